@@ -1,0 +1,8 @@
+"""Drive a running Velmora 5 terminal: market data, account and trading."""
+
+from velmora5 import _core
+from velmora5._core import *  # noqa: F401,F403
+
+__doc__ = _core.__doc__
+__all__ = [name for name in dir(_core) if not name.startswith("_")]
+del _core

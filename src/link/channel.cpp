@@ -1,0 +1,130 @@
+#include "link/channel.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+namespace vl5::link {
+
+namespace {
+constexpr std::uint32_t kBigRead = 8192;  // reads this large bypass the buffer
+}
+
+CInterClient& Client() {
+  static CInterClient client;  // its destructor closes the pipe at unload
+  return client;
+}
+
+bool CInterClient::Connect(const std::u16string& pipe_address) {
+  std::uint32_t error = 0;
+  handle_ = os::OpenPipe(pipe_address, &error);
+  if (handle_ != os::kInvalidPipe) return true;
+  std::string text = "CreateFile failed [" + std::to_string(error) + "]";
+  SetDetail(std::u16string(text.begin(), text.end()));
+  return false;
+}
+
+void CInterClient::Disconnect() {
+  if (handle_ != os::kInvalidPipe) os::ClosePipe(handle_);
+  handle_ = os::kInvalidPipe;
+  std::memset(digest_, 0, sizeof(digest_));
+  detail_.clear();
+}
+
+void CInterClient::SetDetail(std::u16string text) {
+  if (text.size() >= kDetailCapacity) text.resize(kDetailCapacity - 1);
+  detail_ = std::move(text);
+}
+
+void ApplyBrokenPipeRule(os::PipeHandle* handle, std::uint32_t error) {
+  if (error == os::kErrorBrokenPipe && *handle != os::kInvalidPipe) {
+    os::ClosePipe(*handle);
+    *handle = os::kInvalidPipe;
+  }
+}
+
+// ---- PipeWriter ---------------------------------------------------------------
+
+bool PipeWriter::WriteRaw(const void* bytes, std::size_t n) {
+  if (*handle_ == os::kInvalidPipe) return false;
+  std::uint32_t error = 0;
+  if (os::WritePipe(*handle_, bytes, n, &error)) return true;
+  ApplyBrokenPipeRule(handle_, error);
+  return false;
+}
+
+bool PipeWriter::Append(const void* bytes, std::size_t n) {
+  const auto* source = static_cast<const std::uint8_t*>(bytes);
+  if (n <= free_) {
+    if (n > 0) std::memcpy(buffer_ + used_, source, n);
+    used_ += static_cast<std::uint32_t>(n);
+    free_ -= static_cast<std::uint32_t>(n);
+    return true;
+  }
+  std::size_t head = free_;
+  if (head > 0) std::memcpy(buffer_ + used_, source, head);
+  source += head;
+  n -= head;
+  used_ = 0;
+  free_ = kChannelBufferSize;
+  if (!WriteRaw(buffer_, kChannelBufferSize)) return false;
+  if (n <= kChannelBufferSize) {
+    std::memcpy(buffer_, source, n);
+    used_ = static_cast<std::uint32_t>(n);
+    free_ = static_cast<std::uint32_t>(kChannelBufferSize - n);
+    return true;
+  }
+  return WriteRaw(source, n);
+}
+
+bool PipeWriter::Flush() { return WriteRaw(buffer_, used_); }
+
+// ---- PipeReader -----------------------------------------------------------------
+
+bool PipeReader::ReadRaw(void* destination, std::size_t n) {
+  if (*handle_ == os::kInvalidPipe) return false;
+  std::uint32_t error = 0;
+  if (os::ReadPipe(*handle_, destination, n, &error)) return true;
+  ApplyBrokenPipeRule(handle_, error);
+  return false;
+}
+
+bool PipeReader::BeginReply() {
+  remaining_ = position_ = available_ = 0;
+  std::uint32_t length = 0;
+  if (!ReadRaw(&length, sizeof(length))) return false;
+  remaining_ = length;
+  return true;
+}
+
+bool PipeReader::Read(void* destination, std::size_t n) {
+  auto* out = static_cast<std::uint8_t*>(destination);
+  if (n <= available_) {
+    if (n > 0) std::memcpy(out, buffer_ + position_, n);
+    position_ += static_cast<std::uint32_t>(n);
+    available_ -= static_cast<std::uint32_t>(n);
+    return true;
+  }
+  if (available_ > 0) {
+    std::memcpy(out, buffer_ + position_, available_);
+    out += available_;
+    n -= available_;
+  }
+  available_ = 0;
+  position_ = 0;
+  if (n > remaining_) return false;  // the reply is shorter than its reader expects
+  if (n >= kBigRead || n == remaining_) {
+    if (!ReadRaw(out, n)) return false;
+    remaining_ -= static_cast<std::uint32_t>(n);
+    return true;
+  }
+  auto chunk = static_cast<std::uint32_t>(std::min<std::size_t>(remaining_, kChannelBufferSize));
+  if (!ReadRaw(buffer_, chunk)) return false;
+  std::memcpy(out, buffer_, n);
+  position_ = static_cast<std::uint32_t>(n);
+  available_ = chunk - static_cast<std::uint32_t>(n);
+  remaining_ -= chunk;
+  return true;
+}
+
+}  // namespace vl5::link

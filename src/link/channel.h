@@ -1,0 +1,107 @@
+// The pipe channel: the module-wide connection to the terminal and the
+// per-exchange buffered writer and reader.
+//
+// Threading contract: every function here runs on the calling thread and
+// blocks on the pipe without a timeout. The Python module never releases the
+// interpreter lock, so calls are serialised and the client needs no lock.
+// This file pair is the only code that touches a pipe handle.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "link/os/os.h"
+
+namespace vl5::link {
+
+inline constexpr std::size_t kChannelBufferSize = 16384;
+inline constexpr std::size_t kDetailCapacity = 2048;  // UTF-16 units, terminator included
+
+class CInterClient {
+ public:
+  CInterClient() = default;
+  ~CInterClient() { Disconnect(); }
+  CInterClient(const CInterClient&) = delete;
+  CInterClient& operator=(const CInterClient&) = delete;
+
+  // Opens the pipe; on failure writes "CreateFile failed [n]" into the detail.
+  bool Connect(const std::u16string& pipe_address);
+  // Closes the pipe and clears digest and detail. Never fails.
+  void Disconnect();
+  bool Connected() const { return handle_ != os::kInvalidPipe; }
+
+  // The reason of the last connection failure, cut to the detail capacity.
+  const std::u16string& Detail() const { return detail_; }
+  void SetDetail(std::u16string text);
+
+  std::uint8_t* Digest() { return digest_; }
+  os::PipeHandle* Handle() { return &handle_; }
+
+ private:
+  os::PipeHandle handle_ = os::kInvalidPipe;
+  std::uint8_t digest_[32] = {};
+  std::u16string detail_;
+};
+
+// The one connection of the process.
+CInterClient& Client();
+
+// Closes the shared handle when a transfer failed because the peer is gone.
+void ApplyBrokenPipeRule(os::PipeHandle* handle, std::uint32_t error);
+
+// Buffers one request; frames up to 16 KiB leave in a single write at Flush.
+class PipeWriter {
+ public:
+  explicit PipeWriter(os::PipeHandle* handle) : handle_(handle) {}
+  PipeWriter(const PipeWriter&) = delete;
+  PipeWriter& operator=(const PipeWriter&) = delete;
+
+  bool Append(const void* bytes, std::size_t n);
+  bool Flush();
+
+  template <typename T>
+  bool AppendValue(T value) {  // little-endian hosts only, as the wire
+    return Append(&value, sizeof(value));
+  }
+
+  std::uint32_t Used() const { return used_; }
+
+ private:
+  bool WriteRaw(const void* bytes, std::size_t n);
+
+  os::PipeHandle* handle_;
+  std::uint32_t used_ = 0;
+  std::uint32_t free_ = kChannelBufferSize;
+  std::uint8_t buffer_[kChannelBufferSize];
+};
+
+// Reads one reply, never past its announced length.
+class PipeReader {
+ public:
+  explicit PipeReader(os::PipeHandle* handle) : handle_(handle) {}
+  PipeReader(const PipeReader&) = delete;
+  PipeReader& operator=(const PipeReader&) = delete;
+
+  bool BeginReply();
+  bool Read(void* destination, std::size_t n);
+  bool AtEnd() const { return available_ == 0 && remaining_ == 0; }
+  // Bytes of the reply not yet consumed (buffered or still in the pipe).
+  std::uint64_t Unread() const { return std::uint64_t{available_} + remaining_; }
+
+  template <typename T>
+  bool ReadValue(T* value) {
+    return Read(value, sizeof(*value));
+  }
+
+ private:
+  bool ReadRaw(void* destination, std::size_t n);
+
+  os::PipeHandle* handle_;
+  std::uint32_t remaining_ = 0;
+  std::uint32_t position_ = 0;
+  std::uint32_t available_ = 0;
+  std::uint8_t buffer_[kChannelBufferSize];
+};
+
+}  // namespace vl5::link

@@ -1,0 +1,87 @@
+// The platform layer: the few operating-system services the link and the
+// terminal need, behind one portable interface. Only the files in this folder
+// include <windows.h> or POSIX headers; everything above works in UTF-16
+// (char16_t) text and plain integers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vl5::os {
+
+// A pipe end: a Windows HANDLE or a POSIX descriptor, widened to one integer
+// so that "not connected" is the same all-bits-set value on both systems.
+using PipeHandle = std::intptr_t;
+inline constexpr PipeHandle kInvalidPipe = -1;
+
+// Error numbers reported by the pipe functions. The broken-pipe condition is
+// reported as the Windows number on every system, so callers test one value.
+inline constexpr std::uint32_t kErrorFileNotFound = 2;
+inline constexpr std::uint32_t kErrorBrokenPipe = 109;
+inline constexpr std::uint32_t kErrorPipeBusy = 231;
+
+extern const char16_t kPathSeparator;           // '\\' or '/'
+extern const char16_t kTerminalExecutable[];    // "terminal64.exe" or "terminal64"
+
+// ---- pipe client -----------------------------------------------------------
+
+// Full pipe address for a base name such as "VL5.Terminal.<HEX>".
+std::u16string PipeAddress(const std::u16string& base_name);
+
+// Opens the client end. Waits for a busy server without limit. On failure
+// returns kInvalidPipe and stores the system error number in *error.
+PipeHandle OpenPipe(const std::u16string& address, std::uint32_t* error);
+
+// Moves exactly n bytes, continuing short transfers. On failure returns false
+// with *error set (kErrorBrokenPipe when the other end is gone).
+bool ReadPipe(PipeHandle pipe, void* data, std::size_t n, std::uint32_t* error);
+bool WritePipe(PipeHandle pipe, const void* data, std::size_t n, std::uint32_t* error);
+void ClosePipe(PipeHandle pipe);
+
+// ---- pipe server (terminal side) --------------------------------------------
+
+// A listening endpoint; instances are accepted one client at a time.
+struct PipeListener {
+  std::u16string address;
+  std::intptr_t native = -1;  // listening socket on POSIX; unused on Windows
+};
+bool ListenPipe(const std::u16string& address, PipeListener* listener, std::uint32_t* error);
+// Blocks until a client connects; returns its end or kInvalidPipe.
+PipeHandle AcceptPipe(PipeListener* listener, std::uint32_t* error);
+void CloseListener(PipeListener* listener);
+
+// ---- files and folders --------------------------------------------------------
+
+// Normalised absolute form of an existing path, at most `limit` units; the path
+// itself (cut to `limit` units) when it cannot be resolved.
+std::u16string NormalizePath(const std::u16string& path, std::size_t limit);
+// Simple per-unit Unicode lower-casing, in place.
+void LowerCase(std::u16string* text);
+bool Exists(const std::u16string& path);
+// Last-write time in 100 ns units since 1601-01-01; false when the path is missing.
+bool LastWriteTime(const std::u16string& path, std::uint64_t* filetime);
+// Reads at most `limit` bytes from the start of a file with a single read.
+bool ReadFileStart(const std::u16string& path, std::size_t limit, std::string* bytes);
+// Names of the subfolders of `folder`, in enumeration order.
+std::vector<std::u16string> ListFolders(const std::u16string& folder);
+// The per-user roaming application-data folder (no trailing separator).
+bool RoamingAppData(std::u16string* path);
+
+// ---- processes -------------------------------------------------------------------
+
+std::uint32_t ParentProcessId();
+// Image path of a process; false when it cannot be queried.
+bool ProcessImagePath(std::uint32_t pid, std::u16string* path);
+// Full path of the running program (used by servers to name their pipe).
+std::u16string CurrentExecutablePath();
+// Starts a detached program with argv [path] or [path, "/portable"].
+bool StartProcess(const std::u16string& path, bool portable);
+void SleepMs(std::uint32_t milliseconds);
+
+// ---- hashing -----------------------------------------------------------------------
+
+bool Sha256(const void* data, std::size_t size, std::uint8_t digest[32]);
+
+}  // namespace vl5::os

@@ -1,0 +1,433 @@
+// POSIX side of the platform layer: Unix-domain stream sockets stand in for
+// named pipes, XDG folders for the roaming application-data folder, the
+// system's libcrypto for the hash. Text crosses this boundary as UTF-8 paths.
+#include "link/os/os.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <locale.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/types.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <wctype.h>
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "wire/text.h"
+
+namespace vl5::os {
+
+const char16_t kPathSeparator = u'/';
+const char16_t kTerminalExecutable[] = u"terminal64";
+
+namespace {
+
+using wire::Utf16ToUtf8;
+using wire::Utf8ToUtf16;
+
+// Seconds between 1601-01-01 and 1970-01-01, the two epochs of file times.
+constexpr std::uint64_t kEpochDifference = 11644473600ULL;
+
+std::string FallbackRuntimeDir() { return "/tmp/vl5-" + std::to_string(geteuid()); }
+
+std::string RuntimeDir() {
+  const char* xdg = std::getenv("XDG_RUNTIME_DIR");
+  if (xdg != nullptr && xdg[0] == '/') return xdg;
+  return FallbackRuntimeDir();
+}
+
+std::string Dirname(const std::string& path) {
+  auto slash = path.rfind('/');
+  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+// The shared /tmp fallback is only trusted when it is private to this user.
+bool RuntimeDirTrusted(const std::string& dir) {
+  if (dir != FallbackRuntimeDir()) return true;
+  struct stat st;
+  if (lstat(dir.c_str(), &st) != 0) return true;  // missing: connect reports ENOENT
+  return S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 077) == 0;
+}
+
+bool FillSocketAddress(const std::string& path, sockaddr_un* addr) {
+  std::memset(addr, 0, sizeof(*addr));
+  addr->sun_family = AF_UNIX;
+  if (path.size() >= sizeof(addr->sun_path)) return false;
+  std::memcpy(addr->sun_path, path.c_str(), path.size() + 1);
+  return true;
+}
+
+std::uint32_t MapIoError(int err) {
+  return (err == EPIPE || err == ECONNRESET) ? kErrorBrokenPipe : static_cast<std::uint32_t>(err);
+}
+
+bool PeerIsMe(int fd) {
+  ucred cred{};
+  socklen_t len = sizeof(cred);
+  return getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && cred.uid == geteuid();
+}
+
+void CloseFrom(int first, int keep) {
+  // Descriptors of the Python process must not leak into the terminal.
+#ifdef SYS_close_range
+  if (keep > first) syscall(SYS_close_range, first, keep - 1, 0);
+  if (syscall(SYS_close_range, std::max(first, keep + 1), ~0U, 0) == 0) return;
+#endif
+  long max = sysconf(_SC_OPEN_MAX);
+  for (int fd = first; fd < (max > 0 ? max : 1024); ++fd) {
+    if (fd != keep) close(fd);
+  }
+}
+
+}  // namespace
+
+// ---- pipe client -----------------------------------------------------------
+
+std::u16string PipeAddress(const std::u16string& base_name) {
+  return Utf8ToUtf16(RuntimeDir()) + u'/' + base_name;
+}
+
+PipeHandle OpenPipe(const std::u16string& address, std::uint32_t* error) {
+  std::string path = Utf16ToUtf8(address);
+  sockaddr_un addr;
+  if (!FillSocketAddress(path, &addr)) {
+    *error = ENAMETOOLONG;
+    return kInvalidPipe;
+  }
+  if (!RuntimeDirTrusted(Dirname(path))) {
+    *error = EACCES;
+    return kInvalidPipe;
+  }
+  for (;;) {
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+      *error = static_cast<std::uint32_t>(errno);
+      return kInvalidPipe;
+    }
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0) {
+      if (PeerIsMe(fd)) return fd;
+      close(fd);
+      *error = EACCES;
+      return kInvalidPipe;
+    }
+    int err = errno;
+    close(fd);
+    if (err == EAGAIN || err == EINTR) {  // backlog full: the server is busy
+      SleepMs(1);
+      continue;
+    }
+    *error = static_cast<std::uint32_t>(err);
+    return kInvalidPipe;
+  }
+}
+
+bool ReadPipe(PipeHandle pipe, void* data, std::size_t n, std::uint32_t* error) {
+  auto* p = static_cast<char*>(data);
+  while (n > 0) {
+    ssize_t got = recv(static_cast<int>(pipe), p, n, 0);
+    if (got > 0) {
+      p += got;
+      n -= static_cast<std::size_t>(got);
+    } else if (got == 0) {
+      *error = kErrorBrokenPipe;  // end of stream while bytes are still due
+      return false;
+    } else if (errno != EINTR) {
+      *error = MapIoError(errno);
+      return false;
+    }
+  }
+  return true;
+}
+
+bool WritePipe(PipeHandle pipe, const void* data, std::size_t n, std::uint32_t* error) {
+  const auto* p = static_cast<const char*>(data);
+  while (n > 0) {
+    ssize_t sent = send(static_cast<int>(pipe), p, n, MSG_NOSIGNAL);
+    if (sent >= 0) {
+      p += sent;
+      n -= static_cast<std::size_t>(sent);
+    } else if (errno != EINTR) {
+      *error = MapIoError(errno);
+      return false;
+    }
+  }
+  return true;
+}
+
+void ClosePipe(PipeHandle pipe) {
+  if (pipe != kInvalidPipe) close(static_cast<int>(pipe));
+}
+
+// ---- pipe server --------------------------------------------------------------
+
+bool ListenPipe(const std::u16string& address, PipeListener* listener, std::uint32_t* error) {
+  std::string path = Utf16ToUtf8(address);
+  std::string dir = Dirname(path);
+  if (dir == FallbackRuntimeDir() && mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+    *error = static_cast<std::uint32_t>(errno);
+    return false;
+  }
+  if (!RuntimeDirTrusted(dir)) {
+    *error = EACCES;
+    return false;
+  }
+  // A live server already owns the name; a stale socket file is replaced.
+  std::uint32_t probe_error = 0;
+  PipeHandle probe = OpenPipe(address, &probe_error);
+  if (probe != kInvalidPipe) {
+    ClosePipe(probe);
+    *error = EADDRINUSE;
+    return false;
+  }
+  sockaddr_un addr;
+  if (!FillSocketAddress(path, &addr)) {
+    *error = ENAMETOOLONG;
+    return false;
+  }
+  unlink(path.c_str());
+  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 ||
+      listen(fd, 64) != 0) {
+    *error = static_cast<std::uint32_t>(errno);
+    if (fd >= 0) close(fd);
+    return false;
+  }
+  listener->address = address;
+  listener->native = fd;
+  return true;
+}
+
+PipeHandle AcceptPipe(PipeListener* listener, std::uint32_t* error) {
+  for (;;) {
+    int fd = accept4(static_cast<int>(listener->native), nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd >= 0) {
+      if (PeerIsMe(fd)) return fd;
+      close(fd);
+      continue;
+    }
+    if (errno != EINTR && errno != ECONNABORTED) {
+      *error = static_cast<std::uint32_t>(errno);
+      return kInvalidPipe;
+    }
+  }
+}
+
+void CloseListener(PipeListener* listener) {
+  if (listener->native >= 0) {
+    close(static_cast<int>(listener->native));
+    unlink(Utf16ToUtf8(listener->address).c_str());
+  }
+  listener->native = -1;
+}
+
+// ---- files and folders ----------------------------------------------------------
+
+std::u16string NormalizePath(const std::u16string& path, std::size_t limit) {
+  char resolved[PATH_MAX];
+  if (realpath(Utf16ToUtf8(path).c_str(), resolved) != nullptr) {
+    std::u16string out = Utf8ToUtf16(resolved);
+    if (!out.empty() && out.size() <= limit) return out;
+  }
+  return path.substr(0, limit);
+}
+
+void LowerCase(std::u16string* text) {
+  static locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+  for (char16_t& unit : *text) {
+    if (unit >= u'A' && unit <= u'Z') {
+      unit = static_cast<char16_t>(unit + 32);
+    } else if (unit >= 0x80 && (unit < 0xD800 || unit >= 0xE000) && utf8 != nullptr) {
+      wint_t lower = towlower_l(static_cast<wint_t>(unit), utf8);
+      if (lower < 0x10000) unit = static_cast<char16_t>(lower);
+    }
+  }
+}
+
+bool Exists(const std::u16string& path) {
+  struct stat st;
+  return stat(Utf16ToUtf8(path).c_str(), &st) == 0;
+}
+
+bool LastWriteTime(const std::u16string& path, std::uint64_t* filetime) {
+  struct stat st;
+  if (stat(Utf16ToUtf8(path).c_str(), &st) != 0) return false;
+  *filetime = (static_cast<std::uint64_t>(st.st_mtim.tv_sec) + kEpochDifference) * 10000000ULL +
+              static_cast<std::uint64_t>(st.st_mtim.tv_nsec) / 100;
+  return true;
+}
+
+bool ReadFileStart(const std::u16string& path, std::size_t limit, std::string* bytes) {
+  int fd = open(Utf16ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bytes->assign(limit, '\0');
+  ssize_t got;
+  do {
+    got = read(fd, bytes->data(), limit);
+  } while (got < 0 && errno == EINTR);
+  close(fd);
+  if (got < 0) return false;
+  bytes->resize(static_cast<std::size_t>(got));
+  return true;
+}
+
+std::vector<std::u16string> ListFolders(const std::u16string& folder) {
+  std::vector<std::u16string> names;
+  std::string base = Utf16ToUtf8(folder);
+  DIR* dir = opendir(base.c_str());
+  if (dir == nullptr) return names;
+  while (dirent* entry = readdir(dir)) {
+    std::string full = base + "/" + entry->d_name;
+    struct stat st;
+    if (stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) names.push_back(Utf8ToUtf16(entry->d_name));
+  }
+  closedir(dir);
+  // Directory order is arbitrary here; name order keeps discovery repeatable.
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+bool RoamingAppData(std::u16string* path) {
+  const char* xdg = std::getenv("XDG_DATA_HOME");
+  if (xdg != nullptr && xdg[0] == '/') {
+    *path = Utf8ToUtf16(xdg);
+    return true;
+  }
+  const char* home = std::getenv("HOME");
+  if (home == nullptr || home[0] == '\0') {
+    passwd* pw = getpwuid(geteuid());
+    home = pw != nullptr ? pw->pw_dir : nullptr;
+  }
+  if (home == nullptr || home[0] == '\0') return false;
+  *path = Utf8ToUtf16(std::string(home) + "/.local/share");
+  return true;
+}
+
+// ---- processes ------------------------------------------------------------------------
+
+std::uint32_t ParentProcessId() { return static_cast<std::uint32_t>(getppid()); }
+
+bool ProcessImagePath(std::uint32_t pid, std::u16string* path) {
+  char buffer[PATH_MAX];
+  std::string link = "/proc/" + std::to_string(pid) + "/exe";
+  ssize_t n = readlink(link.c_str(), buffer, sizeof(buffer) - 1);
+  if (n <= 0) return false;
+  *path = Utf8ToUtf16(std::string(buffer, static_cast<std::size_t>(n)));
+  return true;
+}
+
+std::u16string CurrentExecutablePath() {
+  std::u16string path;
+  ProcessImagePath(static_cast<std::uint32_t>(getpid()), &path);
+  return path;
+}
+
+bool StartProcess(const std::u16string& path, bool portable) {
+  // Everything the children use is prepared before fork: after it only
+  // async-signal-safe calls are made.
+  std::string program = Utf16ToUtf8(path);
+  char portable_arg[] = "/portable";
+  char* argv[] = {program.data(), portable ? portable_arg : nullptr, nullptr};
+  int report[2];
+  if (pipe2(report, O_CLOEXEC) != 0) return false;
+
+  pid_t child = fork();
+  if (child < 0) {
+    close(report[0]);
+    close(report[1]);
+    return false;
+  }
+  if (child == 0) {
+    // Double fork: the terminal is adopted by init and never becomes our zombie.
+    setsid();
+    pid_t grandchild = fork();
+    if (grandchild != 0) {
+      if (grandchild < 0) {
+        int err = errno;
+        ssize_t ignored = write(report[1], &err, sizeof(err));
+        (void)ignored;
+      }
+      _exit(0);
+    }
+    int null_fd = open("/dev/null", O_RDWR);
+    if (null_fd >= 0) {
+      dup2(null_fd, 0);
+      dup2(null_fd, 1);
+      dup2(null_fd, 2);
+    }
+    CloseFrom(3, report[1]);
+    signal(SIGPIPE, SIG_DFL);
+    execv(program.c_str(), argv);
+    int err = errno;
+    ssize_t ignored = write(report[1], &err, sizeof(err));
+    (void)ignored;
+    _exit(127);
+  }
+  close(report[1]);
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  // The report pipe closes on a successful exec; an exec failure writes errno.
+  int exec_error = 0;
+  ssize_t got;
+  do {
+    got = read(report[0], &exec_error, sizeof(exec_error));
+  } while (got < 0 && errno == EINTR);
+  close(report[0]);
+  return got == 0;
+}
+
+void SleepMs(std::uint32_t milliseconds) {
+  timespec left{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
+  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
+}
+
+// ---- hashing ------------------------------------------------------------------------------
+
+namespace {
+
+// libcrypto is loaded at first use rather than linked, so building needs no
+// OpenSSL headers; every Linux ships the library itself.
+struct Crypto {
+  using Md = const void* (*)();
+  using Digest = int (*)(const void*, std::size_t, unsigned char*, unsigned int*, const void*, void*);
+  Md sha256 = nullptr;
+  Digest digest = nullptr;
+
+  Crypto() {
+    for (const char* name : {"libcrypto.so.3", "libcrypto.so.1.1", "libcrypto.so"}) {
+      if (void* lib = dlopen(name, RTLD_NOW | RTLD_LOCAL)) {
+        sha256 = reinterpret_cast<Md>(dlsym(lib, "EVP_sha256"));
+        digest = reinterpret_cast<Digest>(dlsym(lib, "EVP_Digest"));
+        if (sha256 != nullptr && digest != nullptr) return;
+        dlclose(lib);
+      }
+    }
+    sha256 = nullptr;
+    digest = nullptr;
+  }
+};
+
+}  // namespace
+
+bool Sha256(const void* data, std::size_t size, std::uint8_t digest[32]) {
+  static const Crypto crypto;
+  if (crypto.digest == nullptr) return false;
+  unsigned int length = 0;
+  return crypto.digest(data, size, digest, &length, crypto.sha256(), nullptr) == 1 && length == 32;
+}
+
+}  // namespace vl5::os

@@ -1,0 +1,203 @@
+// initialize, login and shutdown: connect (finding or starting the terminal),
+// introduce the module, log in, and wait until the terminal is ready.
+#include "link/session.h"
+
+#include <cstdint>
+#include <string>
+
+#include "link/channel.h"
+#include "link/discovery.h"
+#include "link/protocol.h"
+#include "module/args.h"
+#include "module/last_error.h"
+#include "wire/commands.h"
+#include "wire/status.h"
+
+namespace vl5::link {
+
+namespace {
+
+using py::AccountText;
+using py::Keyword;
+using py::KeywordMessage;
+using py::PathText;
+using py::SetErrorReturnFalse;
+
+constexpr std::uint32_t kDefaultTimeoutMs = 60000;
+constexpr std::uint32_t kPollIntervalMs = 100;
+constexpr char kOtpNeeded[] = "Unsupported authorization mode, OTP or certificate password needed";
+
+std::uint32_t g_terminal_build = 0;  // kept for the life of the process
+
+struct Credentials {
+  std::uint64_t login = 0;
+  AccountText password;
+  AccountText server;
+  std::uint32_t timeout = 0;
+};
+
+// Reads the keywords both functions share, in their fixed order. Returns the
+// name of the refused keyword, or null.
+const char* ReadCredentialKeywords(PyObject* kwargs, Credentials* c) {
+  if (PyObject* v = Keyword(kwargs, "login"); v != nullptr && !py::ConvertInteger(v, &c->login)) return "login";
+  if (PyObject* v = Keyword(kwargs, "server"); v != nullptr && !py::ConvertText(v, &c->server)) return "server";
+  if (PyObject* v = Keyword(kwargs, "password"); v != nullptr && !py::ConvertText(v, &c->password)) {
+    return "password";
+  }
+  if (PyObject* v = Keyword(kwargs, "timeout"); v != nullptr && !py::ConvertInteger(v, &c->timeout)) {
+    return "timeout";
+  }
+  return nullptr;
+}
+
+bool SendHello() {
+  PipeWriter writer(Client().Handle());
+  std::u16string_view name = wire::kHelloClientName;
+  return BeginFrame(&writer, wire::kCmdHello, 4 + CountedSize(name)) && writer.AppendValue(wire::kHelloWord) &&
+         AppendCounted(&writer, name) && writer.Flush();
+}
+
+bool SendLogin(const Credentials& c) {
+  PipeWriter writer(Client().Handle());
+  std::u16string_view password = c.password.View();
+  std::u16string_view server = c.server.View();
+  return BeginFrame(&writer, wire::kCmdLogin, 4 + 8 + CountedSize(password) + CountedSize(server)) &&
+         writer.AppendValue(wire::kLoginWord) && writer.AppendValue(c.login) && AppendCounted(&writer, password) &&
+         AppendCounted(&writer, server) && writer.Flush();
+}
+
+std::int32_t Hello() {
+  return Exchange(wire::kCmdHello, SendHello, [](std::uint32_t* echo, std::int32_t* status) {
+    return ReadValueReply(echo, status, &g_terminal_build);
+  });
+}
+
+std::int32_t Login(const Credentials& c) {
+  return Exchange(wire::kCmdLogin, [&] { return SendLogin(c); }, ReadStatusReply);
+}
+
+// Polls the terminal state every 100 ms until it is ready, the account is
+// refused, or `timeout` ms (default 60 s) have been slept. At least one poll.
+std::int32_t WaitForReady(std::uint32_t timeout) {
+  const std::uint32_t limit = timeout != 0 ? timeout : kDefaultTimeoutMs;
+  std::uint32_t elapsed = 0;
+  do {
+    std::uint32_t state = 0;
+    std::int32_t result = Exchange(
+        wire::kCmdTerminalState, [] { return SendCommand(wire::kCmdTerminalState); },
+        [&](std::uint32_t* echo, std::int32_t* status) { return ReadValueReply(echo, status, &state); });
+    if (result < 0) return result;
+    if (state == wire::kStateReady) return wire::kSuccess;
+    if (state == wire::kStateAuthorizationFailed) return wire::kAuthorizationFailed;
+    os::SleepMs(kPollIntervalMs);
+    elapsed += kPollIntervalMs;
+  } while (elapsed < limit);
+  return wire::kIpcTimeout;
+}
+
+PyObject* FailLogin(std::int32_t result) {
+  return SetErrorReturnFalse(result, result == wire::kUnsupportedFunction ? kOtpNeeded : nullptr);
+}
+
+bool ObtainConnection(const PathText& path, bool portable) {
+  if (!path.Empty()) return ConnectOrLaunch(std::u16string(path.View()), portable);
+  Candidate candidate;
+  if (!FindInstalledTerminal(&candidate)) {
+    Client().SetDetail(u"");
+    return false;
+  }
+  if (candidate.path.empty()) {
+    Client().SetDetail(u"Velmora 5 x64 not found");
+    return false;
+  }
+  return ConnectOrLaunch(candidate.path, candidate.portable);
+}
+
+}  // namespace
+
+std::uint32_t TerminalBuild() { return g_terminal_build; }
+
+PyObject* PyInitialize(PyObject*, PyObject* args, PyObject* kwargs) {
+  Credentials credentials;
+  PathText path;
+  bool portable = false;
+  py::LastError::Reset();
+  Client().Disconnect();
+
+  Py_ssize_t count = PyTuple_GET_SIZE(args);
+  if (count > 1) return SetErrorReturnFalse(wire::kInvalidParams, py::kInvalidNumberOfArguments);
+  if (count == 1 && !py::ConvertText(PyTuple_GET_ITEM(args, 0), &path)) {
+    return SetErrorReturnFalse(wire::kInvalidParams, py::PositionalMessage(1));
+  }
+  if (const char* refused = ReadCredentialKeywords(kwargs, &credentials)) {
+    return SetErrorReturnFalse(wire::kInvalidParams, KeywordMessage(refused));
+  }
+  if (PyObject* v = Keyword(kwargs, "path"); v != nullptr) {
+    PathText keyword_path;
+    if (!py::ConvertText(v, &keyword_path)) return SetErrorReturnFalse(wire::kInvalidParams, KeywordMessage("path"));
+    path = keyword_path;
+  }
+  if (PyObject* v = Keyword(kwargs, "portable"); v != nullptr) {
+    // An object whose truth test raises counts as true; its error is dropped
+    // so that no exception escapes a call that reports through last_error.
+    int truth = PyObject_IsTrue(v);
+    if (truth < 0) PyErr_Clear();
+    portable = truth != 0;
+  }
+
+  // Only possible when evaluating an argument called back into the module.
+  if (Client().Connected()) {
+    Client().SetDetail(u"CInterClient already initialized");
+    return SetErrorReturnFalse(wire::kIpcInitializeFailed);
+  }
+  if (!ObtainConnection(path, portable)) return SetErrorReturnFalse(wire::kIpcInitializeFailed);
+
+  if (std::int32_t result = Hello(); result < 0) return SetErrorReturnFalse(result);
+
+  if (credentials.login != 0 || !credentials.password.Empty() || !credentials.server.Empty()) {
+    std::int32_t result = Login(credentials);
+    if (result < 0) {
+      Client().Disconnect();
+      return FailLogin(result);
+    }
+  }
+  if (std::int32_t result = WaitForReady(credentials.timeout); result < 0) {
+    Client().Disconnect();
+    return SetErrorReturnFalse(result);
+  }
+  Py_RETURN_TRUE;
+}
+
+PyObject* PyLogin(PyObject*, PyObject* args, PyObject* kwargs) {
+  Credentials credentials;
+  py::LastError::Reset();
+
+  Py_ssize_t count = PyTuple_GET_SIZE(args);
+  if (count > 3) return SetErrorReturnFalse(wire::kInvalidParams, py::kInvalidNumberOfArguments);
+  if (count >= 1 && !py::ConvertInteger(PyTuple_GET_ITEM(args, 0), &credentials.login)) {
+    return SetErrorReturnFalse(wire::kInvalidParams, py::PositionalMessage(1));
+  }
+  if (count >= 2 && !py::ConvertText(PyTuple_GET_ITEM(args, 1), &credentials.password)) {
+    return SetErrorReturnFalse(wire::kInvalidParams, py::PositionalMessage(2));
+  }
+  if (count >= 3 && !py::ConvertText(PyTuple_GET_ITEM(args, 2), &credentials.server)) {
+    return SetErrorReturnFalse(wire::kInvalidParams, py::PositionalMessage(3));
+  }
+  if (const char* refused = ReadCredentialKeywords(kwargs, &credentials)) {
+    return SetErrorReturnFalse(wire::kInvalidParams, KeywordMessage(refused));
+  }
+  if (credentials.login == 0) return SetErrorReturnFalse(wire::kInvalidParams, KeywordMessage("login"));
+  if (!Client().Connected()) return SetErrorReturnFalse(wire::kNoIpcConnection);
+
+  if (std::int32_t result = Login(credentials); result < 0) return FailLogin(result);
+  if (std::int32_t result = WaitForReady(credentials.timeout); result < 0) return SetErrorReturnFalse(result);
+  Py_RETURN_TRUE;
+}
+
+PyObject* PyShutdown(PyObject*, PyObject*) {
+  py::LastError::Reset();
+  Client().Disconnect();
+  Py_RETURN_TRUE;
+}
+
+}  // namespace vl5::link

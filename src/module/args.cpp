@@ -1,0 +1,127 @@
+#include "module/args.h"
+
+#include <datetime.h>
+
+#include <cmath>
+#include <limits>
+
+namespace vl5::py {
+
+namespace {
+
+// The datetime API table; datetime.h declares its own per-file pointer, so
+// this file is the only one that uses it.
+bool IsDateTime(PyObject* object) { return PyDateTimeAPI != nullptr && PyDateTime_Check(object); }
+
+bool TruncateSeconds(double value, std::int32_t* seconds) {
+  // Out-of-range and NaN values have no date: refused rather than wrapped.
+  double whole = std::trunc(value);
+  if (!(whole >= std::numeric_limits<std::int32_t>::min() && whole <= std::numeric_limits<std::int32_t>::max())) {
+    return false;
+  }
+  *seconds = static_cast<std::int32_t>(whole);
+  return true;
+}
+
+bool Refuse() {
+  if (PyErr_Occurred()) PyErr_Clear();
+  return false;
+}
+
+}  // namespace
+
+bool ImportDateTimeApi() {
+  PyDateTime_IMPORT;
+  return PyDateTimeAPI != nullptr;
+}
+
+bool ConvertDate(PyObject* object, std::int32_t* seconds) {
+  if (object == nullptr) return false;
+  if (PyLong_Check(object)) {
+    long long value = PyLong_AsLongLong(object);
+    if (value == -1 && PyErr_Occurred()) return Refuse();
+    if (value < std::numeric_limits<std::int32_t>::min() || value > std::numeric_limits<std::int32_t>::max()) {
+      return false;
+    }
+    *seconds = static_cast<std::int32_t>(value);
+    return true;
+  }
+  if (PyFloat_Check(object)) {
+    double value = PyFloat_AsDouble(object);
+    if (value == -1.0 && PyErr_Occurred()) return Refuse();
+    return TruncateSeconds(value, seconds);
+  }
+  if (IsDateTime(object)) {
+    PyObject* stamp = PyObject_CallMethod(object, "timestamp", nullptr);
+    if (stamp == nullptr) return Refuse();
+    double value = PyFloat_AsDouble(stamp);
+    Py_DECREF(stamp);
+    if (value == -1.0 && PyErr_Occurred()) return Refuse();
+    return TruncateSeconds(value, seconds);
+  }
+  return false;
+}
+
+bool ConvertText(PyObject* object, char16_t* buffer, std::size_t limit) {
+  if (object == nullptr || !PyUnicode_Check(object)) return false;
+  const Py_ssize_t length = PyUnicode_GetLength(object);
+  const int kind = PyUnicode_KIND(object);
+  const void* data = PyUnicode_DATA(object);
+  // Size in UTF-16 units with the terminator: code points above the BMP take two.
+  std::size_t units = 1;
+  for (Py_ssize_t i = 0; i < length; ++i) {
+    units += PyUnicode_READ(kind, data, i) > 0xFFFF ? 2 : 1;
+    if (units >= limit) return false;
+  }
+  std::size_t k = 0;
+  for (Py_ssize_t i = 0; i < length; ++i) {
+    Py_UCS4 cp = PyUnicode_READ(kind, data, i);
+    if (cp > 0xFFFF) {
+      cp -= 0x10000;
+      buffer[k++] = static_cast<char16_t>(0xD800 + (cp >> 10));
+      buffer[k++] = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+    } else {
+      buffer[k++] = static_cast<char16_t>(cp);
+    }
+  }
+  buffer[k] = 0;
+  buffer[limit] = 0;
+  return true;
+}
+
+bool ConvertInteger(PyObject* object, std::uint32_t* value) {
+  std::uint64_t wide = 0;
+  if (!ConvertInteger(object, &wide) || wide > std::numeric_limits<std::uint32_t>::max()) return false;
+  *value = static_cast<std::uint32_t>(wide);
+  return true;
+}
+
+bool ConvertInteger(PyObject* object, std::uint64_t* value) {
+  if (object == nullptr || !PyLong_Check(object)) return false;
+  unsigned long long v = PyLong_AsUnsignedLongLong(object);
+  if (v == static_cast<unsigned long long>(-1) && PyErr_Occurred()) return Refuse();
+  *value = v;
+  return true;
+}
+
+bool ConvertInteger(PyObject* object, std::int64_t* value) {
+  if (object == nullptr || !PyLong_Check(object)) return false;
+  long long v = PyLong_AsLongLong(object);
+  if (v == -1 && PyErr_Occurred()) return Refuse();
+  *value = v;
+  return true;
+}
+
+bool ConvertFloat(PyObject* object, double* value) {
+  if (object == nullptr || !PyFloat_Check(object)) return false;
+  double v = PyFloat_AsDouble(object);
+  if (v == -1.0 && PyErr_Occurred()) return Refuse();
+  *value = v;
+  return true;
+}
+
+PyObject* Keyword(PyObject* kwargs, const char* name) {
+  return kwargs != nullptr ? PyDict_GetItemString(kwargs, name) : nullptr;
+}
+
+}  // namespace vl5::py

@@ -1,0 +1,54 @@
+// Assembles the module: the method table, the result types and the record
+// dtypes. PyInit__core is the library's only export.
+#include <Python.h>
+
+#include "link/session.h"
+#include "module/args.h"
+#include "module/last_error.h"
+#include "module/numpy_api.h"
+#include "module/record_arrays.h"
+#include "module/result_types.h"
+
+namespace vl5::py {
+
+namespace {
+
+// PyCFunction for entry points that also take keywords.
+template <PyObject* (*F)(PyObject*, PyObject*, PyObject*)>
+constexpr PyCFunction WithKeywords() {
+  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(F));
+}
+
+PyMethodDef g_methods[] = {
+    {"initialize", WithKeywords<link::PyInitialize>(), METH_VARARGS | METH_KEYWORDS,
+     "initialize([path],[server=\"SERVER\"],[login=LOGIN],[password=\"PASSWORD\"])\n\n"
+     "Establish connection to Velmora 5 terminal"},
+    {"shutdown", link::PyShutdown, METH_NOARGS, "shutdown()\n\nDisconnect from Velmora 5 terminal"},
+    {"login", WithKeywords<link::PyLogin>(), METH_VARARGS | METH_KEYWORDS,
+     "login(login,[server=\"SERVER\"],[password=\"PASSWORD\"])\n\nLog in to specific account"},
+    {"version", link::PyVersion, METH_NOARGS, "version()\n\nGet Velmora 5 terminal version"},
+    {"last_error", PyLastError, METH_NOARGS, "last_error()\n\nReturn last error code and description"},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyModuleDef g_module = {
+    PyModuleDef_HEAD_INIT, "_core", "API Connector to Velmora 5 Terminal", -1, g_methods,
+    nullptr, nullptr, nullptr, nullptr,
+};
+
+}  // namespace
+
+PyObject* CreateModule() {
+  // Date arguments need the datetime type; without it the module cannot work.
+  if (!ImportDateTimeApi()) return nullptr;
+  if (!ImportNumpy()) return nullptr;
+  BuildRecordDtypes();
+  PyObject* module = PyModule_Create2(&g_module, PYTHON_API_VERSION);
+  if (module == nullptr) return nullptr;
+  RegisterResultTypes(module);
+  return module;
+}
+
+}  // namespace vl5::py
+
+PyMODINIT_FUNC PyInit__core() { return vl5::py::CreateModule(); }

@@ -1,0 +1,35 @@
+// The eleven result named tuples (struct-sequence types) and their shared
+// _asdict method.
+#pragma once
+
+#include <Python.h>
+
+#include "module/pyref.h"
+
+namespace vl5::py {
+
+enum class ResultType {
+  kTradePosition,
+  kTradeOrder,
+  kTradeDeal,
+  kTradeRequest,
+  kOrderSendResult,
+  kOrderCheckResult,
+  kTick,
+  kTerminalInfo,
+  kSymbolInfo,
+  kAccountInfo,
+  kBookInfo,
+};
+inline constexpr int kResultTypeCount = 11;
+
+PyTypeObject* TypeObject(ResultType type);
+
+// Creates the types and adds them to the module under their names. A type
+// that cannot be created is left out and the others still registered.
+void RegisterResultTypes(PyObject* module);
+
+// A new, empty instance: fill every item with PyStructSequence_SetItem.
+PyRef NewResult(ResultType type);
+
+}  // namespace vl5::py
