@@ -3,6 +3,7 @@
 #include <Python.h>
 
 #include "link/session.h"
+#include "market/rates.h"
 #include "module/args.h"
 #include "module/last_error.h"
 #include "module/numpy_api.h"
@@ -27,6 +28,16 @@ PyMethodDef g_methods[] = {
     {"login", WithKeywords<link::PyLogin>(), METH_VARARGS | METH_KEYWORDS,
      "login(login,[server=\"SERVER\"],[password=\"PASSWORD\"])\n\nLog in to specific account"},
     {"version", link::PyVersion, METH_NOARGS, "version()\n\nGet Velmora 5 terminal version"},
+    {"copy_ticks_from", market::PyCopyTicksFrom, METH_VARARGS,
+     "copy_ticks_from(symbol, date_from, count, flags)\n\nGet ticks starting from specific date"},
+    {"copy_ticks_range", market::PyCopyTicksRange, METH_VARARGS,
+     "copy_ticks_range(symbol, date_from, date_to, flags)\n\nGet ticks from specified period"},
+    {"copy_rates_from", market::PyCopyRatesFrom, METH_VARARGS,
+     "copy_rates_from(symbol, timeframe, date_from, count)\n\nGet bars starting from specific date"},
+    {"copy_rates_from_pos", market::PyCopyRatesFromPos, METH_VARARGS,
+     "copy_rates_from_pos(symbol, timeframe, start_pos, count)\n\nGet bars starting from specified position"},
+    {"copy_rates_range", market::PyCopyRatesRange, METH_VARARGS,
+     "copy_rates_range(symbol, timeframe, date_from, date_to)\n\nGet bars from specified period"},
     {"last_error", PyLastError, METH_NOARGS, "last_error()\n\nReturn last error code and description"},
     {nullptr, nullptr, 0, nullptr},
 };

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Every test of the project: C++ unit tests (plain and under ASan/UBSan), the
+# Windows cross build, the Python suite, and the import and dtype tests again
+# under NumPy 1.26. Installs the package from this checkout first.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+repo=$(pwd)
+jobs=2
+
+step() { printf '\n==== %s\n' "$*"; }
+
+step "install velmora5 and the test tools"
+python3 -m pip install -q --disable-pip-version-check "$repo" pytest
+
+step "C++ unit tests"
+cmake -S "$repo" -B build/cpp -DVL5_PYTHON=OFF -DVL5_TESTS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/cpp -j"$jobs"
+ctest --test-dir build/cpp --output-on-failure
+
+step "C++ unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+bash tests/cpp/run_sanitized.sh
+
+step "Windows cross build"
+bash tests/windows/cross_build.sh
+
+step "Python tests"
+export VL5_SCRIPTED_PEER="$repo/build/cpp/tests/scripted_peer"
+python3 -m pytest tests -q
+
+step "import and dtype tests under NumPy 1.26"
+bash tests/numpy1/run.sh
