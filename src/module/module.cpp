@@ -3,7 +3,10 @@
 #include <Python.h>
 
 #include "link/session.h"
+#include "market/book.h"
+#include "market/info.h"
 #include "market/rates.h"
+#include "market/symbols.h"
 #include "module/args.h"
 #include "module/last_error.h"
 #include "module/numpy_api.h"
@@ -28,6 +31,9 @@ PyMethodDef g_methods[] = {
     {"login", WithKeywords<link::PyLogin>(), METH_VARARGS | METH_KEYWORDS,
      "login(login,[server=\"SERVER\"],[password=\"PASSWORD\"])\n\nLog in to specific account"},
     {"version", link::PyVersion, METH_NOARGS, "version()\n\nGet Velmora 5 terminal version"},
+    {"terminal_info", market::PyTerminalInfo, METH_NOARGS, "terminal_info()\n\nGet parameters of Velmora 5 terminal"},
+    {"account_info", market::PyAccountInfo, METH_NOARGS,
+     "account_info()\n\nReturn information on the current account"},
     {"copy_ticks_from", market::PyCopyTicksFrom, METH_VARARGS,
      "copy_ticks_from(symbol, date_from, count, flags)\n\nGet ticks starting from specific date"},
     {"copy_ticks_range", market::PyCopyTicksRange, METH_VARARGS,
@@ -38,6 +44,22 @@ PyMethodDef g_methods[] = {
      "copy_rates_from_pos(symbol, timeframe, start_pos, count)\n\nGet bars starting from specified position"},
     {"copy_rates_range", market::PyCopyRatesRange, METH_VARARGS,
      "copy_rates_range(symbol, timeframe, date_from, date_to)\n\nGet bars from specified period"},
+    {"symbol_info", market::PySymbolInfo, METH_VARARGS,
+     "symbol_info(symbol)\n\nReturn full information for specified symbol"},
+    {"symbol_info_tick", market::PySymbolInfoTick, METH_VARARGS,
+     "symbol_info_tick(symbol)\n\nReturn current prices of specified symbol"},
+    {"symbol_select", market::PySymbolSelect, METH_VARARGS,
+     "symbol_select(symbol,[enable])\n\nSelect symbol in Market Watch window or remove symbol from the window"},
+    {"symbols_total", market::PySymbolsTotal, METH_NOARGS,
+     "symbols_total()\n\nReturn the number of all available symbols"},
+    {"symbols_get", WithKeywords<market::PySymbolsGet>(), METH_VARARGS | METH_KEYWORDS,
+     "symbols_get([group=\"GROUP\"])\n\nReturn all available symbols or filtred by group"},
+    {"market_book_add", market::PyMarketBookAdd, METH_VARARGS,
+     "market_book_add(symbol)\n\nOpens Depth of Market for a selected symbol"},
+    {"market_book_release", market::PyMarketBookRelease, METH_VARARGS,
+     "market_book_release(symbol)\n\nCloses Depth of Market for a selected symbol"},
+    {"market_book_get", market::PyMarketBookGet, METH_VARARGS,
+     "market_book_get(symbol)\n\nReturns Depth of Market structures of a specified symbol"},
     {"last_error", PyLastError, METH_NOARGS, "last_error()\n\nReturn last error code and description"},
     {nullptr, nullptr, 0, nullptr},
 };

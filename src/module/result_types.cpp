@@ -214,6 +214,9 @@ void RegisterResultTypes(PyObject* module) {
   }
 }
 
-PyRef NewResult(ResultType type) { return PyRef::Steal(PyStructSequence_New(TypeObject(type))); }
+PyRef NewResult(ResultType type) {
+  if (!Info(type).ready) return {};
+  return PyRef::Steal(PyStructSequence_New(TypeObject(type)));
+}
 
 }  // namespace vl5::py

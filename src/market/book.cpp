@@ -1,0 +1,60 @@
+#include "market/book.h"
+
+#include <cstdint>
+#include <memory>
+#include <new>
+
+#include "link/protocol.h"
+#include "market/symbol_arg.h"
+#include "module/last_error.h"
+#include "module/record_tuples.h"
+#include "wire/commands.h"
+#include "wire/records.h"
+#include "wire/status.h"
+
+namespace vl5::market {
+
+namespace {
+
+// Subscribing and unsubscribing differ only in the command.
+PyObject* BookSubscription(std::uint32_t command, PyObject* args) {
+  py::LastError::Reset();
+  py::SymbolText symbol;
+  // An argument error answers None, not False, for these two as well.
+  if (!OneSymbol(args, &symbol)) return py::SetErrorReturnNone(wire::kInvalidParams, py::kInvalidArguments);
+  std::int32_t result = link::Exchange(
+      command, [&] { return link::SendCommandString(command, symbol.View()); }, link::ReadStatusReply);
+  if (result < 0) return py::SetErrorReturnFalse(result);
+  Py_RETURN_TRUE;
+}
+
+}  // namespace
+
+PyObject* PyMarketBookAdd(PyObject*, PyObject* args) { return BookSubscription(wire::kCmdMarketBookAdd, args); }
+
+PyObject* PyMarketBookRelease(PyObject*, PyObject* args) {
+  return BookSubscription(wire::kCmdMarketBookRelease, args);
+}
+
+PyObject* PyMarketBookGet(PyObject*, PyObject* args) {
+  py::LastError::Reset();
+  py::SymbolText symbol;
+  if (!OneSymbol(args, &symbol)) return py::SetErrorReturnNone(wire::kInvalidParams, py::kInvalidArguments);
+  std::unique_ptr<std::uint8_t[]> block;
+  std::uint32_t count = 0;
+  auto allocate = [&](std::uint32_t n) -> void* {
+    block.reset(new (std::nothrow) std::uint8_t[std::size_t{n} * wire::kBookInfoSize]);
+    return block.get();
+  };
+  std::int32_t result = link::Exchange(
+      wire::kCmdMarketBookGet, [&] { return link::SendCommandString(wire::kCmdMarketBookGet, symbol.View()); },
+      [&](std::uint32_t* echo, std::int32_t* status) {
+        return link::ReadRecordListReply(echo, status, wire::kBookInfoSize, allocate, &count);
+      });
+  if (result < 0) return py::SetErrorReturnNone(result);
+  py::PyRef entries =
+      py::BuildRecordTuples(py::ResultType::kBookInfo, wire::kBookInfoFields, block.get(), count, wire::kBookInfoSize);
+  return entries ? entries.release() : py::SetErrorReturnNone(wire::kTerminalCallFailed);
+}
+
+}  // namespace vl5::market

@@ -1,0 +1,41 @@
+#include "market/info.h"
+
+#include <cstdint>
+
+#include "link/protocol.h"
+#include "module/last_error.h"
+#include "module/record_tuples.h"
+#include "wire/commands.h"
+#include "wire/records.h"
+#include "wire/status.h"
+
+namespace vl5::market {
+
+namespace {
+
+// One command-only request answered by one fixed record.
+template <std::size_t Size, std::size_t N>
+PyObject* QueryRecord(std::uint32_t command, py::ResultType type, const wire::Field (&fields)[N]) {
+  py::LastError::Reset();
+  std::uint8_t record[Size] = {};
+  std::int32_t result = link::Exchange(
+      command, [&] { return link::SendCommand(command); },
+      [&](std::uint32_t* echo, std::int32_t* status) { return link::ReadSingleRecordReply(echo, status, record, Size); });
+  if (result < 0) return py::SetErrorReturnNone(result);
+  py::PyRef info = py::BuildRecordTuple(type, fields, record);
+  return info ? info.release() : py::SetErrorReturnNone(wire::kTerminalCallFailed);
+}
+
+}  // namespace
+
+PyObject* PyTerminalInfo(PyObject*, PyObject*) {
+  return QueryRecord<wire::kTerminalInfoSize>(wire::kCmdTerminalInfo, py::ResultType::kTerminalInfo,
+                                              wire::kTerminalInfoFields);
+}
+
+PyObject* PyAccountInfo(PyObject*, PyObject*) {
+  return QueryRecord<wire::kAccountInfoSize>(wire::kCmdAccountInfo, py::ResultType::kAccountInfo,
+                                             wire::kAccountInfoFields);
+}
+
+}  // namespace vl5::market

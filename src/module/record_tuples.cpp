@@ -1,0 +1,46 @@
+#include "module/record_tuples.h"
+
+namespace vl5::py {
+
+namespace {
+
+using wire::FieldKind;
+using wire::Load;
+
+PyObject* FieldValue(const std::uint8_t* record, const wire::Field& field) {
+  switch (field.kind) {
+    case FieldKind::kBool: return PyBool_FromLong(record[field.offset] != 0);
+    case FieldKind::kU32: return PyLong_FromUnsignedLong(Load<std::uint32_t>(record, field.offset));
+    case FieldKind::kI32: return PyLong_FromLong(Load<std::int32_t>(record, field.offset));
+    case FieldKind::kU64: return PyLong_FromUnsignedLongLong(Load<std::uint64_t>(record, field.offset));
+    case FieldKind::kI64: return PyLong_FromLongLong(Load<std::int64_t>(record, field.offset));
+    case FieldKind::kF64: return PyFloat_FromDouble(Load<double>(record, field.offset));
+    case FieldKind::kText: return DecodeTextField(record, field).release();
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+PyRef DecodeTextField(const std::uint8_t* record, const wire::Field& field) {
+  const std::uint8_t* text = record + field.offset;
+  std::size_t units = 0;
+  const std::size_t capacity = field.size / 2;
+  while (units < capacity && (text[2 * units] | text[2 * units + 1]) != 0) ++units;
+  int little_endian = -1;
+  return PyRef::Steal(PyUnicode_DecodeUTF16(reinterpret_cast<const char*>(text), static_cast<Py_ssize_t>(2 * units),
+                                            "surrogatepass", &little_endian));
+}
+
+PyRef BuildRecordTuple(ResultType type, const wire::Field* fields, std::size_t count, const std::uint8_t* record) {
+  PyRef tuple = NewResult(type);
+  if (!tuple) return {};
+  for (std::size_t i = 0; i < count; ++i) {
+    PyObject* value = FieldValue(record, fields[i]);
+    if (value == nullptr) return {};
+    PyStructSequence_SetItem(tuple.get(), static_cast<Py_ssize_t>(i), value);  // steals
+  }
+  return tuple;
+}
+
+}  // namespace vl5::py

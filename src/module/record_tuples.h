@@ -1,0 +1,39 @@
+// Turns a packed wire record into its result named tuple, field by field,
+// through the record's field table.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "module/pyref.h"
+#include "module/result_types.h"
+#include "wire/records.h"
+
+namespace vl5::py {
+
+// A text field: the UTF-16LE units before the first zero unit, never past the field.
+PyRef DecodeTextField(const std::uint8_t* record, const wire::Field& field);
+
+// Null (with no Python error pending) when the tuple cannot be built.
+PyRef BuildRecordTuple(ResultType type, const wire::Field* fields, std::size_t count, const std::uint8_t* record);
+
+template <std::size_t N>
+PyRef BuildRecordTuple(ResultType type, const wire::Field (&fields)[N], const std::uint8_t* record) {
+  return BuildRecordTuple(type, fields, N, record);
+}
+
+// A tuple of `count` records of `size` bytes each, or null.
+template <std::size_t N>
+PyRef BuildRecordTuples(ResultType type, const wire::Field (&fields)[N], const std::uint8_t* records,
+                        std::uint32_t count, std::size_t size) {
+  PyRef list = PyRef::Steal(PyTuple_New(count));
+  if (!list) return {};
+  for (std::uint32_t i = 0; i < count; ++i) {
+    PyRef item = BuildRecordTuple(type, fields, records + std::size_t{i} * size);
+    if (!item) return {};
+    PyTuple_SET_ITEM(list.get(), i, item.release());
+  }
+  return list;
+}
+
+}  // namespace vl5::py
