@@ -55,7 +55,7 @@ PyObject* PyVersion(PyObject*, PyObject*) {
     text = wire::Utf16ToUtf8(reply.text);
     if (text.size() > kVersionTextBytes) text.clear();
   } else if (result < 0) {
-    Py_DECREF(py::SetErrorReturnNone(result));
+    py::SetError(result);
   }
   return Py_BuildValue("(iis)", first, second, text.c_str());
 }

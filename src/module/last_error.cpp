@@ -37,7 +37,7 @@ const char* StandardMessage(std::int32_t code) {
   }
 }
 
-void Store(std::int32_t code, const char* message) {
+void StoreError(std::int32_t code, const char* message) {
   if (PyErr_Occurred()) PyErr_Clear();  // failures are reported here, never raised
   if (message != nullptr) {
     LastError::Set(code, message);
@@ -66,13 +66,15 @@ std::int32_t Code() { return g_last_error.code; }
 
 }  // namespace LastError
 
+void SetError(std::int32_t code, const char* message) { StoreError(code, message); }
+
 PyObject* SetErrorReturnNone(std::int32_t code, const char* message) {
-  Store(code, message);
+  StoreError(code, message);
   Py_RETURN_NONE;
 }
 
 PyObject* SetErrorReturnFalse(std::int32_t code, const char* message) {
-  Store(code, message);
+  StoreError(code, message);
   Py_RETURN_FALSE;
 }
 

@@ -17,7 +17,9 @@ std::int32_t Code();
 }  // namespace LastError
 
 // Store the code and the given message, or the code's standard message when
-// `message` is null; clear any pending Python error; return None / False.
+// `message` is null, and clear any pending Python error.
+void SetError(std::int32_t code, const char* message = nullptr);
+// The same, returning None / False for the caller to return.
 PyObject* SetErrorReturnNone(std::int32_t code, const char* message = nullptr);
 PyObject* SetErrorReturnFalse(std::int32_t code, const char* message = nullptr);
 

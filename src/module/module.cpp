@@ -12,6 +12,10 @@
 #include "module/numpy_api.h"
 #include "module/record_arrays.h"
 #include "module/result_types.h"
+#include "trading/calc.h"
+#include "trading/history.h"
+#include "trading/positions.h"
+#include "trading/requests.h"
 
 namespace vl5::py {
 
@@ -44,6 +48,34 @@ PyMethodDef g_methods[] = {
      "copy_rates_from_pos(symbol, timeframe, start_pos, count)\n\nGet bars starting from specified position"},
     {"copy_rates_range", market::PyCopyRatesRange, METH_VARARGS,
      "copy_rates_range(symbol, timeframe, date_from, date_to)\n\nGet bars from specified period"},
+    {"positions_total", trading::PyPositionsTotal, METH_NOARGS,
+     "positions_total()\n\nReturn the number of open positions"},
+    {"positions_get", WithKeywords<trading::PyPositionsGet>(), METH_VARARGS | METH_KEYWORDS,
+     "positions_get([symbol=\"SYMBOL\"],[ticket=TICKET],[group=\"GROUP\"])\n\n"
+     "Return all open positions, can be filtered by symbol, group or ticket"},
+    {"orders_total", trading::PyOrdersTotal, METH_NOARGS, "orders_total()\n\nReturn the number of orders"},
+    {"orders_get", WithKeywords<trading::PyOrdersGet>(), METH_VARARGS | METH_KEYWORDS,
+     "orders_get([symbol=\"SYMBOL\"],[ticket=TICKET],[group=\"GROUP\"])\n\n"
+     "Return all orders, can be filtered by symbol, group or ticket"},
+    {"history_orders_total", trading::PyHistoryOrdersTotal, METH_VARARGS,
+     "history_orders_total(date_from, date_to)\n\nReturn the number of orders in selected range from history"},
+    {"history_orders_get", WithKeywords<trading::PyHistoryOrdersGet>(), METH_VARARGS | METH_KEYWORDS,
+     "history_orders_get([date_from, date_to, [group=\"GROUP\"]],[position=POSITION],[ticket=TICKET])\n\n"
+     "Return orders in selected range from history or filtered by position id, ticket"},
+    {"history_deals_total", trading::PyHistoryDealsTotal, METH_VARARGS,
+     "history_deals_total(date_from, date_to)\n\nReturn the number of deals in selected range from history"},
+    {"history_deals_get", WithKeywords<trading::PyHistoryDealsGet>(), METH_VARARGS | METH_KEYWORDS,
+     "history_deals_get([date_from, date_to, [group=\"GROUP\"]],[position=POSITION],[ticket=TICKET])\n\n"
+     "Return deals in selected range from history or filtered by position id, ticket"},
+    {"order_check", WithKeywords<trading::PyOrderCheck>(), METH_VARARGS | METH_KEYWORDS,
+     "order_check(request)\n\nCheck if there are enough funds to execute required trading operation"},
+    {"order_send", WithKeywords<trading::PyOrderSend>(), METH_VARARGS | METH_KEYWORDS,
+     "order_send(request)\n\nSend trading requests to server"},
+    {"order_calc_margin", trading::PyOrderCalcMargin, METH_VARARGS,
+     "order_calc_margin(action, symbol, volume, price,)\n\nCalculate margin required for specified order"},
+    {"order_calc_profit", trading::PyOrderCalcProfit, METH_VARARGS,
+     "order_calc_profit(action, symbol, volume, price_open, price_close)\n\n"
+     "Calculate profit for the current account in the current market conditions based on parameters passed"},
     {"symbol_info", market::PySymbolInfo, METH_VARARGS,
      "symbol_info(symbol)\n\nReturn full information for specified symbol"},
     {"symbol_info_tick", market::PySymbolInfoTick, METH_VARARGS,

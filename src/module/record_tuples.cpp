@@ -32,9 +32,11 @@ PyRef DecodeTextField(const std::uint8_t* record, const wire::Field& field) {
                                             "surrogatepass", &little_endian));
 }
 
-PyRef BuildRecordTuple(ResultType type, const wire::Field* fields, std::size_t count, const std::uint8_t* record) {
+PyRef BuildRecordTuple(ResultType type, const wire::Field* fields, std::size_t count, const std::uint8_t* record,
+                       PyRef trailing) {
   PyRef tuple = NewResult(type);
   if (!tuple) return {};
+  if (trailing) PyStructSequence_SetItem(tuple.get(), static_cast<Py_ssize_t>(count), trailing.release());
   for (std::size_t i = 0; i < count; ++i) {
     PyObject* value = FieldValue(record, fields[i]);
     if (value == nullptr) return {};

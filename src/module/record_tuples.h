@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
 #include "module/pyref.h"
 #include "module/result_types.h"
@@ -14,12 +15,15 @@ namespace vl5::py {
 // A text field: the UTF-16LE units before the first zero unit, never past the field.
 PyRef DecodeTextField(const std::uint8_t* record, const wire::Field& field);
 
-// Null (with no Python error pending) when the tuple cannot be built.
-PyRef BuildRecordTuple(ResultType type, const wire::Field* fields, std::size_t count, const std::uint8_t* record);
+// Null when the tuple cannot be built. A `trailing` object, when given,
+// becomes the item after the record's fields (the nested trade request).
+PyRef BuildRecordTuple(ResultType type, const wire::Field* fields, std::size_t count, const std::uint8_t* record,
+                       PyRef trailing = {});
 
 template <std::size_t N>
-PyRef BuildRecordTuple(ResultType type, const wire::Field (&fields)[N], const std::uint8_t* record) {
-  return BuildRecordTuple(type, fields, N, record);
+PyRef BuildRecordTuple(ResultType type, const wire::Field (&fields)[N], const std::uint8_t* record,
+                       PyRef trailing = {}) {
+  return BuildRecordTuple(type, fields, N, record, std::move(trailing));
 }
 
 // A tuple of `count` records of `size` bytes each, or null.

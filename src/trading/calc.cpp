@@ -1,0 +1,64 @@
+#include "trading/calc.h"
+
+#include <cstdint>
+
+#include "link/protocol.h"
+#include "module/args.h"
+#include "module/last_error.h"
+#include "wire/commands.h"
+#include "wire/status.h"
+
+namespace vl5::trading {
+
+namespace {
+
+// action, counted symbol, then `count` doubles; the reply is one double.
+PyObject* Calculate(std::uint32_t command, std::uint32_t action, const py::SymbolText& symbol, const double* values,
+                    std::uint32_t count) {
+  auto send = [&] {
+    link::PipeWriter writer(link::Client().Handle());
+    return link::BeginFrame(&writer, command, 4 + link::CountedSize(symbol.View()) + 8 * count) &&
+           writer.AppendValue(action) && link::AppendCounted(&writer, symbol.View()) &&
+           writer.Append(values, 8 * count) && writer.Flush();
+  };
+  double value = 0;
+  std::int32_t result = link::Exchange(command, send, [&](std::uint32_t* echo, std::int32_t* status) {
+    return link::ReadSingleRecordReply(echo, status, &value, sizeof(value));
+  });
+  if (result < 0) return py::SetErrorReturnNone(result);
+  return PyFloat_FromDouble(value);
+}
+
+PyObject* InvalidArguments() { return py::SetErrorReturnNone(wire::kInvalidParams, py::kInvalidArguments); }
+
+}  // namespace
+
+PyObject* PyOrderCalcMargin(PyObject*, PyObject* args) {
+  py::LastError::Reset();
+  unsigned long action = 0;  // "k": taken modulo 2^32 without a range check
+  PyObject* symbol_object = nullptr;
+  double values[2];
+  py::SymbolText symbol;
+  if (PyTuple_GET_SIZE(args) != 4 ||
+      !PyArg_ParseTuple(args, "kOdd", &action, &symbol_object, &values[0], &values[1]) ||
+      !py::ConvertText(symbol_object, &symbol)) {
+    return InvalidArguments();
+  }
+  return Calculate(wire::kCmdOrderCalcMargin, static_cast<std::uint32_t>(action), symbol, values, 2);
+}
+
+PyObject* PyOrderCalcProfit(PyObject*, PyObject* args) {
+  py::LastError::Reset();
+  unsigned long action = 0;
+  PyObject* symbol_object = nullptr;
+  double values[3];
+  py::SymbolText symbol;
+  if (PyTuple_GET_SIZE(args) != 5 ||
+      !PyArg_ParseTuple(args, "kOddd", &action, &symbol_object, &values[0], &values[1], &values[2]) ||
+      !py::ConvertText(symbol_object, &symbol)) {
+    return InvalidArguments();
+  }
+  return Calculate(wire::kCmdOrderCalcProfit, static_cast<std::uint32_t>(action), symbol, values, 3);
+}
+
+}  // namespace vl5::trading

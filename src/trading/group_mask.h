@@ -1,0 +1,15 @@
+// Client-side symbol selection by a group mask: a comma-separated list of
+// items with '*' wildcards; an item starting with '!' excludes.
+#pragma once
+
+namespace vl5::trading {
+
+// True when no exclusion item matches `name` and at least one inclusion item
+// does. Both texts are zero-terminated UTF-16; null gives false.
+bool MatchGroupMask(const char16_t* mask, const char16_t* name);
+
+// True when `name` matches one item (leading '!' ignored). The matcher makes
+// one forward pass over the name and never moves back in it.
+bool MatchMaskItem(const char16_t* item, const char16_t* name);
+
+}  // namespace vl5::trading

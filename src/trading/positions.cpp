@@ -1,0 +1,68 @@
+#include "trading/positions.h"
+
+#include <cstdint>
+
+#include "module/args.h"
+#include "module/last_error.h"
+#include "trading/record_query.h"
+#include "wire/commands.h"
+#include "wire/status.h"
+
+namespace vl5::trading {
+
+namespace {
+
+struct OpenCommands {
+  std::uint32_t total, all, by_symbol, by_ticket;
+};
+constexpr OpenCommands kPositionCommands = {wire::kCmdPositionsTotal, wire::kCmdPositionsGet,
+                                            wire::kCmdPositionsGetSymbol, wire::kCmdPositionsGetTicket};
+constexpr OpenCommands kOrderCommands = {wire::kCmdOrdersTotal, wire::kCmdOrdersGet, wire::kCmdOrdersGetSymbol,
+                                         wire::kCmdOrdersGetTicket};
+
+PyObject* Invalid(const char* keyword) { return py::SetErrorReturnNone(wire::kInvalidParams, py::KeywordMessage(keyword)); }
+
+// The first of ticket, symbol and group that is present picks the query;
+// the later ones are not even examined.
+PyObject* GetOpen(const RecordKind& kind, const OpenCommands& commands, PyObject* args, PyObject* kwargs) {
+  py::LastError::Reset();
+  if (PyTuple_GET_SIZE(args) > 0) return py::SetErrorReturnNone(wire::kInvalidParams, py::kUnnamedNotAllowed);
+  if (PyObject* v = py::Keyword(kwargs, "ticket")) {
+    std::uint64_t ticket = 0;
+    if (!py::ConvertInteger(v, &ticket)) return Invalid("ticket");
+    return QueryTicket(kind, commands.by_ticket, ticket);
+  }
+  if (PyObject* v = py::Keyword(kwargs, "symbol")) {
+    py::SymbolText symbol;
+    if (!py::ConvertText(v, &symbol)) return Invalid("symbol");
+    return QueryBySymbol(kind, commands.by_symbol, symbol);
+  }
+  if (PyObject* v = py::Keyword(kwargs, "group")) {
+    py::GroupText group;
+    if (!py::ConvertText(v, &group)) return Invalid("group");
+    return QueryAll(kind, commands.all, &group);
+  }
+  return QueryAll(kind, commands.all, nullptr);
+}
+
+}  // namespace
+
+PyObject* PyPositionsTotal(PyObject*, PyObject*) {
+  py::LastError::Reset();
+  return QueryCount(kPositionCommands.total, 0, 0, false);
+}
+
+PyObject* PyPositionsGet(PyObject*, PyObject* args, PyObject* kwargs) {
+  return GetOpen(kPositionRecords, kPositionCommands, args, kwargs);
+}
+
+PyObject* PyOrdersTotal(PyObject*, PyObject*) {
+  py::LastError::Reset();
+  return QueryCount(kOrderCommands.total, 0, 0, false);
+}
+
+PyObject* PyOrdersGet(PyObject*, PyObject* args, PyObject* kwargs) {
+  return GetOpen(kOrderRecords, kOrderCommands, args, kwargs);
+}
+
+}  // namespace vl5::trading

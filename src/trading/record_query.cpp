@@ -1,0 +1,122 @@
+#include "trading/record_query.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "link/protocol.h"
+#include "module/last_error.h"
+#include "module/record_tuples.h"
+#include "trading/group_mask.h"
+#include "wire/status.h"
+#include "wire/trade_records.h"
+
+namespace vl5::trading {
+
+namespace {
+
+template <std::size_t N>
+constexpr RecordKind Kind(py::ResultType type, const wire::Field (&fields)[N], std::uint32_t size) {
+  return {type, fields, N, size, wire::FindField(fields, "symbol")->offset};
+}
+
+struct RecordList {
+  std::unique_ptr<std::uint8_t[]> block;
+  std::uint32_t count = 0;
+};
+
+// Reads a record-list reply for a request already described by `send`.
+template <typename Send>
+std::int32_t ExchangeList(const RecordKind& kind, std::uint32_t command, Send&& send, RecordList* list) {
+  auto allocate = [&](std::uint32_t n) -> void* {
+    list->block.reset(new (std::nothrow) std::uint8_t[std::size_t{n} * kind.size]);
+    return list->block.get();
+  };
+  return link::Exchange(command, send, [&](std::uint32_t* echo, std::int32_t* status) {
+    return link::ReadRecordListReply(echo, status, kind.size, allocate, &list->count);
+  });
+}
+
+// Keeps, in reply order, the records whose symbol passes the mask. The list
+// is compacted in place, so the filter needs no second block.
+void FilterByGroup(const RecordKind& kind, const py::GroupText& group, RecordList* list) {
+  std::uint32_t kept = 0;
+  for (std::uint32_t i = 0; i < list->count; ++i) {
+    std::uint8_t* record = list->block.get() + std::size_t{i} * kind.size;
+    char16_t symbol[wire::kTradeSymbolUnits + 1] = {};
+    std::memcpy(symbol, record + kind.symbol_offset, 2 * wire::kTradeSymbolUnits);  // field may lack a zero
+    if (!MatchGroupMask(group.units, symbol)) continue;
+    if (kept != i) std::memmove(list->block.get() + std::size_t{kept} * kind.size, record, kind.size);
+    ++kept;
+  }
+  list->count = kept;
+}
+
+PyObject* BuildList(const RecordKind& kind, const std::uint8_t* records, std::uint32_t count) {
+  py::PyRef tuple = py::PyRef::Steal(PyTuple_New(count));
+  if (!tuple) return py::SetErrorReturnNone(wire::kTerminalCallFailed);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    py::PyRef item = py::BuildRecordTuple(kind.type, kind.fields, kind.field_count, records + std::size_t{i} * kind.size);
+    if (!item) return py::SetErrorReturnNone(wire::kTerminalCallFailed);
+    PyTuple_SET_ITEM(tuple.get(), i, item.release());
+  }
+  return tuple.release();
+}
+
+template <typename Send>
+PyObject* QueryList(const RecordKind& kind, std::uint32_t command, Send&& send, const py::GroupText* group) {
+  RecordList list;
+  std::int32_t result = ExchangeList(kind, command, send, &list);
+  if (result < 0) return py::SetErrorReturnNone(result);
+  if (group != nullptr) FilterByGroup(kind, *group, &list);
+  return BuildList(kind, list.block.get(), list.count);
+}
+
+}  // namespace
+
+const RecordKind kPositionRecords = Kind(py::ResultType::kTradePosition, wire::kTradePositionFields, wire::kTradePositionSize);
+const RecordKind kOrderRecords = Kind(py::ResultType::kTradeOrder, wire::kTradeOrderFields, wire::kTradeOrderSize);
+const RecordKind kDealRecords = Kind(py::ResultType::kTradeDeal, wire::kTradeDealFields, wire::kTradeDealSize);
+
+PyObject* QueryCount(std::uint32_t command, std::int64_t from, std::int64_t to, bool ranged) {
+  std::uint32_t count = 0;
+  std::int32_t result = link::Exchange(
+      command,
+      [&] { return ranged ? link::SendCommandRange(command, from, to) : link::SendCommand(command); },
+      [&](std::uint32_t* echo, std::int32_t* status) { return link::ReadValueReply(echo, status, &count); });
+  if (result < 0) return py::SetErrorReturnNone(result);
+  return PyLong_FromUnsignedLong(count);
+}
+
+PyObject* QueryAll(const RecordKind& kind, std::uint32_t command, const py::GroupText* group) {
+  return QueryList(kind, command, [&] { return link::SendCommand(command); }, group);
+}
+
+PyObject* QueryBySymbol(const RecordKind& kind, std::uint32_t command, const py::SymbolText& symbol) {
+  return QueryList(kind, command, [&] { return link::SendCommandString(command, symbol.View()); }, nullptr);
+}
+
+PyObject* QueryById(const RecordKind& kind, std::uint32_t command, std::uint64_t id) {
+  return QueryList(kind, command, [&] { return link::SendCommandId64(command, id); }, nullptr);
+}
+
+PyObject* QueryRange(const RecordKind& kind, std::uint32_t command, std::int64_t from, std::int64_t to,
+                     const py::GroupText* group) {
+  return QueryList(kind, command, [&] { return link::SendCommandRange(command, from, to); }, group);
+}
+
+PyObject* QueryTicket(const RecordKind& kind, std::uint32_t command, std::uint64_t ticket) {
+  static_assert(wire::kTradeOrderSize >= wire::kTradePositionSize && wire::kTradeOrderSize >= wire::kTradeDealSize);
+  std::uint8_t record[wire::kTradeOrderSize] = {};  // room for the largest of the three records
+  std::int32_t result = link::Exchange(
+      command, [&] { return link::SendCommandId64(command, ticket); },
+      [&](std::uint32_t* echo, std::int32_t* status) {
+        return link::ReadSingleRecordReply(echo, status, record, kind.size);
+      });
+  if (result == wire::kNotFound) return PyTuple_New(0);
+  if (result < 0) return py::SetErrorReturnNone(result);
+  // Any success status carries the record: dropping it on status 0 would lose data.
+  return BuildList(kind, record, 1);
+}
+
+}  // namespace vl5::trading

@@ -1,0 +1,121 @@
+#include "trading/requests.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "link/protocol.h"
+#include "module/args.h"
+#include "module/last_error.h"
+#include "module/record_tuples.h"
+#include "wire/commands.h"
+#include "wire/status.h"
+#include "wire/trade_records.h"
+
+namespace vl5::trading {
+
+namespace {
+
+using wire::FieldKind;
+
+constexpr char kAutoTradingDisabled[] = "Auto-Trading using Python API disabled in Terminal";
+
+// Converts one dictionary value into its record field, by the field's kind.
+bool ConvertField(PyObject* value, const wire::Field& field, std::uint8_t* record) {
+  switch (field.kind) {
+    case FieldKind::kU32: {
+      std::uint32_t v = 0;
+      if (!py::ConvertInteger(value, &v)) return false;
+      wire::Store(record, field.offset, v);
+      return true;
+    }
+    case FieldKind::kU64: {
+      std::uint64_t v = 0;
+      if (!py::ConvertInteger(value, &v)) return false;
+      wire::Store(record, field.offset, v);
+      return true;
+    }
+    case FieldKind::kI64: {
+      std::int64_t v = 0;
+      if (!py::ConvertInteger(value, &v)) return false;
+      wire::Store(record, field.offset, v);
+      return true;
+    }
+    case FieldKind::kF64: {
+      double v = 0;
+      if (!py::ConvertFloat(value, &v)) return false;
+      wire::Store(record, field.offset, v);
+      return true;
+    }
+    case FieldKind::kText: {
+      py::SymbolText text;
+      if (!py::ConvertText(value, &text)) return false;
+      std::u16string_view units = text.View();
+      std::memcpy(record + field.offset, units.data(), 2 * units.size());  // the rest stays zero
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+// Fills the zeroed record from a dict, key by key in the record's order;
+// the first refused value names its key in the last error.
+bool ParseTradeRequest(PyObject* request, std::uint8_t* record) {
+  if (request == nullptr || !PyDict_Check(request)) {
+    py::SetError(wire::kInvalidParams, py::kInvalidArguments);
+    return false;
+  }
+  std::memset(record, 0, wire::kTradeRequestSize);
+  for (const wire::Field& field : wire::kTradeRequestFields) {
+    PyObject* value = PyDict_GetItemString(request, field.name);
+    if (value != nullptr && !ConvertField(value, field, record)) {
+      py::SetError(wire::kInvalidParams, py::KeywordMessage(field.name));
+      return false;
+    }
+  }
+  return true;
+}
+
+template <std::size_t Size, std::size_t N>
+PyObject* TradeExchange(std::uint32_t command, py::ResultType type, const wire::Field (&fields)[N],
+                        PyObject* args, PyObject* kwargs) {
+  py::LastError::Reset();
+  PyObject* request = nullptr;
+  if (kwargs != nullptr && PyDict_GET_SIZE(kwargs) > 0) {
+    if (PyTuple_GET_SIZE(args) != 0) return py::SetErrorReturnNone(wire::kInvalidParams, py::kUnnamedNotAllowed);
+    request = kwargs;
+  } else {
+    if (PyTuple_GET_SIZE(args) != 1) return py::SetErrorReturnNone(wire::kInvalidParams, py::kInvalidNumberOfArguments);
+    request = PyTuple_GET_ITEM(args, 0);
+  }
+  std::uint8_t record[wire::kTradeRequestSize];
+  if (!ParseTradeRequest(request, record)) Py_RETURN_NONE;
+
+  std::uint8_t reply[Size] = {};
+  std::int32_t result = link::Exchange(
+      command, [&] { return link::SendCommandRecord(command, record, sizeof(record)); },
+      [&](std::uint32_t* echo, std::int32_t* status) { return link::ReadSingleRecordReply(echo, status, reply, Size); });
+  if (result == wire::kAutoTradingDisabled && command == wire::kCmdOrderSend) {
+    return py::SetErrorReturnNone(result, kAutoTradingDisabled);
+  }
+  if (result < 0) return py::SetErrorReturnNone(result);
+
+  py::PyRef sent = py::BuildRecordTuple(py::ResultType::kTradeRequest, wire::kTradeRequestFields, record);
+  if (!sent) return py::SetErrorReturnNone(wire::kTerminalCallFailed);
+  py::PyRef answer = py::BuildRecordTuple(type, fields, reply, std::move(sent));
+  return answer ? answer.release() : py::SetErrorReturnNone(wire::kTerminalCallFailed);
+}
+
+}  // namespace
+
+PyObject* PyOrderCheck(PyObject*, PyObject* args, PyObject* kwargs) {
+  return TradeExchange<wire::kOrderCheckResultSize>(wire::kCmdOrderCheck, py::ResultType::kOrderCheckResult,
+                                                     wire::kOrderCheckResultFields, args, kwargs);
+}
+
+PyObject* PyOrderSend(PyObject*, PyObject* args, PyObject* kwargs) {
+  return TradeExchange<wire::kOrderSendResultSize>(wire::kCmdOrderSend, py::ResultType::kOrderSendResult,
+                                                    wire::kOrderSendResultFields, args, kwargs);
+}
+
+}  // namespace vl5::trading
