@@ -76,7 +76,10 @@ std::u16string Utf8ToUtf16(std::string_view text) {
       if ((c & 0xC0) != 0x80) { ok = false; break; }
       cp = (cp << 6) | (c & 0x3F);
     }
-    if (!ok) {
+    // Overlong forms and encoded surrogates are invalid too: decoding them
+    // would let other bytes stand in for '/' or '.' in a path.
+    static constexpr char32_t kShortest[] = {0, 0x80, 0x800, 0x10000};
+    if (!ok || cp < kShortest[extra] || (cp >= 0xD800 && cp < 0xE000)) {
       out.push_back(static_cast<char16_t>(kReplacement));
       ++i;
       continue;

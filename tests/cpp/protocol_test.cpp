@@ -1,0 +1,282 @@
+// Request frames byte for byte, reply shapes, and how an exchange becomes a
+// result code, all through the fake pipe behind the shared client.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "fake_pipe.h"
+#include "link/protocol.h"
+#include "wire/commands.h"
+
+namespace vl5::link {
+namespace {
+
+using fake::Bytes;
+using fake::Pipe;
+
+class ProtocolTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fake::Reset();
+    ASSERT_TRUE(Client().Connect(u"fake"));
+  }
+  void TearDown() override {
+    Client().Disconnect();
+    EXPECT_TRUE(Pipe().foreign.empty());
+  }
+  // The one write a small request must produce.
+  static Bytes OnlyWrite() {
+    EXPECT_EQ(Pipe().writes.size(), 1u);
+    return Pipe().writes.empty() ? Bytes{} : Pipe().writes.front();
+  }
+};
+
+// ---- request frames -----------------------------------------------------------------
+
+TEST_F(ProtocolTest, CommandOnlyFrame) {
+  ASSERT_TRUE(SendCommand(wire::kCmdPositionsTotal));
+  EXPECT_EQ(OnlyWrite(), (Bytes{0x04, 0, 0, 0, 0x78, 0, 0, 0}));
+}
+
+TEST_F(ProtocolTest, WordFrame) {
+  ASSERT_TRUE(SendCommandWord(wire::kCmdVersion, 0xA1B2C3D4));
+  EXPECT_EQ(OnlyWrite(), (Bytes{0x08, 0, 0, 0, 0x01, 0, 0, 0, 0xD4, 0xC3, 0xB2, 0xA1}));
+}
+
+TEST_F(ProtocolTest, Id64Frame) {
+  ASSERT_TRUE(SendCommandId64(wire::kCmdPositionsGetTicket, 0x0102030405060708ULL));
+  EXPECT_EQ(OnlyWrite(), (Bytes{0x0C, 0, 0, 0, 0x7B, 0, 0, 0, 8, 7, 6, 5, 4, 3, 2, 1}));
+}
+
+TEST_F(ProtocolTest, RangeFrameKeepsSignedValues) {
+  ASSERT_TRUE(SendCommandRange(wire::kCmdHistoryDealsTotal, -2, 0x0000000065000000LL));
+  EXPECT_EQ(OnlyWrite(), (Bytes{0x14, 0, 0, 0, 0x96, 0, 0, 0,                      //
+                                0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,    // from = -2
+                                0x00, 0x00, 0x00, 0x65, 0x00, 0x00, 0x00, 0x00}));  // to
+}
+
+TEST_F(ProtocolTest, StringFrameCountsUtf16Units) {
+  ASSERT_TRUE(SendCommandString(wire::kCmdSymbolInfo, u"EU\u00E9\U0001F600"));
+  // Four characters, five units: the one outside the BMP counts two.
+  EXPECT_EQ(OnlyWrite(), (Bytes{0x12, 0, 0, 0, 0xAA, 0, 0, 0, 0x05, 0, 0, 0,  //
+                                'E', 0, 'U', 0, 0xE9, 0x00, 0x3D, 0xD8, 0x00, 0xDE}));
+}
+
+TEST_F(ProtocolTest, EmptyStringFrame) {
+  ASSERT_TRUE(SendCommandString(wire::kCmdSymbolsGetGroup, u""));
+  EXPECT_EQ(OnlyWrite(), (Bytes{0x08, 0, 0, 0, 0xAF, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST_F(ProtocolTest, StringAndFlagFrames) {
+  ASSERT_TRUE(SendCommandStringFlag(wire::kCmdSymbolSelect, u"AB", true));
+  ASSERT_TRUE(SendCommandStringFlag(wire::kCmdSymbolSelect, u"AB", false));
+  ASSERT_EQ(Pipe().writes.size(), 2u);
+  EXPECT_EQ(Pipe().writes[0], (Bytes{0x0D, 0, 0, 0, 0xAB, 0, 0, 0, 2, 0, 0, 0, 'A', 0, 'B', 0, 1}));
+  EXPECT_EQ(Pipe().writes[1], (Bytes{0x0D, 0, 0, 0, 0xAB, 0, 0, 0, 2, 0, 0, 0, 'A', 0, 'B', 0, 0}));
+}
+
+TEST_F(ProtocolTest, RecordFrame) {
+  Bytes record(232);
+  for (std::size_t i = 0; i < record.size(); ++i) record[i] = static_cast<std::uint8_t>(i);
+  ASSERT_TRUE(SendCommandRecord(wire::kCmdOrderCheck, record.data(), record.size()));
+  Bytes expected{0xEC, 0, 0, 0, 0xA0, 0, 0, 0};
+  expected.insert(expected.end(), record.begin(), record.end());
+  EXPECT_EQ(OnlyWrite(), expected);
+}
+
+TEST_F(ProtocolTest, FrameLongerThanTheBufferArrivesWhole) {
+  std::u16string text(10000, u'q');
+  ASSERT_TRUE(SendCommandString(wire::kCmdSymbolsGetGroup, text));
+  ASSERT_EQ(Pipe().writes.size(), 2u);
+  EXPECT_EQ(Pipe().writes[0].size(), kChannelBufferSize);
+  Bytes all = Pipe().writes[0];
+  all.insert(all.end(), Pipe().writes[1].begin(), Pipe().writes[1].end());
+  ASSERT_EQ(all.size(), 4u + 20008u);
+  EXPECT_EQ(Bytes(all.begin(), all.begin() + 12), (Bytes{0x28, 0x4E, 0, 0, 0xAF, 0, 0, 0, 0x10, 0x27, 0, 0}));
+  for (std::size_t i = 12; i < all.size(); i += 2) {
+    ASSERT_EQ(all[i], 'q');
+    ASSERT_EQ(all[i + 1], 0);
+  }
+}
+
+// ---- reply shapes ---------------------------------------------------------------------
+
+TEST_F(ProtocolTest, ValueReplyIsReadWithTwoReads) {
+  fake::Queue({0x0C, 0, 0, 0, 0x78, 0, 0, 0, 0, 0, 0, 0, 0x03, 0, 0, 0});
+  std::uint32_t echo = 0, value = 0;
+  std::int32_t status = -1;
+  ASSERT_TRUE(ReadValueReply(&echo, &status, &value));
+  EXPECT_EQ(echo, 120u);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(value, 3u);
+  EXPECT_EQ(Pipe().read_requests, (std::vector<std::size_t>{4, 12}));
+}
+
+TEST_F(ProtocolTest, RepliesMustBeConsumedExactly) {
+  Bytes four{1, 2, 3, 4};
+  std::uint32_t echo = 0, value = 0;
+  std::int32_t status = 0;
+  std::uint8_t record[8];
+
+  fake::Queue(fake::Reply(120, 0, Bytes{3, 0, 0, 0, 0, 0, 0, 0}));  // value + 4 extra bytes
+  EXPECT_FALSE(ReadValueReply(&echo, &status, &value));
+  fake::Queue(fake::Reply(192, 0, four));  // a status reply with data
+  EXPECT_FALSE(ReadStatusReply(&echo, &status));
+  fake::Queue(fake::Reply(162, 0, four));  // a record reply short of its record
+  EXPECT_FALSE(ReadSingleRecordReply(&echo, &status, record, sizeof(record)));
+  fake::Queue(fake::Reply(162, 0, Bytes(12)));  // ... and one longer than it
+  EXPECT_FALSE(ReadSingleRecordReply(&echo, &status, record, sizeof(record)));
+
+  fake::Queue(fake::Reply(192, 0));
+  EXPECT_TRUE(ReadStatusReply(&echo, &status));
+  fake::Queue(fake::Reply(162, 0, Bytes(8, 0x5A)));
+  EXPECT_TRUE(ReadSingleRecordReply(&echo, &status, record, sizeof(record)));
+  EXPECT_EQ(record[7], 0x5A);
+  EXPECT_EQ(Pipe().Unconsumed(), 0u);
+}
+
+// Records a call of the allocator and hands out a block the test frees.
+struct TrackingAllocator {
+  std::vector<std::uint32_t> calls;
+  std::vector<std::unique_ptr<std::uint8_t[]>> blocks;
+  std::size_t element_size;
+  bool fail = false;
+  void* operator()(std::uint32_t count) {
+    calls.push_back(count);
+    if (fail) return nullptr;
+    blocks.emplace_back(new std::uint8_t[count * element_size + 1]);
+    return blocks.back().get();
+  }
+};
+
+Bytes RecordList(std::uint32_t count, std::size_t element_size, std::size_t records_sent) {
+  Bytes data;
+  fake::Put32(&data, count);
+  for (std::size_t i = 0; i < records_sent * element_size; ++i) data.push_back(static_cast<std::uint8_t>(i % 251));
+  return data;
+}
+
+TEST_F(ProtocolTest, RecordListCountBeyondTheReplyFailsBeforeAllocating) {
+  for (std::uint32_t count : {2u, 1000u, 0xFFFFFFFFu}) {
+    fake::Reset();
+    ASSERT_TRUE(Client().Connect(u"fake"));
+    fake::Queue(fake::Reply(121, 0, RecordList(count, 320, 1)));
+    TrackingAllocator allocate{{}, {}, 320};
+    std::uint32_t echo = 0, n = 0;
+    std::int32_t status = 0;
+    EXPECT_FALSE(ReadRecordListReply(&echo, &status, 320, allocate, &n)) << count;
+    EXPECT_TRUE(allocate.calls.empty()) << "allocator called for count " << count;
+    EXPECT_EQ(ExchangeResult(false, echo, status, 121), wire::kIpcRecvFailed);
+  }
+}
+
+TEST_F(ProtocolTest, RecordListIsReadStraightIntoTheAllocation) {
+  const std::size_t size = 320;
+  Bytes data = RecordList(100, size, 100);
+  fake::Queue(fake::Reply(121, 0, data));
+  TrackingAllocator allocate{{}, {}, size};
+  std::uint32_t echo = 0, n = 0;
+  std::int32_t status = -1;
+  ASSERT_TRUE(ReadRecordListReply(&echo, &status, size, allocate, &n));
+  ASSERT_EQ(allocate.calls, std::vector<std::uint32_t>{100});
+  EXPECT_EQ(n, 100u);
+  EXPECT_EQ(std::memcmp(allocate.blocks[0].get(), data.data() + 4, 100 * size), 0);
+  // Length, one buffered chunk with echo, status, count and the first records,
+  // then the rest of the array straight into the block.
+  EXPECT_EQ(Pipe().read_requests, (std::vector<std::size_t>{4, kChannelBufferSize, 12 + 32000 - kChannelBufferSize}));
+}
+
+TEST_F(ProtocolTest, RecordListEdgeCases) {
+  std::uint32_t echo = 0, n = 7;
+  std::int32_t status = 0;
+  {
+    fake::Queue(fake::Reply(121, 0, RecordList(0, 320, 0)));
+    TrackingAllocator allocate{{}, {}, 320};
+    EXPECT_TRUE(ReadRecordListReply(&echo, &status, 320, allocate, &n));
+    EXPECT_EQ(allocate.calls, std::vector<std::uint32_t>{0}) << "an empty list still gets a block";
+    EXPECT_EQ(n, 0u);
+  }
+  {
+    fake::Queue(fake::Reply(121, 0, RecordList(1, 320, 1)));
+    TrackingAllocator allocate{{}, {}, 320, true};
+    EXPECT_FALSE(ReadRecordListReply(&echo, &status, 320, allocate, &n));
+    EXPECT_EQ(allocate.calls.size(), 1u);
+  }
+  {
+    Bytes data = RecordList(1, 320, 1);
+    data.push_back(0);  // one byte too many
+    fake::Queue(fake::Reply(121, 0, data));
+    TrackingAllocator allocate{{}, {}, 320};
+    EXPECT_FALSE(ReadRecordListReply(&echo, &status, 320, allocate, &n));
+  }
+}
+
+// ---- exchange results -------------------------------------------------------------------
+
+std::int32_t PositionsTotal(std::uint32_t* value) {
+  return Exchange(
+      wire::kCmdPositionsTotal, [] { return SendCommand(wire::kCmdPositionsTotal); },
+      [value](std::uint32_t* echo, std::int32_t* status) { return ReadValueReply(echo, status, value); });
+}
+
+TEST_F(ProtocolTest, ExchangeResults) {
+  struct Case {
+    const char* what;
+    Bytes reply;
+    std::int32_t result;
+    std::size_t left_in_pipe = 0;
+  };
+  const Case cases[] = {
+      {"complete reply", fake::Reply(120, 0, {3, 0, 0, 0}), 0},
+      {"positive status", fake::Reply(120, 5, {3, 0, 0, 0}), 5},
+      {"negative status, short reply", fake::Reply(120, -4), wire::kNotFound},
+      {"negative status, wrong echo, short reply", fake::Reply(999, -6), wire::kAuthorizationFailed},
+      {"zero status, short reply", fake::Reply(120, 0), wire::kIpcRecvFailed},
+      {"echo mismatch", fake::Reply(121, 0, {3, 0, 0, 0}), wire::kIpcCallFailed},
+      {"echo mismatch, negative status", fake::Reply(121, -4, {3, 0, 0, 0}), wire::kIpcCallFailed},
+      {"four extra bytes", fake::Reply(120, 0, {3, 0, 0, 0, 0, 0, 0, 0}), wire::kIpcRecvFailed},
+      // Too short to hold an echo: the reader refuses it without touching the pipe.
+      {"reply cut inside the echo", {2, 0, 0, 0, 0x78, 0}, wire::kIpcRecvFailed, 2},
+      {"status cut short", {6, 0, 0, 0, 0x78, 0, 0, 0, 0xFF, 0xFF}, wire::kIpcRecvFailed},
+  };
+  for (const Case& c : cases) {
+    fake::Reset();
+    ASSERT_TRUE(Client().Connect(u"fake"));
+    fake::Queue(c.reply);
+    std::uint32_t value = 0;
+    EXPECT_EQ(PositionsTotal(&value), c.result) << c.what;
+    EXPECT_EQ(Pipe().Unconsumed(), c.left_in_pipe) << c.what;
+    if (c.result == 0) {
+      EXPECT_EQ(value, 3u) << c.what;
+    }
+  }
+}
+
+TEST_F(ProtocolTest, ExchangeAfterABrokenPipe) {
+  std::uint32_t value = 0;
+  Pipe().write_error = os::kErrorBrokenPipe;
+  EXPECT_EQ(PositionsTotal(&value), wire::kIpcSendFailed);
+  EXPECT_FALSE(Client().Connected());
+  std::size_t writes = Pipe().writes.size();
+  EXPECT_EQ(PositionsTotal(&value), wire::kNoIpcConnection);
+  EXPECT_EQ(Pipe().writes.size(), writes) << "nothing is sent without a connection";
+
+  ASSERT_TRUE(Client().Connect(u"fake"));
+  // The terminal goes away after reading the request: the reply never comes.
+  EXPECT_EQ(PositionsTotal(&value), wire::kIpcRecvFailed);
+  EXPECT_FALSE(Client().Connected());
+}
+
+TEST_F(ProtocolTest, OtherWriteErrorsKeepTheConnection) {
+  std::uint32_t value = 0;
+  Pipe().write_error = 5;
+  EXPECT_EQ(PositionsTotal(&value), wire::kIpcSendFailed);
+  EXPECT_TRUE(Client().Connected());
+}
+
+}  // namespace
+}  // namespace vl5::link
