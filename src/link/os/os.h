@@ -45,7 +45,7 @@ void ClosePipe(PipeHandle pipe);
 // A listening endpoint; instances are accepted one client at a time.
 struct PipeListener {
   std::u16string address;
-  std::intptr_t native = -1;  // listening socket on POSIX; unused on Windows
+  std::intptr_t native = -1;  // listening socket on POSIX; the waiting pipe instance on Windows
 };
 bool ListenPipe(const std::u16string& address, PipeListener* listener, std::uint32_t* error);
 // Blocks until a client connects; returns its end or kInvalidPipe.

@@ -1,0 +1,378 @@
+// Windows side of the platform layer: named pipes, Win32 files and processes,
+// CryptoAPI for the hash. wchar_t is 16 bits here, so UTF-16 text crosses the
+// boundary by reinterpreting char16_t buffers; that cast lives in this file only.
+#include "link/os/os.h"
+
+#include <windows.h>
+
+#include <knownfolders.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <tlhelp32.h>
+#include <wincrypt.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace vl5::os {
+
+const char16_t kPathSeparator = u'\\';
+const char16_t kTerminalExecutable[] = u"terminal64.exe";
+
+namespace {
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "Win32 wide text must be UTF-16 units");
+#ifdef _WIN64
+// Layouts the terminal side of the protocol was written against.
+static_assert(sizeof(PROCESSENTRY32W) == 568, "unexpected PROCESSENTRY32W layout");
+static_assert(sizeof(STARTUPINFOW) == 104, "unexpected STARTUPINFOW layout");
+#endif
+
+constexpr DWORD kPipeBufferSize = 16384;
+constexpr DWORD kMaxPathUnits = 260;
+// Largest single ReadFile/WriteFile request; longer transfers are split.
+constexpr std::size_t kMaxTransfer = 0x7FFFFFFF;
+
+const wchar_t* Wide(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
+wchar_t* Wide(std::u16string* text) { return reinterpret_cast<wchar_t*>(text->data()); }
+std::u16string FromWide(const wchar_t* text) { return reinterpret_cast<const char16_t*>(text); }
+std::u16string FromWide(const wchar_t* text, std::size_t units) {
+  return std::u16string(reinterpret_cast<const char16_t*>(text), units);
+}
+
+PipeHandle ToPipe(HANDLE handle) { return reinterpret_cast<PipeHandle>(handle); }
+HANDLE FromPipe(PipeHandle pipe) { return reinterpret_cast<HANDLE>(pipe); }
+
+// ---- owned handles ----------------------------------------------------------
+
+struct HandleCloser {
+  void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using Handle = std::unique_ptr<void, HandleCloser>;
+
+// Win32 reports failure as NULL or INVALID_HANDLE_VALUE depending on the call;
+// both become an empty Handle.
+Handle Own(HANDLE handle) { return Handle(handle == INVALID_HANDLE_VALUE ? nullptr : handle); }
+
+struct FindCloser {
+  void operator()(HANDLE find) const { FindClose(find); }
+};
+
+struct CoTaskMemFreer {
+  void operator()(wchar_t* text) const { CoTaskMemFree(text); }
+};
+
+class CryptoContext {
+ public:
+  CryptoContext() = default;
+  CryptoContext(const CryptoContext&) = delete;
+  CryptoContext& operator=(const CryptoContext&) = delete;
+  ~CryptoContext() {
+    if (provider_ != 0) CryptReleaseContext(provider_, 0);
+  }
+  bool Acquire() { return CryptAcquireContextW(&provider_, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT) != 0; }
+  HCRYPTPROV get() const { return provider_; }
+
+ private:
+  HCRYPTPROV provider_ = 0;
+};
+
+class CryptoHash {
+ public:
+  CryptoHash() = default;
+  CryptoHash(const CryptoHash&) = delete;
+  CryptoHash& operator=(const CryptoHash&) = delete;
+  ~CryptoHash() {
+    if (hash_ != 0) CryptDestroyHash(hash_);
+  }
+  bool Create(const CryptoContext& context) { return CryptCreateHash(context.get(), CALG_SHA_256, 0, 0, &hash_) != 0; }
+  HCRYPTHASH get() const { return hash_; }
+
+ private:
+  HCRYPTHASH hash_ = 0;
+};
+
+// ---- pipe helpers ---------------------------------------------------------------
+
+// A peer that has gone away shows up as one of three codes depending on which
+// end closed and on whether we were reading or writing; callers test one value.
+std::uint32_t MapIoError(DWORD error) {
+  switch (error) {
+    case ERROR_BROKEN_PIPE:         // read after the other end closed
+    case ERROR_NO_DATA:             // write while the other end is closing
+    case ERROR_PIPE_NOT_CONNECTED:  // the server disconnected this instance
+      return kErrorBrokenPipe;
+    default:
+      return static_cast<std::uint32_t>(error);
+  }
+}
+
+HANDLE CreateInstance(const std::u16string& address, bool first) {
+  // The first instance claims the name, so a second server of the same
+  // installation fails instead of silently sharing clients with this one.
+  DWORD open_mode = PIPE_ACCESS_DUPLEX | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
+  return CreateNamedPipeW(Wide(address), open_mode, PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT,
+                          PIPE_UNLIMITED_INSTANCES, kPipeBufferSize, kPipeBufferSize, 0, nullptr);
+}
+
+}  // namespace
+
+// ---- pipe client -----------------------------------------------------------
+
+std::u16string PipeAddress(const std::u16string& base_name) { return u"\\\\.\\pipe\\" + base_name; }
+
+PipeHandle OpenPipe(const std::u16string& address, std::uint32_t* error) {
+  for (;;) {
+    HANDLE pipe = CreateFileW(Wide(address), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (pipe != INVALID_HANDLE_VALUE) return ToPipe(pipe);
+    DWORD err = GetLastError();
+    if (err != ERROR_PIPE_BUSY) {
+      *error = err;
+      return kInvalidPipe;
+    }
+    // Every instance is serving another client: wait for one to come free.
+    if (!WaitNamedPipeW(Wide(address), NMPWAIT_WAIT_FOREVER)) {
+      *error = ERROR_PIPE_BUSY;
+      return kInvalidPipe;
+    }
+  }
+}
+
+bool ReadPipe(PipeHandle pipe, void* data, std::size_t n, std::uint32_t* error) {
+  auto* p = static_cast<char*>(data);
+  while (n > 0) {
+    DWORD got = 0;
+    if (!ReadFile(FromPipe(pipe), p, static_cast<DWORD>(std::min(n, kMaxTransfer)), &got, nullptr)) {
+      *error = MapIoError(GetLastError());
+      return false;
+    }
+    if (got == 0) {
+      // Nothing arrived although bytes are still due: the stream has ended.
+      *error = kErrorBrokenPipe;
+      return false;
+    }
+    p += got;
+    n -= got;
+  }
+  return true;
+}
+
+bool WritePipe(PipeHandle pipe, const void* data, std::size_t n, std::uint32_t* error) {
+  // An empty transfer issues no WriteFile: a zero-byte write would reach the
+  // reader as a zero-byte read, which it takes for the end of the stream.
+  const auto* p = static_cast<const char*>(data);
+  while (n > 0) {
+    DWORD sent = 0;
+    if (!WriteFile(FromPipe(pipe), p, static_cast<DWORD>(std::min(n, kMaxTransfer)), &sent, nullptr)) {
+      *error = MapIoError(GetLastError());
+      return false;
+    }
+    if (sent == 0) {
+      *error = ERROR_WRITE_FAULT;  // no progress on a blocking pipe; do not spin
+      return false;
+    }
+    p += sent;
+    n -= sent;
+  }
+  return true;
+}
+
+void ClosePipe(PipeHandle pipe) {
+  if (pipe != kInvalidPipe) CloseHandle(FromPipe(pipe));
+}
+
+// ---- pipe server --------------------------------------------------------------
+
+// The listener always holds one unconnected instance, so a client arriving
+// between two AcceptPipe calls connects to it, or (when it is taken) gets
+// ERROR_PIPE_BUSY and waits until the next AcceptPipe opens another one.
+
+bool ListenPipe(const std::u16string& address, PipeListener* listener, std::uint32_t* error) {
+  HANDLE instance = CreateInstance(address, true);
+  if (instance == INVALID_HANDLE_VALUE) {
+    *error = GetLastError();
+    return false;
+  }
+  listener->address = address;
+  listener->native = ToPipe(instance);
+  return true;
+}
+
+PipeHandle AcceptPipe(PipeListener* listener, std::uint32_t* error) {
+  if (listener->native == kInvalidPipe) {
+    // Opening the next instance failed at the last accept: try again now.
+    HANDLE instance = CreateInstance(listener->address, false);
+    if (instance == INVALID_HANDLE_VALUE) {
+      *error = GetLastError();
+      return kInvalidPipe;
+    }
+    listener->native = ToPipe(instance);
+  }
+  HANDLE instance = FromPipe(listener->native);
+  if (!ConnectNamedPipe(instance, nullptr)) {
+    DWORD err = GetLastError();
+    // ERROR_PIPE_CONNECTED: the client came before this call. ERROR_NO_DATA: it
+    // came and already left; its end is handed out like any other and the
+    // caller's first read reports the broken pipe.
+    if (err != ERROR_PIPE_CONNECTED && err != ERROR_NO_DATA) {
+      *error = err;
+      return kInvalidPipe;
+    }
+  }
+  HANDLE next = CreateInstance(listener->address, false);
+  listener->native = ToPipe(next);  // INVALID_HANDLE_VALUE is kInvalidPipe: retried above
+  return ToPipe(instance);
+}
+
+void CloseListener(PipeListener* listener) {
+  if (listener->native != kInvalidPipe) CloseHandle(FromPipe(listener->native));
+  listener->native = kInvalidPipe;
+}
+
+// ---- files and folders ----------------------------------------------------------
+
+std::u16string NormalizePath(const std::u16string& path, std::size_t limit) {
+  // Flags 0 opens files only; a folder falls back to the path as given.
+  Handle file = Own(CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+  if (file) {
+    DWORD capacity = static_cast<DWORD>(std::min<std::size_t>(limit, kMaxPathUnits));
+    std::u16string out(capacity + 1, u'\0');
+    DWORD length = GetFinalPathNameByHandleW(file.get(), Wide(&out), capacity, 0);
+    if (length >= 1 && length <= capacity) {
+      out.resize(length);
+      return out;
+    }
+  }
+  return path.substr(0, limit);
+}
+
+void LowerCase(std::u16string* text) {
+  if (!text->empty()) CharLowerBuffW(Wide(text), static_cast<DWORD>(text->size()));
+}
+
+bool Exists(const std::u16string& path) { return GetFileAttributesW(Wide(path)) != INVALID_FILE_ATTRIBUTES; }
+
+bool LastWriteTime(const std::u16string& path, std::uint64_t* filetime) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(Wide(path), GetFileExInfoStandard, &data)) return false;
+  *filetime = (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+              data.ftLastWriteTime.dwLowDateTime;
+  return true;
+}
+
+bool ReadFileStart(const std::u16string& path, std::size_t limit, std::string* bytes) {
+  Handle file = Own(CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+  if (!file) return false;
+  bytes->assign(std::min(limit, kMaxTransfer), '\0');
+  DWORD got = 0;
+  if (!ReadFile(file.get(), bytes->data(), static_cast<DWORD>(bytes->size()), &got, nullptr)) return false;
+  bytes->resize(got);
+  return true;
+}
+
+std::vector<std::u16string> ListFolders(const std::u16string& folder) {
+  std::vector<std::u16string> names;
+  std::u16string pattern = folder;
+  if (pattern.empty() || (pattern.back() != u'\\' && pattern.back() != u'/')) pattern += u'\\';
+  pattern += u'*';
+  WIN32_FIND_DATAW entry;
+  HANDLE first = FindFirstFileW(Wide(pattern), &entry);
+  if (first == INVALID_HANDLE_VALUE) return names;
+  std::unique_ptr<void, FindCloser> find(first);
+  do {
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) names.push_back(FromWide(entry.cFileName));
+  } while (FindNextFileW(find.get(), &entry));
+  return names;
+}
+
+bool RoamingAppData(std::u16string* path) {
+  PWSTR raw = nullptr;
+  HRESULT result = SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &raw);
+  std::unique_ptr<wchar_t, CoTaskMemFreer> owned(raw);  // freed on failure too
+  if (FAILED(result) || raw == nullptr) return false;
+  *path = FromWide(raw);
+  return true;
+}
+
+// ---- processes ------------------------------------------------------------------------
+
+std::uint32_t ParentProcessId() {
+  Handle snapshot = Own(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return 0;
+  DWORD self = GetCurrentProcessId();
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
+    if (entry.th32ProcessID == self) return entry.th32ParentProcessID;
+  }
+  return 0;
+}
+
+bool ProcessImagePath(std::uint32_t pid, std::u16string* path) {
+  Handle process = Own(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+  if (!process) return false;
+  wchar_t buffer[kMaxPathUnits];
+  DWORD size = kMaxPathUnits;
+  if (!QueryFullProcessImageNameW(process.get(), 0, buffer, &size)) return false;
+  *path = FromWide(buffer, size);
+  return true;
+}
+
+std::u16string CurrentExecutablePath() {
+  // A result that fills the buffer may be cut: retry with more room.
+  for (DWORD capacity = MAX_PATH; capacity < 65536; capacity *= 2) {
+    std::u16string buffer(capacity, u'\0');
+    DWORD length = GetModuleFileNameW(nullptr, Wide(&buffer), capacity);
+    if (length == 0) return {};
+    if (length < capacity) {
+      buffer.resize(length);
+      return buffer;
+    }
+  }
+  return {};
+}
+
+bool StartProcess(const std::u16string& path, bool portable) {
+  // The command line is never cut: a cut one would lose "/portable" (or its
+  // closing quote) for a long path and start the terminal in the wrong mode.
+  // CreateProcessW may write into it, so it lives in a mutable buffer.
+  std::u16string command_line = u"\"" + path + u"\" /portable";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = INVALID_HANDLE_VALUE;
+  startup.hStdOutput = INVALID_HANDLE_VALUE;
+  startup.hStdError = INVALID_HANDLE_VALUE;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(Wide(path), portable ? Wide(&command_line) : nullptr, nullptr, nullptr, FALSE, 0, nullptr,
+                      nullptr, &startup, &process)) {
+    return false;
+  }
+  // The terminal runs on its own; nothing here waits for it or stops it.
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return true;
+}
+
+void SleepMs(std::uint32_t milliseconds) { Sleep(milliseconds); }
+
+// ---- hashing ------------------------------------------------------------------------------
+
+bool Sha256(const void* data, std::size_t size, std::uint8_t digest[32]) {
+  CryptoContext context;
+  CryptoHash hash;
+  if (!context.Acquire() || !hash.Create(context)) return false;
+  const auto* p = static_cast<const BYTE*>(data);
+  while (size > 0) {
+    DWORD chunk = static_cast<DWORD>(std::min(size, kMaxTransfer));
+    if (!CryptHashData(hash.get(), p, chunk, 0)) return false;
+    p += chunk;
+    size -= chunk;
+  }
+  DWORD length = 32;
+  return CryptGetHashParam(hash.get(), HP_HASHVAL, digest, &length, 0) && length == 32;
+}
+
+}  // namespace vl5::os
