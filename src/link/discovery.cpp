@@ -65,8 +65,12 @@ bool ExamineDataFolder(const std::u16string& folder, Candidate* candidate) {
   }
   std::u16string install;
   for (std::size_t i = 2; i + 1 < origin.size(); i += 2) {
-    install += static_cast<char16_t>(static_cast<unsigned char>(origin[i]) |
-                                     (static_cast<unsigned char>(origin[i + 1]) << 8));
+    auto unit = static_cast<char16_t>(static_cast<unsigned char>(origin[i]) |
+                                      (static_cast<unsigned char>(origin[i + 1]) << 8));
+    // The folder text ends at a zero unit; kept, it would cut the executable
+    // path at the folder itself once the path becomes a C string.
+    if (unit == 0) break;
+    install += unit;
   }
   std::u16string executable = Cut(Join(install, os::kTerminalExecutable), kMaxPathUnits);
   if (!os::Exists(executable)) return false;
