@@ -97,6 +97,16 @@ bool PipeReader::BeginReply() {
   return true;
 }
 
+void PipeReader::Discard() {
+  available_ = 0;
+  position_ = 0;
+  while (remaining_ > 0) {
+    auto chunk = static_cast<std::uint32_t>(std::min<std::size_t>(remaining_, kChannelBufferSize));
+    if (!ReadRaw(buffer_, chunk)) return;
+    remaining_ -= chunk;
+  }
+}
+
 bool PipeReader::Read(void* destination, std::size_t n) {
   auto* out = static_cast<std::uint8_t*>(destination);
   if (n <= available_) {

@@ -86,6 +86,9 @@ class PipeReader {
   bool BeginReply();
   bool Read(void* destination, std::size_t n);
   bool AtEnd() const { return available_ == 0 && remaining_ == 0; }
+  // Drops the rest of the current reply, reading it out of the pipe, so that
+  // a rejected reply never leaves bytes for the next exchange to misread.
+  void Discard();
   // Bytes of the reply not yet consumed (buffered or still in the pipe).
   std::uint64_t Unread() const { return std::uint64_t{available_} + remaining_; }
 

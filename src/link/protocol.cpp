@@ -55,19 +55,24 @@ bool ReadReplyHead(PipeReader* reader, std::uint32_t* echo, std::int32_t* status
   return reader->BeginReply() && reader->ReadValue(echo) && reader->ReadValue(status);
 }
 
+bool FinishReply(PipeReader* reader, bool ok) {
+  if (!ok) reader->Discard();
+  return ok;
+}
+
 bool ReadStatusReply(std::uint32_t* echo, std::int32_t* status) {
   PipeReader reader(Client().Handle());
-  return ReadReplyHead(&reader, echo, status) && reader.AtEnd();
+  return FinishReply(&reader, ReadReplyHead(&reader, echo, status) && reader.AtEnd());
 }
 
 bool ReadValueReply(std::uint32_t* echo, std::int32_t* status, std::uint32_t* value) {
   PipeReader reader(Client().Handle());
-  return ReadReplyHead(&reader, echo, status) && reader.ReadValue(value) && reader.AtEnd();
+  return FinishReply(&reader, ReadReplyHead(&reader, echo, status) && reader.ReadValue(value) && reader.AtEnd());
 }
 
 bool ReadSingleRecordReply(std::uint32_t* echo, std::int32_t* status, void* record, std::size_t size) {
   PipeReader reader(Client().Handle());
-  return ReadReplyHead(&reader, echo, status) && reader.Read(record, size) && reader.AtEnd();
+  return FinishReply(&reader, ReadReplyHead(&reader, echo, status) && reader.Read(record, size) && reader.AtEnd());
 }
 
 std::int32_t ExchangeResult(bool read_ok, std::uint32_t echo, std::int32_t status, std::uint32_t command) {

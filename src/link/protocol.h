@@ -38,6 +38,8 @@ bool SendCommandRecord(std::uint32_t command, const void* record, std::size_t si
 // was consumed exactly.
 
 bool ReadReplyHead(PipeReader* reader, std::uint32_t* echo, std::int32_t* status);
+// Passes `ok` through; a rejected reply is first read to its announced end.
+bool FinishReply(PipeReader* reader, bool ok);
 bool ReadStatusReply(std::uint32_t* echo, std::int32_t* status);
 bool ReadValueReply(std::uint32_t* echo, std::int32_t* status, std::uint32_t* value);
 bool ReadSingleRecordReply(std::uint32_t* echo, std::int32_t* status, void* record, std::size_t size);
@@ -50,13 +52,13 @@ bool ReadRecordListReply(std::uint32_t* echo, std::int32_t* status, std::size_t 
                          Allocate&& allocate, std::uint32_t* count) {
   PipeReader reader(Client().Handle());
   std::uint32_t n = 0;
-  if (!ReadReplyHead(&reader, echo, status) || !reader.ReadValue(&n)) return false;
+  if (!ReadReplyHead(&reader, echo, status) || !reader.ReadValue(&n)) return FinishReply(&reader, false);
   std::uint64_t bytes = std::uint64_t{n} * element_size;
-  if (bytes > reader.Unread()) return false;
+  if (bytes > reader.Unread()) return FinishReply(&reader, false);
   void* block = allocate(n);
-  if (block == nullptr) return false;
+  if (block == nullptr) return FinishReply(&reader, false);
   *count = n;
-  return reader.Read(block, static_cast<std::size_t>(bytes)) && reader.AtEnd();
+  return FinishReply(&reader, reader.Read(block, static_cast<std::size_t>(bytes)) && reader.AtEnd());
 }
 
 // ---- exchange rules -------------------------------------------------------------------

@@ -24,18 +24,23 @@ struct VersionReply {
   std::u16string text;
 };
 
-bool ReadVersionReply(std::uint32_t* echo, std::int32_t* status, VersionReply* reply) {
-  PipeReader reader(Client().Handle());
+bool ReadVersionText(PipeReader* reader, std::uint32_t* echo, std::int32_t* status, VersionReply* reply) {
+  PipeReader& r = *reader;
   std::uint32_t units = 0;
-  if (!ReadReplyHead(&reader, echo, status) || !reader.ReadValue(&reply->first) ||
-      !reader.ReadValue(&reply->second) || !reader.ReadValue(&units)) {
+  if (!ReadReplyHead(&r, echo, status) || !r.ReadValue(&reply->first) || !r.ReadValue(&reply->second) ||
+      !r.ReadValue(&units)) {
     return false;
   }
-  if (std::uint64_t{units} * 2 > reader.Unread()) return false;  // never allocate past the reply
+  if (std::uint64_t{units} * 2 > r.Unread()) return false;  // never allocate past the reply
   std::unique_ptr<char16_t[]> block(new (std::nothrow) char16_t[units == 0 ? 1 : units]);
-  if (!block || !reader.Read(block.get(), 2 * std::size_t{units}) || !reader.AtEnd()) return false;
+  if (!block || !r.Read(block.get(), 2 * std::size_t{units}) || !r.AtEnd()) return false;
   reply->text.assign(block.get(), units);
   return true;
+}
+
+bool ReadVersionReply(std::uint32_t* echo, std::int32_t* status, VersionReply* reply) {
+  PipeReader reader(Client().Handle());
+  return FinishReply(&reader, ReadVersionText(&reader, echo, status, reply));
 }
 
 }  // namespace

@@ -239,8 +239,9 @@ TEST_F(ProtocolTest, ExchangeResults) {
       {"echo mismatch", fake::Reply(121, 0, {3, 0, 0, 0}), wire::kIpcCallFailed},
       {"echo mismatch, negative status", fake::Reply(121, -4, {3, 0, 0, 0}), wire::kIpcCallFailed},
       {"four extra bytes", fake::Reply(120, 0, {3, 0, 0, 0, 0, 0, 0, 0}), wire::kIpcRecvFailed},
-      // Too short to hold an echo: the reader refuses it without touching the pipe.
-      {"reply cut inside the echo", {2, 0, 0, 0, 0x78, 0}, wire::kIpcRecvFailed, 2},
+      // Too short to hold an echo: refused, and its bytes read out of the pipe
+      // so that the next reply starts where it should.
+      {"reply cut inside the echo", {2, 0, 0, 0, 0x78, 0}, wire::kIpcRecvFailed},
       {"status cut short", {6, 0, 0, 0, 0x78, 0, 0, 0, 0xFF, 0xFF}, wire::kIpcRecvFailed},
   };
   for (const Case& c : cases) {
@@ -276,6 +277,42 @@ TEST_F(ProtocolTest, OtherWriteErrorsKeepTheConnection) {
   Pipe().write_error = 5;
   EXPECT_EQ(PositionsTotal(&value), wire::kIpcSendFailed);
   EXPECT_TRUE(Client().Connected());
+}
+
+}  // namespace
+}  // namespace vl5::link
+
+namespace vl5::link {
+namespace {
+
+// A rejected reply of any size is read to its announced end, so the exchange
+// after it sees its own reply and not the rest of the old one.
+TEST_F(ProtocolTest, RejectedRepliesLeaveNothingBehind) {
+  const Bytes good = fake::Reply(120, 0, {7, 0, 0, 0});
+  const Bytes oversized = fake::Reply(120, 0, Bytes(4 + 40000, 0xAB));
+  const Bytes overcounted = fake::Reply(121, 0, {0xFF, 0xFF, 0, 0});  // 65535 records announced, none sent
+  for (bool list_reply : {false, true}) {
+    fake::Reset();
+    ASSERT_TRUE(Client().Connect(u"fake"));
+    fake::Queue(list_reply ? overcounted : oversized);
+    fake::Queue(good);
+    std::uint32_t value = 0;
+    if (!list_reply) {
+      EXPECT_EQ(PositionsTotal(&value), wire::kIpcRecvFailed);
+    } else {
+      bool allocated = false;
+      std::uint32_t echo = 0, count = 0;
+      std::int32_t status = 0;
+      EXPECT_FALSE(ReadRecordListReply(&echo, &status, 320, [&](std::uint32_t) -> void* {
+        allocated = true;
+        return nullptr;
+      }, &count));
+      EXPECT_FALSE(allocated);
+    }
+    EXPECT_EQ(PositionsTotal(&value), 0);
+    EXPECT_EQ(value, 7u);
+    EXPECT_EQ(Pipe().Unconsumed(), 0u);
+  }
 }
 
 }  // namespace
