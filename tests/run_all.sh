@@ -18,10 +18,10 @@ cmake --build build/cpp -j"$jobs"
 ctest --test-dir build/cpp --output-on-failure
 
 step "C++ unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
-bash tests/cpp/run_sanitized.sh
+bash tests/cpp/run_sanitized.sh "$repo/build/sanitized"
 
 step "Windows cross build"
-bash tests/windows/cross_build.sh
+bash tests/windows/cross_build.sh "$repo/build/windows"
 
 step "Python tests"
 export VL5_SCRIPTED_PEER="$repo/build/cpp/tests/scripted_peer"
