@@ -58,22 +58,16 @@ bool ConvertField(PyObject* value, const wire::Field& field, std::uint8_t* recor
   }
 }
 
-// Fills the zeroed record from a dict, key by key in the record's order;
-// the first refused value names its key in the last error.
-bool ParseTradeRequest(PyObject* request, std::uint8_t* record) {
-  if (request == nullptr || !PyDict_Check(request)) {
-    py::SetError(wire::kInvalidParams, py::kInvalidArguments);
-    return false;
-  }
+// Fills the zeroed record from a dict, key by key in the record's order.
+// Returns null, or the message naming the first refused value.
+const char* ParseTradeRequest(PyObject* request, std::uint8_t* record) {
+  if (request == nullptr || !PyDict_Check(request)) return py::kInvalidArguments;
   std::memset(record, 0, wire::kTradeRequestSize);
   for (const wire::Field& field : wire::kTradeRequestFields) {
     PyObject* value = PyDict_GetItemString(request, field.name);
-    if (value != nullptr && !ConvertField(value, field, record)) {
-      py::SetError(wire::kInvalidParams, py::KeywordMessage(field.name));
-      return false;
-    }
+    if (value != nullptr && !ConvertField(value, field, record)) return py::KeywordMessage(field.name);
   }
-  return true;
+  return nullptr;
 }
 
 template <std::size_t Size, std::size_t N>
@@ -89,7 +83,9 @@ PyObject* TradeExchange(std::uint32_t command, py::ResultType type, const wire::
     request = PyTuple_GET_ITEM(args, 0);
   }
   std::uint8_t record[wire::kTradeRequestSize];
-  if (!ParseTradeRequest(request, record)) Py_RETURN_NONE;
+  if (const char* refused = ParseTradeRequest(request, record)) {
+    return py::SetErrorReturnNone(wire::kInvalidParams, refused);
+  }
 
   std::uint8_t reply[Size] = {};
   std::int32_t result = link::Exchange(
