@@ -1,17 +1,47 @@
-"""Connect to the terminal that initialize() finds, and show what it reports."""
+"""A first session: start the bundled simulated terminal, log in, look at the
+account and the market, and disconnect."""
 
-import velmora5
+import datetime
+
+import velmora5 as vl
+from velmora5.terminal import executable_path
+
+
+def fail(what):
+    print(f"{what} failed: {vl.last_error()}")
+    vl.shutdown()
+    return 1
 
 
 def main() -> int:
-    if not velmora5.initialize():
-        print("initialize failed:", velmora5.last_error())
-        return 1
-    try:
-        major, build, text = velmora5.version()
-        print(f"terminal version {major}, build {build}: {text}")
-    finally:
-        velmora5.shutdown()
+    # The path starts the terminal when it is not running yet; it registers
+    # itself, so later scripts can call vl.initialize() without one.
+    if not vl.initialize(executable_path(), login=10001, password="demo", server="Velmora-Demo"):
+        return fail("initialize")
+    print("version:", vl.version())
+
+    terminal = vl.terminal_info()
+    print(f"terminal: {terminal.name}, build {terminal.build}, data in {terminal.data_path}")
+    account = vl.account_info()
+    print(f"account {account.login} on {account.server}: balance {account.balance:.2f} "
+          f"{account.currency}, leverage 1:{account.leverage}")
+
+    tick = vl.symbol_info_tick("EURUSD")
+    if tick is None:
+        return fail("symbol_info_tick")
+    when = datetime.datetime.fromtimestamp(tick.time, datetime.timezone.utc)
+    print(f"EURUSD at {when:%Y-%m-%d %H:%M:%S} UTC: bid {tick.bid} ask {tick.ask}")
+
+    bars = vl.copy_rates_from_pos("EURUSD", vl.TIMEFRAME_H1, 0, 5)
+    if bars is None:
+        return fail("copy_rates_from_pos")
+    print("last five H1 bars:")
+    for bar in bars:
+        opened = datetime.datetime.fromtimestamp(int(bar["time"]), datetime.timezone.utc)
+        print(f"  {opened:%Y-%m-%d %H:%M}  O {bar['open']:.5f}  H {bar['high']:.5f}  "
+              f"L {bar['low']:.5f}  C {bar['close']:.5f}  ticks {bar['tick_volume']}")
+
+    vl.shutdown()
     return 0
 
 

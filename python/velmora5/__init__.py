@@ -2,7 +2,9 @@
 
 from velmora5 import _core
 from velmora5._core import *  # noqa: F401,F403
+from velmora5.constants import *  # noqa: F401,F403
+from velmora5 import constants as _constants
 
 __doc__ = _core.__doc__
-__all__ = [name for name in dir(_core) if not name.startswith("_")]
+__all__ = [name for name in dir(_core) if not name.startswith("_")] + [name for name in dir(_constants) if name.isupper()]
 del _core

@@ -1,0 +1,61 @@
+// Trading accounts: who may log in, and the money of each account. The
+// trading engine (positions, orders, deals) will settle into Account through
+// its own methods; until then an account's equity is its balance.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vl5::terminal {
+
+struct AccountConfig {
+  std::uint64_t login = 0;
+  std::u16string password;
+  std::u16string server;
+  std::u16string name;
+  bool otp = false;  // needs a one-time password, which this interface cannot send
+  double balance = 10000.0;
+  std::uint32_t leverage = 100;
+};
+
+// 10001 "demo" and 10002 "demo2" on Velmora-Demo; 10003 needs a one-time password.
+std::vector<AccountConfig> DefaultAccounts();
+
+class Account {
+ public:
+  explicit Account(AccountConfig config);
+
+  const AccountConfig& config() const { return config_; }
+  std::uint64_t login() const { return config_.login; }
+  // An empty server matches any: the caller did not say which.
+  bool Accepts(const std::u16string& password, const std::u16string& server) const;
+
+  double balance() const { return balance_; }
+  double credit() const { return credit_; }
+  double profit() const { return profit_; }
+  double equity() const { return balance_ + credit_ + profit_; }
+  double margin() const { return margin_; }
+  double margin_free() const { return equity() - margin_; }
+  // Percent; 0 while no margin is used.
+  double margin_level() const { return margin_ > 0.0 ? 100.0 * equity() / margin_ : 0.0; }
+
+ private:
+  AccountConfig config_;
+  double balance_;
+  double credit_ = 0.0;
+  double profit_ = 0.0;
+  double margin_ = 0.0;
+};
+
+class AccountBook {
+ public:
+  explicit AccountBook(const std::vector<AccountConfig>& configs);
+  Account* Find(std::uint64_t login);
+  const Account* Find(std::uint64_t login) const;
+
+ private:
+  std::vector<Account> accounts_;
+};
+
+}  // namespace vl5::terminal

@@ -1,0 +1,56 @@
+// The terminal: settings, folders, clock and market, which never change
+// after start, and the state that clients change (the login session, the
+// market-watch selection), guarded by one mutex. Every method may be called
+// from any client thread.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/clock.h"
+#include "market/catalog.h"
+#include "session/session.h"
+#include "settings/settings.h"
+
+namespace vl5::terminal {
+
+struct Folders {
+  std::u16string install;  // holds the executable
+  std::u16string data;     // this installation's data folder
+  std::u16string common;   // shared by all installations
+};
+
+class Terminal {
+ public:
+  Terminal(Settings settings, Folders folders);
+  Terminal(const Terminal&) = delete;
+  Terminal& operator=(const Terminal&) = delete;
+
+  const Settings& settings() const { return settings_; }
+  const Folders& folders() const { return folders_; }
+  const market::Market& market() const { return market_; }
+  std::int64_t NowMs() const { return clock_.NowMs(); }
+
+  LoginOutcome Login(std::uint64_t login, const std::u16string& password, const std::u16string& server);
+  std::uint32_t ConnectionState();
+  bool Connected();
+  // The logged-in account's 851-byte record; false when none is authorized.
+  bool AccountRecord(std::vector<std::uint8_t>* record);
+
+  bool Selected(std::size_t symbol);
+  void Select(std::size_t symbol, bool enable);
+
+ private:
+  const Settings settings_;
+  const Folders folders_;
+  const Clock clock_;
+  const market::Market market_;
+
+  std::mutex mutex_;
+  Session session_;
+  std::vector<bool> selected_;
+};
+
+}  // namespace vl5::terminal

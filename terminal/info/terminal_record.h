@@ -1,0 +1,17 @@
+// The 3162-byte terminal record.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "core/terminal.h"
+
+namespace vl5::terminal {
+
+// `misses` (optional) receives the number of fields the builder could not place.
+std::vector<std::uint8_t> BuildTerminalRecord(Terminal& terminal, int* misses = nullptr);
+
+inline constexpr char16_t kCompanyName[] = u"Orbisco Ltd";
+inline constexpr char16_t kTerminalName[] = u"Velmora 5 Simulated Terminal";
+
+}  // namespace vl5::terminal

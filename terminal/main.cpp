@@ -1,0 +1,129 @@
+// terminal64: the simulated trading terminal. Registers its data folder,
+// serves its pipe until it is told to stop or has been idle for too long.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/clock.h"
+#include "core/terminal.h"
+#include "link/os/os.h"
+#include "server/server.h"
+#include "settings/data_folder.h"
+#include "settings/ini.h"
+#include "settings/settings.h"
+#include "wire/text.h"
+
+namespace {
+
+using namespace vl5::terminal;
+
+constexpr int kExitUsage = 2;
+constexpr std::uint32_t kPollMs = 50;
+
+volatile std::sig_atomic_t g_stop = 0;
+
+extern "C" void OnStopSignal(int) { g_stop = 1; }
+
+std::string Narrow(const std::u16string& text) { return vl5::wire::Utf16ToUtf8(text); }
+
+// The command line wins over the file, so its settings are applied last;
+// they are checked first, before anything is written to disk.
+bool CheckCommandLine(const CommandLine& command, std::string* error) {
+  Settings scratch;
+  for (const auto& [key, value] : command.settings) {
+    if (!ApplySetting(&scratch, key, value, error)) return false;
+  }
+  return true;
+}
+
+Settings LoadSettings(const CommandLine& command, const std::u16string& data_folder) {
+  Settings settings;
+  std::vector<std::string> warnings;
+  ApplyIni(&settings, ParseIni(ReadSettingsFile(data_folder)), &warnings);
+  for (const std::string& warning : warnings) std::fprintf(stderr, "terminal64: %s\n", warning.c_str());
+  std::string error;
+  for (const auto& [key, value] : command.settings) ApplySetting(&settings, key, value, &error);
+  return settings;
+}
+
+bool ResolveFolders(const CommandLine& command, const Installation& installation, Folders* folders,
+                    std::string* error) {
+  folders->install = installation.folder;
+  if (!command.data_dir.empty()) {
+    folders->data = vl5::wire::Utf8ToUtf16(command.data_dir);
+  } else if (!DefaultDataFolder(installation, &folders->data, error)) {
+    return false;
+  }
+  CommonDataFolder(&folders->common);
+  return true;
+}
+
+// Serves until a signal arrives or no client has been connected for the
+// idle time. Returns whether clients are still connected at the end.
+bool Serve(server::Server& server, std::uint32_t idle_exit_seconds) {
+  std::signal(SIGINT, OnStopSignal);
+  std::signal(SIGTERM, OnStopSignal);
+  const std::int64_t idle_limit_ms = std::int64_t{idle_exit_seconds} * 1000;
+  while (g_stop == 0) {
+    vl5::os::SleepMs(kPollMs);
+    server.ActiveClients();  // reaps finished client threads
+    if (idle_limit_ms > 0 && server.IdleMs() >= idle_limit_ms) break;
+  }
+  server.Stop();
+  return server.ActiveClients() > 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CommandLine command;
+  std::string error;
+  if (!ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), &command, &error) ||
+      !CheckCommandLine(command, &error)) {
+    std::fprintf(stderr, "terminal64: %s\n%s", error.c_str(), kUsage);
+    return kExitUsage;
+  }
+  if (command.help) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+
+  Installation installation;
+  Folders folders;
+  if (!DescribeInstallation(&installation, &error) || !ResolveFolders(command, installation, &folders, &error)) {
+    std::fprintf(stderr, "terminal64: %s\n", error.c_str());
+    return 1;
+  }
+  if (!Register(folders.data, installation, command.portable, &error)) {
+    std::fprintf(stderr, "terminal64: registration failed: %s\n", error.c_str());
+    if (command.register_only) return 1;
+  }
+  if (command.register_only) {
+    std::printf("registered %s in %s\n", Narrow(installation.folder).c_str(), Narrow(folders.data).c_str());
+    return 0;
+  }
+
+  Terminal terminal(LoadSettings(command, folders.data), folders);
+  auto server = std::make_unique<server::Server>(terminal, installation.pipe_address);
+  std::uint32_t listen_error = 0;
+  if (!server->Start(&listen_error)) {
+    // Most often another instance of this installation already serves it.
+    std::fprintf(stderr, "terminal64: cannot serve %s (error %u)\n", Narrow(installation.pipe_address).c_str(),
+                 listen_error);
+    return 1;
+  }
+  std::printf("terminal64: build %u serving %s\n", terminal.settings().build,
+              Narrow(installation.pipe_address).c_str());
+  std::fflush(stdout);
+  if (Serve(*server, terminal.settings().idle_exit)) {
+    // Client threads are blocked on their pipes and cannot be woken through
+    // the platform layer; the endpoint is already gone, so end here.
+    std::fflush(nullptr);
+    std::_Exit(0);
+  }
+  server.reset();
+  return 0;
+}

@@ -1,0 +1,144 @@
+#include "market/bars.h"
+
+#include <algorithm>
+
+#include "market/calendar.h"
+#include "market/day_cache.h"
+#include "wire/market_codes.h"
+
+namespace vl5::terminal::market {
+
+namespace {
+
+constexpr std::int64_t kMinuteMs = 60000;
+
+BarSpan Clamp(BarSpan span, const BarSpan& available, std::int64_t limit) {
+  span.first = std::max(span.first, available.first);
+  span.last = std::min(span.last, available.last);
+  if (span.Count() > limit) span.first = span.last - limit + 1;
+  return span;
+}
+
+}  // namespace
+
+void Accumulate(Bar* bar, const Tick& tick) {
+  const auto spread = static_cast<std::int32_t>(tick.ask - tick.bid);
+  if (bar->tick_volume == 0) {
+    bar->open = bar->high = bar->low = tick.bid;
+    bar->spread = spread;
+  }
+  bar->high = std::max(bar->high, tick.bid);
+  bar->low = std::min(bar->low, tick.bid);
+  bar->close = tick.bid;
+  bar->spread = std::min(bar->spread, spread);
+  bar->tick_volume += 1;
+  bar->real_volume += tick.volume;
+}
+
+void Merge(Bar* bar, const Bar& next) {
+  if (next.tick_volume == 0) return;
+  if (bar->tick_volume == 0) {
+    const std::int64_t time = bar->time;
+    *bar = next;
+    bar->time = time;
+    return;
+  }
+  bar->high = std::max(bar->high, next.high);
+  bar->low = std::min(bar->low, next.low);
+  bar->close = next.close;
+  bar->spread = std::min(bar->spread, next.spread);
+  bar->tick_volume += next.tick_volume;
+  bar->real_volume += next.real_volume;
+}
+
+BarSpan AvailableBars(const PricePath& path, std::int32_t timeframe, std::int64_t now_ms) {
+  const std::int64_t history = path.first_minute() * 60;
+  const std::int64_t now = FloorDiv(now_ms, 1000);
+  if (now < history) return BarSpan{};
+  return BarSpan{BarIndex(timeframe, history), BarIndex(timeframe, now)};
+}
+
+BarSpan BarsFrom(const PricePath& path, std::int32_t timeframe, std::int64_t date_from, std::int64_t count,
+                 std::int64_t now_ms, std::int64_t limit) {
+  if (count <= 0) return BarSpan{};
+  const std::int64_t last = BarIndex(timeframe, date_from);
+  return Clamp(BarSpan{last - count + 1, last}, AvailableBars(path, timeframe, now_ms), limit);
+}
+
+BarSpan BarsRange(const PricePath& path, std::int32_t timeframe, std::int64_t from, std::int64_t to,
+                  std::int64_t now_ms, std::int64_t limit) {
+  if (from > to) return BarSpan{};
+  std::int64_t first = BarIndex(timeframe, from);
+  if (BarOpen(timeframe, first) < from) ++first;  // that bar opened before the range
+  return Clamp(BarSpan{first, BarIndex(timeframe, to)}, AvailableBars(path, timeframe, now_ms), limit);
+}
+
+BarSpan BarsFromPos(const PricePath& path, std::int32_t timeframe, std::int64_t start_pos, std::int64_t count,
+                    std::int64_t now_ms, std::int64_t limit) {
+  const BarSpan available = AvailableBars(path, timeframe, now_ms);
+  if (count <= 0 || start_pos < 0 || available.Count() == 0) return BarSpan{};
+  const std::int64_t last = available.last - start_pos;
+  return Clamp(BarSpan{last - count + 1, last}, available, limit);
+}
+
+namespace {
+
+// Minute by minute: one walker serves the whole span, as bars are contiguous.
+std::int64_t BarsFromMinutes(const PricePath& path, std::int32_t timeframe, BarSpan span, std::int64_t now_ms,
+                             const std::function<void(const Bar&)>& emit) {
+  const std::int64_t now_minute = FloorDiv(now_ms, kMinuteMs);
+  std::int64_t minute = std::max(FloorDiv(BarOpen(timeframe, span.first), 60), path.first_minute());
+  TickWalker walker(path, minute);
+  std::int64_t emitted = 0;
+  for (std::int64_t index = span.first; index <= span.last; ++index) {
+    Bar bar;
+    bar.time = BarOpen(timeframe, index);
+    const std::int64_t end = std::min(FloorDiv(BarOpen(timeframe, index + 1), 60), now_minute + 1);
+    for (; minute < end; ++minute) {
+      const MinuteTicks& ticks = walker.Next();
+      for (int j = 0; j < ticks.count; ++j) {
+        const Tick& tick = ticks.ticks[static_cast<std::size_t>(j)];
+        if (tick.time_msc > now_ms) break;
+        Accumulate(&bar, tick);
+      }
+    }
+    if (bar.tick_volume == 0) continue;
+    emit(bar);
+    ++emitted;
+  }
+  return emitted;
+}
+
+// Day by day: completed days from the cache, the current day from minutes.
+std::int64_t BarsFromDays(const PricePath& path, DayCache* days, std::int32_t timeframe, BarSpan span,
+                          std::int64_t now_ms, const std::function<void(const Bar&)>& emit) {
+  const std::int64_t today = FloorDiv(now_ms, 86400 * 1000);
+  const std::int64_t first_day = FloorDiv(path.first_minute(), 1440);
+  std::int64_t emitted = 0;
+  for (std::int64_t index = span.first; index <= span.last; ++index) {
+    Bar bar;
+    bar.time = BarOpen(timeframe, index);
+    const std::int64_t begin = std::max(FloorDiv(bar.time, 86400), first_day);
+    const std::int64_t end = std::min(FloorDiv(BarOpen(timeframe, index + 1), 86400), today + 1);
+    for (std::int64_t day = begin; day < end; ++day) {
+      Merge(&bar, day < today ? days->CompletedDay(path, day) : DayFromMinutes(path, day, now_ms));
+    }
+    if (bar.tick_volume == 0) continue;
+    emit(bar);
+    ++emitted;
+  }
+  return emitted;
+}
+
+}  // namespace
+
+std::int64_t ForEachBar(const PricePath& path, DayCache* days, std::int32_t timeframe, BarSpan span,
+                        std::int64_t now_ms, const std::function<void(const Bar&)>& emit) {
+  if (span.Count() == 0) return 0;
+  if (days != nullptr && timeframe >= wire::TIMEFRAME_D1) {
+    return BarsFromDays(path, days, timeframe, span, now_ms, emit);
+  }
+  return BarsFromMinutes(path, timeframe, span, now_ms, emit);
+}
+
+}  // namespace vl5::terminal::market

@@ -1,0 +1,27 @@
+// Timeframes as calendar arithmetic: which bar a moment falls into and when
+// a bar opens. Bars are numbered so that consecutive bars have consecutive
+// indexes; W1 bars open on Sunday 00:00 UTC, MN1 bars on the first of a month.
+#pragma once
+
+#include <cstdint>
+
+namespace vl5::terminal::market {
+
+bool ValidTimeframe(std::int32_t timeframe);
+
+// Index of the bar holding `seconds` (Unix time); a timeframe must be valid.
+std::int64_t BarIndex(std::int32_t timeframe, std::int64_t seconds);
+// Opening time of bar `index`, in Unix seconds.
+std::int64_t BarOpen(std::int32_t timeframe, std::int64_t index);
+
+// Floor division, correct for negative numerators.
+inline std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
+  std::int64_t q = a / b;
+  return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+}
+
+// Days since 1970-01-01 for a civil date, and back (proleptic Gregorian).
+std::int64_t DaysFromCivil(std::int64_t year, int month, int day);
+void CivilFromDays(std::int64_t days, std::int64_t* year, int* month, int* day);
+
+}  // namespace vl5::terminal::market

@@ -1,0 +1,95 @@
+// The price path of one symbol: deterministic ticks generated on demand.
+//
+// The mid price at each minute boundary (the "anchor") is the symbol's base
+// price times exp(multi-octave value noise), so prices wander like a market
+// but stay bounded over decades. Inside a minute the ticks interpolate
+// between the two anchors with a little hashed jitter. Tick times are hashed
+// too, one tick in each of k equal slots, the first at the minute's start, so
+// every minute has ticks and the ticks of a minute come out ordered.
+//
+// The spread alternates parity from tick to tick (k is odd, so this holds
+// across minute boundaries too): two consecutive ticks never carry the same
+// quote, and every tick has a bid or ask change to flag.
+#pragma once
+
+#include <array>
+#include <climits>
+#include <cstdint>
+
+#include "market/symbol_spec.h"
+
+namespace vl5::terminal::market {
+
+// One tick with prices as whole points; converted to doubles only on output.
+struct Tick {
+  std::int64_t time_msc = 0;
+  std::int64_t bid = 0;
+  std::int64_t ask = 0;
+  std::int64_t last = 0;  // trades only; 0 otherwise
+  std::uint64_t volume = 0;
+  std::uint32_t flags = 0;
+};
+
+inline constexpr int kMaxTicksPerMinute = 31;
+
+struct MinuteTicks {
+  std::int64_t minute = 0;  // Unix minutes
+  int count = 0;
+  std::array<Tick, kMaxTicksPerMinute> ticks;
+};
+
+class PricePath {
+ public:
+  PricePath(const SymbolSpec& spec, std::uint64_t seed);
+
+  const SymbolSpec& spec() const { return *spec_; }
+  std::int64_t first_minute() const { return first_minute_; }
+
+  // Log of the anchor at a minute boundary relative to the base price,
+  // evaluated from scratch (the walker below caches lattice values).
+  double AnchorNoise(std::int64_t minute) const;
+
+ private:
+  friend class TickWalker;
+  static constexpr int kOctaves = 22;  // periods of 1 minute to 2^21 minutes (4 years)
+
+  const SymbolSpec* spec_;
+  std::uint64_t stream_;       // seed and symbol name hashed together
+  std::int64_t first_minute_;  // no ticks before the symbol's history starts
+  double amplitude_[kOctaves];
+  double inverse_period_[kOctaves];  // exact: the periods are powers of two
+  std::int64_t phase_[kOctaves];
+  double jitter_;  // relative size of the in-minute noise
+};
+
+// Walks the minutes of one path forwards, one minute at a time. Consecutive
+// minutes share anchors and lattice values, which keeps a million bars fast.
+class TickWalker {
+ public:
+  // The first call of Next() yields `minute`; minutes before the history
+  // start yield no ticks.
+  TickWalker(const PricePath& path, std::int64_t minute);
+
+  const MinuteTicks& Next();
+
+ private:
+  struct Octave {
+    std::int64_t cell = INT64_MIN;
+    double left = 0.0;
+    double right = 0.0;
+  };
+  double Anchor(std::int64_t minute);
+  void Generate(std::int64_t minute, MinuteTicks* out);
+
+  const PricePath& path_;
+  std::int64_t minute_;
+  Octave octaves_[PricePath::kOctaves];
+  double next_anchor_ = 0.0;  // anchor at the end of the last generated minute
+  std::int64_t next_anchor_minute_ = 0;
+  bool have_next_anchor_ = false;
+  bool have_previous_ = false;
+  Tick previous_;  // last tick before minute_, for the change flags
+  MinuteTicks current_;
+};
+
+}  // namespace vl5::terminal::market

@@ -1,0 +1,19 @@
+// One client's conversation: read a request frame, answer it, repeat, until
+// the client leaves or breaks the framing. Runs on the client's own thread.
+#pragma once
+
+#include <cstdint>
+
+#include "core/terminal.h"
+#include "link/os/os.h"
+
+namespace vl5::terminal::server {
+
+// Longer requests are not a client of this protocol talking: the largest
+// real request is a few kilobytes. The connection is dropped instead.
+inline constexpr std::uint32_t kMaxRequestLength = 1024 * 1024;
+
+// Returns when the client is gone; the caller closes the pipe.
+void ServeClient(Terminal& terminal, os::PipeHandle pipe);
+
+}  // namespace vl5::terminal::server

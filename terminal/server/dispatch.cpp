@@ -1,0 +1,66 @@
+#include "server/dispatch.h"
+
+#include "handlers/info_handlers.h"
+#include "handlers/market_handlers.h"
+#include "handlers/rates_handlers.h"
+#include "handlers/session_handlers.h"
+#include "wire/commands.h"
+#include "wire/status.h"
+
+namespace vl5::terminal::server {
+
+namespace {
+
+struct Route {
+  std::uint32_t command;
+  Handler handler;
+};
+
+// Trading commands (positions, orders, history, order_check and order_send,
+// margin and profit) join this table with the trading engine.
+constexpr Route kRoutes[] = {
+    {wire::kCmdVersion, handlers::Version},
+    {wire::kCmdHello, handlers::Hello},
+    {wire::kCmdLogin, handlers::Login},
+    {wire::kCmdTerminalState, handlers::State},
+    {wire::kCmdCopyTicksFrom, handlers::CopyTicksFrom},
+    {wire::kCmdCopyTicksRange, handlers::CopyTicksRange},
+    {wire::kCmdCopyRatesFrom, handlers::CopyRatesFrom},
+    {wire::kCmdCopyRatesRange, handlers::CopyRatesRange},
+    {wire::kCmdCopyRatesFromPos, handlers::CopyRatesFromPos},
+    {wire::kCmdSymbolInfo, handlers::SymbolInfo},
+    {wire::kCmdSymbolSelect, handlers::SymbolSelect},
+    {wire::kCmdSymbolInfoTick, handlers::SymbolInfoTick},
+    {wire::kCmdSymbolsTotal, handlers::SymbolsTotal},
+    {wire::kCmdSymbolsGet, handlers::SymbolsGet},
+    {wire::kCmdSymbolsGetGroup, handlers::SymbolsGetGroup},
+    {wire::kCmdMarketBookAdd, handlers::MarketBookAdd},
+    {wire::kCmdMarketBookRelease, handlers::MarketBookRelease},
+    {wire::kCmdMarketBookGet, handlers::MarketBookGet},
+    {wire::kCmdTerminalInfo, handlers::TerminalInfo},
+    {wire::kCmdAccountInfo, handlers::AccountInfo},
+};
+
+}  // namespace
+
+Handler FindHandler(std::uint32_t command) {
+  for (const Route& route : kRoutes) {
+    if (route.command == command) return route.handler;
+  }
+  return nullptr;
+}
+
+void Dispatch(Context& context, std::uint32_t command, const std::uint8_t* payload, std::size_t size,
+              ReplyWriter& reply) {
+  Handler handler = FindHandler(command);
+  if (handler == nullptr) {
+    reply.Status(wire::kTerminalCallFailed);
+    return;
+  }
+  Payload in(payload, size);
+  handler(context, in, reply);
+  // A handler that forgot to answer must not leave the client waiting.
+  if (!reply.replied()) reply.Status(wire::kTerminalCallFailed);
+}
+
+}  // namespace vl5::terminal::server

@@ -1,0 +1,96 @@
+#include "server/server.h"
+
+#include "core/clock.h"
+#include "server/connection.h"
+
+namespace vl5::terminal::server {
+
+Server::Server(Terminal& terminal, std::u16string address) : terminal_(terminal) {
+  listener_.address = std::move(address);
+  idle_since_ms_ = SteadyMs();
+}
+
+Server::~Server() {
+  Stop();
+  // Clients end when their peers hang up. A process that must not wait for
+  // that ends itself instead of destroying the server (see main).
+  std::unique_lock<std::mutex> lock(mutex_);
+  all_done_.wait(lock, [this] { return active_ == 0; });
+  for (auto& client : clients_) client->thread.join();
+}
+
+bool Server::Start(std::uint32_t* error) {
+  if (!os::ListenPipe(listener_.address, &listener_, error)) return false;
+  listening_ = true;
+  acceptor_ = std::thread(&Server::AcceptLoop, this);
+  return true;
+}
+
+void Server::Stop() {
+  if (!listening_) return;
+  stopping_ = true;
+  // The accept thread sits in AcceptPipe: a connection of our own wakes it.
+  std::uint32_t error = 0;
+  os::PipeHandle wake = os::OpenPipe(listener_.address, &error);
+  if (acceptor_.joinable()) acceptor_.join();
+  os::ClosePipe(wake);
+  os::CloseListener(&listener_);
+  listening_ = false;
+}
+
+void Server::AcceptLoop() {
+  while (!stopping_) {
+    std::uint32_t error = 0;
+    os::PipeHandle pipe = os::AcceptPipe(&listener_, &error);
+    if (stopping_) {
+      os::ClosePipe(pipe);
+      return;
+    }
+    if (pipe == os::kInvalidPipe) {
+      os::SleepMs(100);  // out of descriptors or a transient failure: try again
+      continue;
+    }
+    Spawn(pipe);
+  }
+}
+
+void Server::Spawn(os::PipeHandle pipe) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  clients_.push_back(std::make_unique<Client>());
+  Client* client = clients_.back().get();
+  ++active_;
+  client->thread = std::thread([this, client, pipe] {
+    ServeClient(terminal_, pipe);
+    os::ClosePipe(pipe);
+    Finished(client);
+  });
+}
+
+void Server::Finished(Client* client) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  client->done = true;
+  if (--active_ == 0) {
+    idle_since_ms_ = SteadyMs();
+    all_done_.notify_all();
+  }
+}
+
+std::size_t Server::ActiveClients() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (auto it = clients_.begin(); it != clients_.end();) {
+    if ((*it)->done) {
+      (*it)->thread.join();  // it has left Finished(), or is about to
+      it = clients_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  return active_;
+}
+
+std::int64_t Server::IdleMs() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return active_ == 0 ? SteadyMs() - idle_since_ms_ : 0;
+}
+
+}  // namespace vl5::terminal::server

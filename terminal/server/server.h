@@ -1,0 +1,60 @@
+// The pipe server: one listening endpoint, an accept thread, and a thread per
+// client. Tracks how long it has been without clients, for the idle exit.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "core/terminal.h"
+#include "link/os/os.h"
+
+namespace vl5::terminal::server {
+
+class Server {
+ public:
+  Server(Terminal& terminal, std::u16string address);
+  ~Server();
+  Server(const Server&) = delete;
+  Server& operator=(const Server&) = delete;
+
+  // Starts listening and accepting. False with the system error number,
+  // which is EADDRINUSE (or its Windows kin) when another instance serves it.
+  bool Start(std::uint32_t* error);
+  // Stops accepting and removes the endpoint. Clients already connected
+  // keep being served until they leave; the destructor waits for them.
+  void Stop();
+
+  // Clients connected now (finished client threads are reaped here).
+  std::size_t ActiveClients();
+  // Monotonic ms since the last client left, or since start without clients.
+  std::int64_t IdleMs();
+
+ private:
+  struct Client {
+    std::thread thread;
+    bool done = false;  // guarded by mutex_
+  };
+  void AcceptLoop();
+  void Spawn(os::PipeHandle pipe);
+  void Finished(Client* client);
+
+  Terminal& terminal_;
+  os::PipeListener listener_;
+  std::thread acceptor_;
+  std::atomic<bool> stopping_{false};
+  bool listening_ = false;
+
+  std::mutex mutex_;
+  std::condition_variable all_done_;
+  std::list<std::unique_ptr<Client>> clients_;
+  std::size_t active_ = 0;
+  std::int64_t idle_since_ms_ = 0;
+};
+
+}  // namespace vl5::terminal::server

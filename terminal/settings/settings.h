@@ -1,0 +1,55 @@
+// The terminal's settings: defaults, then config/terminal.ini of its data
+// folder, then the command line, each overriding the one before. Both
+// sources use the same keys ("--idle-exit 5" is "idle_exit=5" in the file).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "account/account.h"
+#include "settings/ini.h"
+
+namespace vl5::terminal {
+
+struct Settings {
+  std::uint64_t seed = 1;
+  std::optional<std::int64_t> frozen_clock;  // Unix seconds; empty: the system clock
+  std::uint32_t build = 5100;
+  std::uint32_t idle_exit = 600;       // seconds without clients before stopping; 0: never
+  std::uint32_t connect_delay = 200;   // ms a login spends "connecting"
+  std::uint32_t maxbars = 5000000;     // most bars or ticks in one reply
+  std::uint64_t login = 10001;         // account logged in at start
+  bool trade_allowed = true;
+  bool tradeapi_disabled = false;
+  std::vector<AccountConfig> accounts = DefaultAccounts();
+};
+
+struct CommandLine {
+  std::vector<std::pair<std::string, std::string>> settings;  // key, value
+  std::string data_dir;  // UTF-8; empty: the registered data folder
+  bool register_only = false;
+  bool portable = false;
+  bool help = false;
+};
+
+// argv without the program name. False with a message for an unknown option
+// or a missing value; values are checked later by ApplySetting.
+bool ParseCommandLine(const std::vector<std::string>& args, CommandLine* out, std::string* error);
+
+// One key of the [Terminal] section or of the command line.
+bool ApplySetting(Settings* settings, std::string_view key, std::string_view value, std::string* error);
+
+// [Terminal] keys and [Account <login>] sections; accounts in the file replace
+// the built-in ones. Problems become warnings and leave the defaults.
+void ApplyIni(Settings* settings, const std::vector<IniEntry>& entries, std::vector<std::string>* warnings);
+
+// The file written into a new data folder: every key with its default.
+std::string DefaultIniText();
+
+extern const char kUsage[];
+
+}  // namespace vl5::terminal

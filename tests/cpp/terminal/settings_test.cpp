@@ -1,0 +1,123 @@
+// Command line, settings file, and which one wins.
+#include <gtest/gtest.h>
+
+#include "settings/ini.h"
+#include "settings/settings.h"
+
+namespace vl5::terminal {
+namespace {
+
+CommandLine Parse(const std::vector<std::string>& args) {
+  CommandLine command;
+  std::string error;
+  EXPECT_TRUE(ParseCommandLine(args, &command, &error)) << error;
+  return command;
+}
+
+TEST(SettingsTest, CommandLineTakesBothOptionFormsAndSwitches) {
+  const CommandLine c = Parse({"--seed", "42", "--idle-exit=5", "/portable", "--data-dir", "/x y", "--register",
+                               "--clock", "live"});
+  EXPECT_TRUE(c.portable);
+  EXPECT_TRUE(c.register_only);
+  EXPECT_EQ(c.data_dir, "/x y");
+  ASSERT_EQ(c.settings.size(), 3u);
+  EXPECT_EQ(c.settings[0], (std::pair<std::string, std::string>("seed", "42")));
+  EXPECT_EQ(c.settings[1], (std::pair<std::string, std::string>("idle_exit", "5")));
+  EXPECT_EQ(c.settings[2], (std::pair<std::string, std::string>("clock", "live")));
+}
+
+TEST(SettingsTest, CommandLineRefusesStrayArgumentsAndMissingValues) {
+  for (const auto& args : std::vector<std::vector<std::string>>{{"portable"}, {"--seed"}, {"-x"}}) {
+    CommandLine command;
+    std::string error;
+    EXPECT_FALSE(ParseCommandLine(args, &command, &error)) << args[0];
+    EXPECT_FALSE(error.empty());
+  }
+}
+
+TEST(SettingsTest, ValuesAreCheckedPerKey) {
+  Settings s;
+  std::string error;
+  EXPECT_TRUE(ApplySetting(&s, "clock", "1700000000", &error));
+  EXPECT_EQ(s.frozen_clock, 1700000000);
+  EXPECT_TRUE(ApplySetting(&s, "clock", "LIVE", &error));
+  EXPECT_FALSE(s.frozen_clock.has_value());
+  EXPECT_TRUE(ApplySetting(&s, "build", "2000", &error));
+  EXPECT_EQ(s.build, 2000u);
+  EXPECT_TRUE(ApplySetting(&s, "tradeapi_disabled", "yes", &error));
+  EXPECT_TRUE(s.tradeapi_disabled);
+  EXPECT_TRUE(ApplySetting(&s, "seed", "18446744073709551615", &error));
+
+  const std::pair<const char*, const char*> bad[] = {
+      {"seed", "-1"},   {"seed", "12x"},       {"clock", "yesterday"}, {"clock", "-5"},
+      {"build", "0"},   {"maxbars", "10"},     {"idle_exit", ""},      {"connect_delay", "999999"},
+      {"colour", "1"},  {"trade_allowed", "2"}};
+  for (const auto& [key, value] : bad) {
+    Settings before;
+    EXPECT_FALSE(ApplySetting(&before, key, value, &error)) << key << "=" << value;
+    EXPECT_FALSE(error.empty());
+  }
+}
+
+TEST(SettingsTest, IniFileHasSectionsCommentsAndForgivingSpacing) {
+  std::vector<int> ignored;
+  const auto entries = ParseIni("\xEF\xBB\xBF; comment\r\n[Terminal]\r\n Seed = 9 \r\n# more\r\nnonsense\r\n"
+                                "[ Account 777 ]\npassword=p=q\n",
+                                &ignored);
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].section, "terminal");
+  EXPECT_EQ(entries[0].key, "seed");
+  EXPECT_EQ(entries[0].value, "9");
+  EXPECT_EQ(entries[1].section, "account 777");
+  EXPECT_EQ(entries[1].value, "p=q");
+  EXPECT_EQ(ignored, std::vector<int>{5});
+}
+
+TEST(SettingsTest, IniAccountsReplaceTheBuiltInOnesAndProblemsBecomeWarnings) {
+  Settings s;
+  std::vector<std::string> warnings;
+  ApplyIni(&s, ParseIni("[Terminal]\nbuild=1999\nidle_exit=oops\n[Account 500]\npassword=pw\notp=1\n"
+                        "balance=2500.5\nleverage=30\n[Account 400]\npassword=a\n[Elsewhere]\nx=1\n"),
+           &warnings);
+  EXPECT_EQ(s.build, 1999u);
+  EXPECT_EQ(s.idle_exit, 600u);  // the bad value left the default
+  ASSERT_EQ(s.accounts.size(), 2u);
+  EXPECT_EQ(s.accounts[0].login, 400u);
+  EXPECT_EQ(s.accounts[1].login, 500u);
+  EXPECT_TRUE(s.accounts[1].otp);
+  EXPECT_DOUBLE_EQ(s.accounts[1].balance, 2500.5);
+  EXPECT_EQ(s.accounts[1].leverage, 30u);
+  EXPECT_EQ(s.accounts[1].password, u"pw");
+  EXPECT_EQ(warnings.size(), 2u);
+}
+
+TEST(SettingsTest, TheDefaultFileReadsBackAsTheDefaults) {
+  Settings s;
+  std::vector<std::string> warnings;
+  ApplyIni(&s, ParseIni(DefaultIniText()), &warnings);
+  EXPECT_TRUE(warnings.empty());
+  const Settings d;
+  EXPECT_EQ(s.seed, d.seed);
+  EXPECT_EQ(s.build, d.build);
+  EXPECT_EQ(s.idle_exit, d.idle_exit);
+  ASSERT_EQ(s.accounts.size(), d.accounts.size());
+  for (std::size_t i = 0; i < s.accounts.size(); ++i) {
+    EXPECT_EQ(s.accounts[i].login, d.accounts[i].login);
+    EXPECT_EQ(s.accounts[i].password, d.accounts[i].password);
+    EXPECT_EQ(s.accounts[i].server, d.accounts[i].server);
+    EXPECT_EQ(s.accounts[i].otp, d.accounts[i].otp);
+  }
+}
+
+TEST(SettingsTest, TheCommandLineWinsOverTheFile) {
+  Settings s;
+  std::vector<std::string> warnings;
+  ApplyIni(&s, ParseIni("[Terminal]\nseed=5\nbuild=2000\n"), &warnings);
+  std::string error;
+  for (const auto& [key, value] : Parse({"--build", "5200"}).settings) ASSERT_TRUE(ApplySetting(&s, key, value, &error));
+  EXPECT_EQ(s.build, 5200u);
+  EXPECT_EQ(s.seed, 5u);
+}
+
+}  // namespace
+}  // namespace vl5::terminal
