@@ -35,6 +35,17 @@ void Accumulate(Bar* bar, const Tick& tick) {
   bar->real_volume += tick.volume;
 }
 
+void AccumulateMinutes(TickWalker* walker, std::int64_t* minute, std::int64_t end, std::int64_t now_ms, Bar* bar) {
+  for (; *minute < end; ++*minute) {
+    const MinuteTicks& ticks = walker->Next();
+    for (int j = 0; j < ticks.count; ++j) {
+      const Tick& tick = ticks.ticks[static_cast<std::size_t>(j)];
+      if (tick.time_msc > now_ms) break;
+      Accumulate(bar, tick);
+    }
+  }
+}
+
 void Merge(Bar* bar, const Bar& next) {
   if (next.tick_volume == 0) return;
   if (bar->tick_volume == 0) {
@@ -94,14 +105,7 @@ std::int64_t BarsFromMinutes(const PricePath& path, std::int32_t timeframe, BarS
     Bar bar;
     bar.time = BarOpen(timeframe, index);
     const std::int64_t end = std::min(FloorDiv(BarOpen(timeframe, index + 1), 60), now_minute + 1);
-    for (; minute < end; ++minute) {
-      const MinuteTicks& ticks = walker.Next();
-      for (int j = 0; j < ticks.count; ++j) {
-        const Tick& tick = ticks.ticks[static_cast<std::size_t>(j)];
-        if (tick.time_msc > now_ms) break;
-        Accumulate(&bar, tick);
-      }
-    }
+    AccumulateMinutes(&walker, &minute, end, now_ms, &bar);
     if (bar.tick_volume == 0) continue;
     emit(bar);
     ++emitted;

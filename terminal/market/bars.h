@@ -57,6 +57,9 @@ std::int64_t ForEachBar(const PricePath& path, DayCache* days, std::int32_t time
 
 // Adds one tick to a bar (a bar with tick_volume 0 takes the tick as open).
 void Accumulate(Bar* bar, const Tick& tick);
+// Adds the ticks of the minutes from *minute up to `end` that exist by
+// `now_ms`, walking `walker` forward; *minute ends at `end`.
+void AccumulateMinutes(TickWalker* walker, std::int64_t* minute, std::int64_t end, std::int64_t now_ms, Bar* bar);
 // Adds a shorter bar that follows the ones already in `bar`.
 void Merge(Bar* bar, const Bar& next);
 

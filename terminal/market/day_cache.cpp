@@ -12,14 +12,7 @@ Bar DayFromMinutes(const PricePath& path, std::int64_t day, std::int64_t now_ms)
   const std::int64_t end = std::min((day + 1) * 1440, FloorDiv(now_ms, 60000) + 1);
   std::int64_t minute = std::max(day * 1440, path.first_minute());
   TickWalker walker(path, minute);
-  for (; minute < end; ++minute) {
-    const MinuteTicks& ticks = walker.Next();
-    for (int j = 0; j < ticks.count; ++j) {
-      const Tick& tick = ticks.ticks[static_cast<std::size_t>(j)];
-      if (tick.time_msc > now_ms) break;
-      Accumulate(&bar, tick);
-    }
-  }
+  AccumulateMinutes(&walker, &minute, end, now_ms, &bar);
   return bar;
 }
 
