@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Every test of the project: C++ unit tests (plain and under ASan/UBSan), the
-# Windows cross build, the Python suite, and the import and dtype tests again
-# under NumPy 1.26. Installs the package from this checkout first.
+# Windows cross build and its tests under Wine, the Python suite, and the
+# import and dtype tests again under NumPy 1.26. Installs the package from
+# this checkout first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)
@@ -20,8 +21,8 @@ ctest --test-dir build/cpp --output-on-failure
 step "C++ unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 bash tests/cpp/run_sanitized.sh "$repo/build/sanitized"
 
-step "Windows cross build"
-bash tests/windows/cross_build.sh "$repo/build/windows"
+step "Windows cross build and tests under Wine"
+bash tests/windows/run_wine_tests.sh "$repo/build/windows"
 
 step "Python tests"
 export VL5_SCRIPTED_PEER="$repo/build/cpp/tests/scripted_peer"

@@ -99,5 +99,14 @@ TEST_F(PipeNameTest, PathLengthLimit) {
   EXPECT_EQ(address, u"untouched");
 }
 
+TEST_F(PipeNameTest, SameDigestAsTheWindowsBuildForTheSamePathText) {
+  // A Windows path text exists nowhere here, so it is hashed as written,
+  // lower-cased; the Windows tests hold the same text to the same digest.
+  std::u16string address;
+  std::uint8_t digest[32];
+  ASSERT_EQ(PipeNameFor(u"C:\\Velmora 5\\Terminal64.EXE", &address, digest), PipeNameError::kNone);
+  EXPECT_EQ(PipeBaseName(digest), u"VL5.Terminal.B96F5D9180EBC44C8348DD83F6C587F28E38A8AC3FC52A64D0BF9BDA737BE7BC");
+}
+
 }  // namespace
 }  // namespace vl5::link
