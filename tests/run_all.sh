@@ -11,7 +11,7 @@ jobs=2
 step() { printf '\n==== %s\n' "$*"; }
 
 step "install velmora5 and the test tools"
-python3 -m pip install -q --disable-pip-version-check "$repo" pytest
+python3 -m pip install -q --disable-pip-version-check "$repo" pytest mypy
 
 step "C++ unit tests"
 cmake -S "$repo" -B build/cpp -DVL5_PYTHON=OFF -DVL5_TESTS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -1,7 +1,7 @@
 """API Connector to Velmora 5 Terminal"""
 
 import datetime
-from typing import Any, ClassVar, Literal, Union
+from typing import Any, ClassVar, Literal, Union, overload, final
 
 import numpy as np
 from numpy.typing import NDArray
@@ -12,9 +12,11 @@ class _ResultTuple(tuple[Any, ...]):
     n_fields: ClassVar[int]
     n_sequence_fields: ClassVar[int]
     n_unnamed_fields: ClassVar[int]
+    __match_args__: ClassVar[tuple[str, ...]]
     def _asdict(self) -> dict[str, Any] | None:
         """Convert named tuple object to dictionary"""
 
+@final
 class TradePosition(_ResultTuple):
     """Trade position structure"""
     @property
@@ -56,6 +58,7 @@ class TradePosition(_ResultTuple):
     @property
     def external_id(self) -> str: ...
 
+@final
 class TradeOrder(_ResultTuple):
     """Trade order structure"""
     @property
@@ -107,6 +110,7 @@ class TradeOrder(_ResultTuple):
     @property
     def external_id(self) -> str: ...
 
+@final
 class TradeDeal(_ResultTuple):
     """Trade deal structure"""
     @property
@@ -146,6 +150,7 @@ class TradeDeal(_ResultTuple):
     @property
     def external_id(self) -> str: ...
 
+@final
 class TradeRequest(_ResultTuple):
     """Trade request structure"""
     @property
@@ -183,6 +188,7 @@ class TradeRequest(_ResultTuple):
     @property
     def position_by(self) -> int: ...
 
+@final
 class OrderSendResult(_ResultTuple):
     """order_send result structure"""
     @property
@@ -208,6 +214,7 @@ class OrderSendResult(_ResultTuple):
     @property
     def request(self) -> TradeRequest: ...
 
+@final
 class OrderCheckResult(_ResultTuple):
     """order_check result structure"""
     @property
@@ -229,6 +236,7 @@ class OrderCheckResult(_ResultTuple):
     @property
     def request(self) -> TradeRequest: ...
 
+@final
 class Tick(_ResultTuple):
     """This is a structure for storing latest symbol prices"""
     @property
@@ -248,6 +256,7 @@ class Tick(_ResultTuple):
     @property
     def volume_real(self) -> float: ...
 
+@final
 class TerminalInfo(_ResultTuple):
     """This is a structure for storing terminal information"""
     @property
@@ -295,6 +304,7 @@ class TerminalInfo(_ResultTuple):
     @property
     def commondata_path(self) -> str: ...
 
+@final
 class SymbolInfo(_ResultTuple):
     """This is a structure for storing symbol information"""
     @property
@@ -490,6 +500,7 @@ class SymbolInfo(_ResultTuple):
     @property
     def path(self) -> str: ...
 
+@final
 class AccountInfo(_ResultTuple):
     """This is a structure for storing account information"""
     @property
@@ -549,6 +560,7 @@ class AccountInfo(_ResultTuple):
     @property
     def company(self) -> str: ...
 
+@final
 class BookInfo(_ResultTuple):
     """This is a structure for storing Depth of Market information"""
     @property
@@ -606,6 +618,58 @@ def copy_rates_from_pos(symbol: str, timeframe: int, start_pos: int, count: int,
 
 def copy_rates_range(symbol: str, timeframe: int, date_from: _Date, date_to: _Date, /) -> NDArray[np.void] | None:
     """Get bars from specified period"""
+
+def positions_total() -> int | None:
+    """Return the number of open positions"""
+
+def positions_get(*, symbol: str = ..., ticket: int = ..., group: str = ...) -> tuple[TradePosition, ...] | None:
+    """Return all open positions, can be filtered by symbol, group or ticket"""
+
+def orders_total() -> int | None:
+    """Return the number of orders"""
+
+def orders_get(*, symbol: str = ..., ticket: int = ..., group: str = ...) -> tuple[TradeOrder, ...] | None:
+    """Return all orders, can be filtered by symbol, group or ticket"""
+
+def history_orders_total(date_from: _Date, date_to: _Date, /) -> int | None:
+    """Return the number of orders in selected range from history"""
+
+@overload
+def history_orders_get(date_from: _Date, date_to: _Date, /, *, group: str = ...) -> tuple[TradeOrder, ...] | None: ...
+@overload
+def history_orders_get(*, position: int) -> tuple[TradeOrder, ...] | None: ...
+@overload
+def history_orders_get(*, ticket: int) -> tuple[TradeOrder, ...] | None:
+    """Return orders in selected range from history or filtered by position id, ticket"""
+
+def history_deals_total(date_from: _Date, date_to: _Date, /) -> int | None:
+    """Return the number of deals in selected range from history"""
+
+@overload
+def history_deals_get(date_from: _Date, date_to: _Date, /, *, group: str = ...) -> tuple[TradeDeal, ...] | None: ...
+@overload
+def history_deals_get(*, position: int) -> tuple[TradeDeal, ...] | None: ...
+@overload
+def history_deals_get(*, ticket: int) -> tuple[TradeDeal, ...] | None:
+    """Return deals in selected range from history or filtered by position id, ticket"""
+
+@overload
+def order_check(request: dict[str, Any], /) -> OrderCheckResult | None: ...
+@overload
+def order_check(**request: Any) -> OrderCheckResult | None:
+    """Check if there are enough funds to execute required trading operation"""
+
+@overload
+def order_send(request: dict[str, Any], /) -> OrderSendResult | None: ...
+@overload
+def order_send(**request: Any) -> OrderSendResult | None:
+    """Send trading requests to server"""
+
+def order_calc_margin(action: int, symbol: str, volume: float, price: float, /) -> float | None:
+    """Calculate margin required for specified order"""
+
+def order_calc_profit(action: int, symbol: str, volume: float, price_open: float, price_close: float, /) -> float | None:
+    """Calculate profit for the current account in the current market conditions based on parameters passed"""
 
 def symbol_info(symbol: str, /) -> SymbolInfo | None:
     """Return full information for specified symbol"""

@@ -1,0 +1,20 @@
+"""The type stubs describe the extension as it is: every function and type
+present, with the same names, checked by mypy's stub tester."""
+import os
+import subprocess
+import sys
+from pathlib import Path
+
+import pytest
+
+import velmora5
+
+pytest.importorskip("mypy")
+
+
+def test_stubs_match_the_extension():
+    package_root = Path(velmora5.__file__).resolve().parent.parent
+    env = dict(os.environ, MYPYPATH=str(package_root))
+    done = subprocess.run([sys.executable, "-m", "mypy.stubtest", "velmora5._core"], capture_output=True,
+                          text=True, cwd=package_root, env=env, timeout=300)
+    assert done.returncode == 0, done.stdout + done.stderr
