@@ -1,5 +1,5 @@
 """A first session: start the bundled simulated terminal, log in, look at the
-account and the market, and disconnect."""
+account and the market, make a small trade, and disconnect."""
 
 import datetime
 
@@ -40,6 +40,26 @@ def main() -> int:
         opened = datetime.datetime.fromtimestamp(int(bar["time"]), datetime.timezone.utc)
         print(f"  {opened:%Y-%m-%d %H:%M}  O {bar['open']:.5f}  H {bar['high']:.5f}  "
               f"L {bar['low']:.5f}  C {bar['close']:.5f}  ticks {bar['tick_volume']}")
+
+    return trade()
+
+
+def trade() -> int:
+    """Buys 0.01 lot of EURUSD at the market, shows the position, closes it."""
+    opened = vl.order_send({"action": vl.TRADE_ACTION_DEAL, "symbol": "EURUSD", "type": vl.ORDER_TYPE_BUY,
+                            "volume": 0.01, "comment": "demo"})
+    if opened is None or opened.retcode != vl.TRADE_RETCODE_DONE:
+        return fail(f"buying ({opened.comment if opened else ''})")
+    position = vl.positions_get(ticket=opened.order)[0]
+    print(f"position {position.ticket}: buy {position.volume} {position.symbol} at {position.price_open}, "
+          f"now {position.price_current}, profit {position.profit:.2f}")
+
+    closed = vl.order_send({"action": vl.TRADE_ACTION_DEAL, "symbol": "EURUSD", "type": vl.ORDER_TYPE_SELL,
+                            "volume": position.volume, "position": position.ticket})
+    if closed is None or closed.retcode != vl.TRADE_RETCODE_DONE:
+        return fail(f"closing ({closed.comment if closed else ''})")
+    deal = vl.history_deals_get(ticket=closed.deal)[0]
+    print(f"closed at {deal.price}: profit {deal.profit:.2f}, balance now {vl.account_info().balance:.2f}")
 
     vl.shutdown()
     return 0

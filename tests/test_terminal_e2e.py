@@ -318,13 +318,18 @@ def test_sigterm_stops_cleanly(terminal, with_client):
     assert not socket_file.exists()
 
 
-def test_constants_mirror_the_header():
-    header = (REPO / "src" / "wire" / "market_codes.h").read_text()
-    declared = {name: int(value) for name, value in
-                re.findall(r"inline constexpr std::\w+ (\w+) = (-?\d+);", header)}
+def test_constants_mirror_the_headers():
+    declared = {}
+    for header in ("market_codes.h", "trade_codes.h"):
+        text = (REPO / "src" / "wire" / header).read_text()
+        found = dict(re.findall(r"inline constexpr std::\w+ (\w+) = (-?\d+);", text))
+        assert found and not declared.keys() & found.keys(), header
+        declared.update({name: int(value) for name, value in found.items()})
     exported = {name: value for name, value in vars(constants).items() if name.isupper()}
-    assert declared and declared == exported
+    assert declared == exported
     assert (constants.TIMEFRAME_H1, constants.TIMEFRAME_MN1, constants.COPY_TICKS_ALL) == (60, 43200, -1)
+    assert (constants.TRADE_ACTION_DEAL, constants.ORDER_TYPE_SELL_STOP_LIMIT, constants.TRADE_RETCODE_DONE) == (
+        1, 7, 10009)
 
 
 def test_executable_path_points_into_the_package():

@@ -1,8 +1,10 @@
 // Trading accounts: who may log in, and the money of each account. The
-// trading engine (positions, orders, deals) will settle into Account through
-// its own methods; until then an account's equity is its balance.
+// trading engine keeps the positions, orders and deals (trading/ledger.h);
+// it settles closed deals into the balance here and tells the account what
+// its open positions are worth and tie up, so the account record is live.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -34,13 +36,24 @@ class Account {
   double balance() const { return balance_; }
   double credit() const { return credit_; }
   double profit() const { return profit_; }
-  double equity() const { return balance_ + credit_ + profit_; }
+  // Sums are kept to the cent, the account currency's digits.
+  double equity() const { return Cents(balance_ + credit_ + profit_); }
   double margin() const { return margin_; }
-  double margin_free() const { return equity() - margin_; }
+  double margin_free() const { return Cents(equity() - margin_); }
   // Percent; 0 while no margin is used.
   double margin_level() const { return margin_ > 0.0 ? 100.0 * equity() / margin_ : 0.0; }
 
+  // A closing deal's profit (or loss) moves into the balance.
+  void Settle(double amount) { balance_ += amount; }
+  // Floating profit and used margin of the open positions, as valued now.
+  void Revalue(double profit, double margin) {
+    profit_ = profit;
+    margin_ = margin;
+  }
+
  private:
+  static double Cents(double amount) { return std::round(amount * 100.0) / 100.0; }
+
   AccountConfig config_;
   double balance_;
   double credit_ = 0.0;

@@ -1,5 +1,7 @@
 // The terminal clock that market data is generated up to: the system clock,
-// or a moment frozen by the settings so that every query is repeatable.
+// or a clock set to a given moment. A set clock stands still, so that every
+// query is repeatable, or runs from that moment at a multiple of real time,
+// so that a test can watch minutes of market pass in a second.
 // Waits (a login's connecting phase, idle exit) use the monotonic clock.
 #pragma once
 
@@ -10,13 +12,16 @@ namespace vl5::terminal {
 
 class Clock {
  public:
-  explicit Clock(std::optional<std::int64_t> frozen_seconds) : frozen_seconds_(frozen_seconds) {}
+  // No start: the system clock. Speed 0 stands still at the start.
+  Clock(std::optional<std::int64_t> start_seconds, std::uint32_t speed);
   // Unix milliseconds.
   std::int64_t NowMs() const;
-  bool frozen() const { return frozen_seconds_.has_value(); }
+  bool frozen() const { return start_seconds_.has_value() && speed_ == 0; }
 
  private:
-  std::optional<std::int64_t> frozen_seconds_;
+  std::optional<std::int64_t> start_seconds_;
+  std::uint32_t speed_;
+  std::int64_t origin_steady_ms_;  // when the clock was set
 };
 
 // Milliseconds of a monotonic clock with an arbitrary origin.

@@ -8,10 +8,15 @@ namespace vl5::terminal {
 Terminal::Terminal(Settings settings, Folders folders)
     : settings_(std::move(settings)),
       folders_(std::move(folders)),
-      clock_(settings_.frozen_clock),
+      clock_(settings_.clock_start, settings_.clock_speed),
       market_(market::DefaultSymbols(), settings_.seed),
       session_(settings_.accounts, settings_.login, settings_.connect_delay) {
   for (std::size_t i = 0; i < market_.size(); ++i) selected_.push_back(market_.spec(i).selected);
+  // The accounts come into being with the terminal; their history starts with the deposit.
+  const std::int64_t created_ms = clock_.NowMs();
+  for (const AccountConfig& account : settings_.accounts) {
+    ledgers_.emplace(account.login, trading::Ledger(account.balance, created_ms));
+  }
 }
 
 LoginOutcome Terminal::Login(std::uint64_t login, const std::u16string& password, const std::u16string& server) {
@@ -26,11 +31,20 @@ std::uint32_t Terminal::ConnectionState() {
 
 bool Terminal::Connected() { return ConnectionState() == wire::kStateReady; }
 
-bool Terminal::AccountRecord(std::vector<std::uint8_t>* record) {
+bool Terminal::AccountRecord(std::int64_t now_ms, std::vector<std::uint8_t>* record) {
+  const bool trade_expert = settings_.trade_allowed && !settings_.tradeapi_disabled;
+  return Trade(now_ms, [&](trading::Engine& engine) { *record = BuildAccountRecord(engine.account(), trade_expert); });
+}
+
+bool Terminal::Trade(std::int64_t now_ms, const std::function<void(trading::Engine&)>& work) {
   std::lock_guard<std::mutex> lock(mutex_);
-  const Account* account = session_.account();
+  Account* account = session_.account();
   if (account == nullptr) return false;
-  *record = BuildAccountRecord(*account, settings_.trade_allowed && !settings_.tradeapi_disabled);
+  auto ledger = ledgers_.find(account->login());
+  if (ledger == ledgers_.end()) return false;
+  trading::Engine engine(market_, *account, ledger->second, now_ms);
+  engine.CatchUp();
+  work(engine);
   return true;
 }
 

@@ -1,10 +1,13 @@
 // The terminal: settings, folders, clock and market, which never change
 // after start, and the state that clients change (the login session, the
-// market-watch selection), guarded by one mutex. Every method may be called
-// from any client thread.
+// market-watch selection, each account's trading ledger), guarded by one
+// mutex. Every method may be called from any client thread.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -13,6 +16,8 @@
 #include "market/catalog.h"
 #include "session/session.h"
 #include "settings/settings.h"
+#include "trading/engine.h"
+#include "trading/ledger.h"
 
 namespace vl5::terminal {
 
@@ -36,8 +41,16 @@ class Terminal {
   LoginOutcome Login(std::uint64_t login, const std::u16string& password, const std::u16string& server);
   std::uint32_t ConnectionState();
   bool Connected();
-  // The logged-in account's 851-byte record; false when none is authorized.
-  bool AccountRecord(std::vector<std::uint8_t>* record);
+  // The logged-in account's 851-byte record, valued at `now_ms`; false when
+  // none is authorized.
+  bool AccountRecord(std::int64_t now_ms, std::vector<std::uint8_t>* record);
+
+  // Runs `work` under the lock on the logged-in account's trading engine,
+  // caught up with the market at `now_ms` first; false when no account is
+  // authorized. Each account keeps its own ledger, so a login switches them.
+  bool Trade(std::int64_t now_ms, const std::function<void(trading::Engine&)>& work);
+  // Numbers the order_send requests, 1 for the first.
+  std::uint32_t NextRequestId() { return ++request_ids_; }
 
   bool Selected(std::size_t symbol);
   void Select(std::size_t symbol, bool enable);
@@ -51,6 +64,9 @@ class Terminal {
   std::mutex mutex_;
   Session session_;
   std::vector<bool> selected_;
+  std::map<std::uint64_t, trading::Ledger> ledgers_;  // by login
+
+  std::atomic<std::uint32_t> request_ids_{0};
 };
 
 }  // namespace vl5::terminal

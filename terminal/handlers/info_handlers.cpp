@@ -22,7 +22,7 @@ void AccountInfo(Context& context, Payload& payload, ReplyWriter& reply) {
     return;
   }
   std::vector<std::uint8_t> record;
-  if (!context.terminal.AccountRecord(&record)) {
+  if (!context.terminal.AccountRecord(context.now_ms, &record)) {
     reply.Status(wire::kAuthorizationFailed);
     return;
   }

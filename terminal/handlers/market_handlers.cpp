@@ -110,7 +110,7 @@ void SymbolsGetGroup(Context& context, Payload& payload, ReplyWriter& reply) {
   std::vector<std::size_t> matching;
   for (std::size_t i = 0; i < market.size(); ++i) {
     // The same matcher the module applies to positions and history.
-    if (trading::MatchGroupMask(group.c_str(), market.spec(i).name.c_str())) matching.push_back(i);
+    if (vl5::trading::MatchGroupMask(group.c_str(), market.spec(i).name.c_str())) matching.push_back(i);
   }
   ReplySymbols(context, matching, reply);
 }

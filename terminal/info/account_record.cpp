@@ -1,16 +1,19 @@
 #include "info/account_record.h"
 
 #include "core/record_builder.h"
+#include "trading/ledger.h"
 #include "wire/records.h"
+#include "wire/trade_codes.h"
 
 namespace vl5::terminal {
 
 std::vector<std::uint8_t> BuildAccountRecord(const Account& account, bool trade_expert, int* misses) {
   const AccountConfig& c = account.config();
   RecordBuilder r(wire::kAccountInfoFields, wire::kAccountInfoSize);
-  r.Uint("login", c.login).Uint("trade_mode", kAccountTradeModeDemo).Uint("leverage", c.leverage)
-      .Uint("limit_orders", 200).Uint("margin_so_mode", kMarginStopOutPercent).Bool("trade_allowed", true)
-      .Bool("trade_expert", trade_expert).Uint("margin_mode", kMarginModeRetailHedging)
+  r.Uint("login", c.login).Uint("trade_mode", wire::ACCOUNT_TRADE_MODE_DEMO).Uint("leverage", c.leverage)
+      .Uint("limit_orders", trading::kMaxPendingOrders).Uint("margin_so_mode", wire::ACCOUNT_STOPOUT_MODE_PERCENT)
+      .Bool("trade_allowed", true)
+      .Bool("trade_expert", trade_expert).Uint("margin_mode", wire::ACCOUNT_MARGIN_MODE_RETAIL_HEDGING)
       .Uint("currency_digits", 2).Bool("fifo_close", false).Real("balance", account.balance())
       .Real("credit", account.credit()).Real("profit", account.profit()).Real("equity", account.equity())
       .Real("margin", account.margin()).Real("margin_free", account.margin_free())

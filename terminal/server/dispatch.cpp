@@ -4,6 +4,7 @@
 #include "handlers/market_handlers.h"
 #include "handlers/rates_handlers.h"
 #include "handlers/session_handlers.h"
+#include "handlers/trading_handlers.h"
 #include "wire/commands.h"
 #include "wire/status.h"
 
@@ -16,13 +17,31 @@ struct Route {
   Handler handler;
 };
 
-// Trading commands (positions, orders, history, order_check and order_send,
-// margin and profit) join this table with the trading engine.
 constexpr Route kRoutes[] = {
     {wire::kCmdVersion, handlers::Version},
     {wire::kCmdHello, handlers::Hello},
     {wire::kCmdLogin, handlers::Login},
     {wire::kCmdTerminalState, handlers::State},
+    {wire::kCmdPositionsTotal, handlers::PositionsTotal},
+    {wire::kCmdPositionsGet, handlers::PositionsGet},
+    {wire::kCmdPositionsGetSymbol, handlers::PositionsGetSymbol},
+    {wire::kCmdPositionsGetTicket, handlers::PositionsGetTicket},
+    {wire::kCmdOrdersTotal, handlers::OrdersTotal},
+    {wire::kCmdOrdersGet, handlers::OrdersGet},
+    {wire::kCmdOrdersGetSymbol, handlers::OrdersGetSymbol},
+    {wire::kCmdOrdersGetTicket, handlers::OrdersGetTicket},
+    {wire::kCmdHistoryOrdersTotal, handlers::HistoryOrdersTotal},
+    {wire::kCmdHistoryOrdersGet, handlers::HistoryOrdersGet},
+    {wire::kCmdHistoryOrdersGetPosition, handlers::HistoryOrdersGetPosition},
+    {wire::kCmdHistoryOrdersGetTicket, handlers::HistoryOrdersGetTicket},
+    {wire::kCmdHistoryDealsTotal, handlers::HistoryDealsTotal},
+    {wire::kCmdHistoryDealsGet, handlers::HistoryDealsGet},
+    {wire::kCmdHistoryDealsGetPosition, handlers::HistoryDealsGetPosition},
+    {wire::kCmdHistoryDealsGetTicket, handlers::HistoryDealsGetTicket},
+    {wire::kCmdOrderCheck, handlers::OrderCheck},
+    {wire::kCmdOrderSend, handlers::OrderSend},
+    {wire::kCmdOrderCalcMargin, handlers::OrderCalcMargin},
+    {wire::kCmdOrderCalcProfit, handlers::OrderCalcProfit},
     {wire::kCmdCopyTicksFrom, handlers::CopyTicksFrom},
     {wire::kCmdCopyTicksRange, handlers::CopyTicksRange},
     {wire::kCmdCopyRatesFrom, handlers::CopyRatesFrom},

@@ -22,6 +22,9 @@ class Payload {
   bool I32(std::int32_t* value) { return Take(value, sizeof(*value)); }
   bool U64(std::uint64_t* value) { return Take(value, sizeof(*value)); }
   bool I64(std::int64_t* value) { return Take(value, sizeof(*value)); }
+  bool F64(double* value) { return Take(value, sizeof(*value)); }
+  // A fixed-size record, copied as it came.
+  bool Bytes(std::uint8_t* out, std::size_t n) { return Take(out, n); }
   // A 32-bit unit count, then that many UTF-16LE units.
   bool String(std::u16string* text);
   bool AtEnd() const { return offset_ == size_; }

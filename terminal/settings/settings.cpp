@@ -12,6 +12,9 @@ namespace {
 constexpr std::uint32_t kMinMaxbars = 1000;
 constexpr std::uint32_t kMaxMaxbars = 20000000;  // 60-byte records: keeps a reply under 2^32 bytes
 constexpr std::uint32_t kMaxConnectDelay = 60000;
+// An hour of market per real second: pending orders are evaluated over every
+// tick that passed, so a faster clock would make idle gaps costly.
+constexpr std::uint32_t kMaxClockSpeed = 3600;
 
 template <typename T>
 bool ParseNumber(std::string_view text, T* value) {
@@ -29,6 +32,33 @@ bool ParseFlag(std::string_view text, bool* value) {
   } else {
     return false;
   }
+  return true;
+}
+
+// Switches that may stand alone on the command line ("--trade-api-disabled").
+bool IsFlagKey(const std::string& key) {
+  return key == "trade_allowed" || key == "tradeapi_disabled" || key == "trade_api_disabled";
+}
+
+// Option args[*i] ("--some-key=value", "--some-key value", or a switch on its
+// own): its key with dashes as underscores, and its value. A switch takes the
+// next argument only when that is a flag word; alone it means "1".
+bool OptionValue(const std::vector<std::string>& args, std::size_t* i, std::string* key, std::string* value) {
+  *key = args[*i].substr(2);
+  const std::size_t equals = key->find('=');
+  if (equals != std::string::npos) {
+    *value = key->substr(equals + 1);
+    key->resize(equals);
+  }
+  for (char& c : *key) c = c == '-' ? '_' : c;
+  if (equals != std::string::npos) return true;
+  bool flag = false;
+  if (IsFlagKey(*key) && (*i + 1 == args.size() || !ParseFlag(args[*i + 1], &flag))) {
+    *value = "1";
+    return true;
+  }
+  if (*i + 1 == args.size()) return false;
+  *value = args[++*i];
   return true;
 }
 
@@ -76,12 +106,14 @@ const char kUsage[] =
     "usage: terminal64 [options] [/portable]\n"
     "  --seed N              market seed (same seed, same prices)\n"
     "  --clock live|SECONDS  system clock, or frozen at a Unix time\n"
+    "  --clock-speed N       a set clock runs N times real time (0: frozen)\n"
     "  --build N             build number reported to clients\n"
     "  --idle-exit SECONDS   stop after this long without clients (0: never)\n"
     "  --connect-delay MS    how long a login stays \"connecting\"\n"
     "  --maxbars N           most bars or ticks in one reply\n"
     "  --login N             account logged in at start\n"
-    "  --trade-allowed 0|1, --tradeapi-disabled 0|1\n"
+    "  --trade-allowed [0|1]       trading allowed in the terminal\n"
+    "  --trade-api-disabled [0|1]  order_send through the Python API refused\n"
     "  --data-dir PATH       data folder instead of the registered one\n"
     "  --register            write the data folder and exit\n"
     "  /portable             register as a portable installation\n";
@@ -96,18 +128,11 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine* out, st
     } else if (arg == "--help" || arg == "-h") {
       out->help = true;
     } else if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
-      std::string key = arg.substr(2);
-      std::string value;
-      if (const std::size_t equals = key.find('='); equals != std::string::npos) {
-        value = key.substr(equals + 1);
-        key.resize(equals);
-      } else if (i + 1 < args.size()) {
-        value = args[++i];
-      } else {
+      std::string key, value;
+      if (!OptionValue(args, &i, &key, &value)) {
         *error = "missing value for " + arg;
         return false;
       }
-      for (char& c : key) c = c == '-' ? '_' : c;
       if (key == "data_dir") {
         out->data_dir = value;
       } else {
@@ -126,7 +151,9 @@ bool ApplySetting(Settings* s, std::string_view key, std::string_view value, std
   if (key == "seed") {
     ok = ParseNumber(value, &s->seed);
   } else if (key == "clock") {
-    ok = ParseClock(value, &s->frozen_clock);
+    ok = ParseClock(value, &s->clock_start);
+  } else if (key == "clock_speed") {
+    ok = ParseRange<std::uint32_t>(value, 0, kMaxClockSpeed, &s->clock_speed);
   } else if (key == "build") {
     ok = ParseRange<std::uint32_t>(value, 1, 0x7FFFFFFF, &s->build);
   } else if (key == "idle_exit") {
@@ -139,7 +166,7 @@ bool ApplySetting(Settings* s, std::string_view key, std::string_view value, std
     ok = ParseNumber(value, &s->login);
   } else if (key == "trade_allowed") {
     ok = ParseFlag(value, &s->trade_allowed);
-  } else if (key == "tradeapi_disabled") {
+  } else if (key == "trade_api_disabled" || key == "tradeapi_disabled") {  // the second: the record's name
     ok = ParseFlag(value, &s->tradeapi_disabled);
   } else {
     *error = "unknown setting '" + std::string(key) + "'";
@@ -179,17 +206,19 @@ std::string DefaultIniText() {
   const Settings d;
   std::string text =
       "; Velmora 5 Simulated Terminal. The command line overrides these keys\n"
-      "; (--idle-exit 5 overrides idle_exit). clock: live or a Unix time.\n"
+      "; (--idle-exit 5 overrides idle_exit). clock: live or a Unix time;\n"
+      "; clock_speed: 0 keeps a set clock still, N runs it N times real time.\n"
       "[Terminal]\n";
   text += "seed=" + std::to_string(d.seed) + "\n";
   text += "clock=live\n";
+  text += "clock_speed=0\n";
   text += "build=" + std::to_string(d.build) + "\n";
   text += "idle_exit=" + std::to_string(d.idle_exit) + "\n";
   text += "connect_delay=" + std::to_string(d.connect_delay) + "\n";
   text += "maxbars=" + std::to_string(d.maxbars) + "\n";
   text += "login=" + std::to_string(d.login) + "\n";
   text += "trade_allowed=1\n";
-  text += "tradeapi_disabled=0\n";
+  text += "trade_api_disabled=0\n";
   for (const AccountConfig& a : d.accounts) {
     text += "\n[Account " + std::to_string(a.login) + "]\n";
     text += "password=" + wire::Utf16ToUtf8(a.password) + "\n";

@@ -17,14 +17,15 @@ namespace vl5::terminal {
 
 struct Settings {
   std::uint64_t seed = 1;
-  std::optional<std::int64_t> frozen_clock;  // Unix seconds; empty: the system clock
+  std::optional<std::int64_t> clock_start;   // Unix seconds; empty: the system clock
+  std::uint32_t clock_speed = 0;             // a set clock: 0 stands still, N runs N times real time
   std::uint32_t build = 5100;
   std::uint32_t idle_exit = 600;       // seconds without clients before stopping; 0: never
   std::uint32_t connect_delay = 200;   // ms a login spends "connecting"
   std::uint32_t maxbars = 5000000;     // most bars or ticks in one reply
   std::uint64_t login = 10001;         // account logged in at start
   bool trade_allowed = true;
-  bool tradeapi_disabled = false;
+  bool tradeapi_disabled = false;      // order_send refused with -8; order_check still answers
   std::vector<AccountConfig> accounts = DefaultAccounts();
 };
 

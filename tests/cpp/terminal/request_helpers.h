@@ -89,7 +89,7 @@ inline Reply Call(Terminal& terminal, server::ClientState& client, std::uint32_t
 // A terminal with a frozen clock and no waiting after a login.
 inline Settings TestSettings() {
   Settings settings;
-  settings.frozen_clock = 1700000000;
+  settings.clock_start = 1700000000;
   settings.connect_delay = 0;
   return settings;
 }

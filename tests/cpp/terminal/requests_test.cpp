@@ -2,12 +2,14 @@
 // -1 for unknown commands, -2 for malformed payloads, and the market answers.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <map>
 
 #include "request_helpers.h"
 #include "wire/commands.h"
 #include "wire/market_codes.h"
 #include "wire/status.h"
+#include "wire/trade_records.h"
 
 namespace vl5::terminal {
 namespace {
@@ -71,6 +73,26 @@ std::map<std::uint32_t, Request> ValidRequests() {
       {wire::kCmdMarketBookGet, Request().Str(s)},
       {wire::kCmdTerminalInfo, Request()},
       {wire::kCmdAccountInfo, Request()},
+      {wire::kCmdPositionsTotal, Request()},
+      {wire::kCmdPositionsGet, Request()},
+      {wire::kCmdPositionsGetSymbol, Request().Str(s)},
+      {wire::kCmdPositionsGetTicket, Request().Add<std::uint64_t>(1)},
+      {wire::kCmdOrdersTotal, Request()},
+      {wire::kCmdOrdersGet, Request()},
+      {wire::kCmdOrdersGetSymbol, Request().Str(s)},
+      {wire::kCmdOrdersGetTicket, Request().Add<std::uint64_t>(1)},
+      {wire::kCmdHistoryOrdersTotal, Request().Add<std::int64_t>(0).Add<std::int64_t>(t)},
+      {wire::kCmdHistoryOrdersGet, Request().Add<std::int64_t>(0).Add<std::int64_t>(t)},
+      {wire::kCmdHistoryOrdersGetPosition, Request().Add<std::uint64_t>(1)},
+      {wire::kCmdHistoryOrdersGetTicket, Request().Add<std::uint64_t>(1)},
+      {wire::kCmdHistoryDealsTotal, Request().Add<std::int64_t>(0).Add<std::int64_t>(t + 86400)},
+      {wire::kCmdHistoryDealsGet, Request().Add<std::int64_t>(0).Add<std::int64_t>(t + 86400)},
+      {wire::kCmdHistoryDealsGetPosition, Request().Add<std::uint64_t>(1)},
+      {wire::kCmdHistoryDealsGetTicket, Request().Add<std::uint64_t>(1)},
+      {wire::kCmdOrderCheck, Request().Add(std::array<std::uint8_t, wire::kTradeRequestSize>{})},
+      {wire::kCmdOrderSend, Request().Add(std::array<std::uint8_t, wire::kTradeRequestSize>{})},
+      {wire::kCmdOrderCalcMargin, Request().Add<std::uint32_t>(0).Str(s).Add(1.0).Add(1.1)},
+      {wire::kCmdOrderCalcProfit, Request().Add<std::uint32_t>(0).Str(s).Add(1.0).Add(1.1).Add(1.2)},
   };
 }
 
@@ -107,7 +129,41 @@ TEST_F(RequestsTest, EveryValidRequestGetsOneReplyOfItsStatedSize) {
       case wire::kCmdHello:
       case wire::kCmdTerminalState:
       case wire::kCmdSymbolsTotal:
+      case wire::kCmdPositionsTotal:
+      case wire::kCmdOrdersTotal:
+      case wire::kCmdHistoryOrdersTotal:
+      case wire::kCmdHistoryDealsTotal:
         ExpectData(reply, 4, command);
+        break;
+      case wire::kCmdPositionsGetTicket:  // nothing has that ticket
+      case wire::kCmdOrdersGetTicket:
+      case wire::kCmdHistoryOrdersGetTicket:
+      case wire::kCmdHistoryDealsGetTicket:
+        ExpectStatusOnly(reply, wire::kNotFound, command);
+        break;
+      case wire::kCmdOrderCheck:
+        ExpectData(reply, wire::kOrderCheckResultSize, command);
+        break;
+      case wire::kCmdOrderSend:
+        ExpectData(reply, wire::kOrderSendResultSize, command);
+        break;
+      case wire::kCmdOrderCalcMargin:
+      case wire::kCmdOrderCalcProfit:
+        ExpectData(reply, 8, command);
+        break;
+      case wire::kCmdPositionsGet:  // empty lists: a count of 0 and nothing after it
+      case wire::kCmdPositionsGetSymbol:
+      case wire::kCmdOrdersGet:
+      case wire::kCmdOrdersGetSymbol:
+      case wire::kCmdHistoryOrdersGet:
+      case wire::kCmdHistoryOrdersGetPosition:
+      case wire::kCmdHistoryDealsGetPosition:
+        ExpectData(reply, 4, command);
+        EXPECT_EQ(reply.At<std::uint32_t>(0), 0u) << command;
+        break;
+      case wire::kCmdHistoryDealsGet:  // the deposit
+        ExpectData(reply, 4 + wire::kTradeDealSize, command);
+        EXPECT_EQ(reply.At<std::uint32_t>(0), 1u);
         break;
       case wire::kCmdLogin:
       case wire::kCmdSymbolSelect:

@@ -1,6 +1,10 @@
 // Command line, settings file, and which one wins.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
+#include "core/clock.h"
 #include "settings/ini.h"
 #include "settings/settings.h"
 
@@ -26,6 +30,23 @@ TEST(SettingsTest, CommandLineTakesBothOptionFormsAndSwitches) {
   EXPECT_EQ(c.settings[2], (std::pair<std::string, std::string>("clock", "live")));
 }
 
+TEST(SettingsTest, SwitchesMayStandAloneOnTheCommandLine) {
+  using Pair = std::pair<std::string, std::string>;
+  const CommandLine c = Parse({"--trade-api-disabled", "--idle-exit", "5", "--trade-allowed", "off",
+                               "--tradeapi-disabled=0", "--trade-api-disabled"});
+  ASSERT_EQ(c.settings.size(), 5u);
+  EXPECT_EQ(c.settings[0], Pair("trade_api_disabled", "1"));  // the next argument is another option
+  EXPECT_EQ(c.settings[1], Pair("idle_exit", "5"));
+  EXPECT_EQ(c.settings[2], Pair("trade_allowed", "off"));      // a flag word is its value
+  EXPECT_EQ(c.settings[3], Pair("tradeapi_disabled", "0"));
+  EXPECT_EQ(c.settings[4], Pair("trade_api_disabled", "1"));  // last on the line
+  Settings s;
+  std::string error;
+  for (const auto& [key, value] : c.settings) ASSERT_TRUE(ApplySetting(&s, key, value, &error)) << error;
+  EXPECT_TRUE(s.tradeapi_disabled);
+  EXPECT_FALSE(s.trade_allowed);
+}
+
 TEST(SettingsTest, CommandLineRefusesStrayArgumentsAndMissingValues) {
   for (const auto& args : std::vector<std::vector<std::string>>{{"portable"}, {"--seed"}, {"-x"}}) {
     CommandLine command;
@@ -39,19 +60,23 @@ TEST(SettingsTest, ValuesAreCheckedPerKey) {
   Settings s;
   std::string error;
   EXPECT_TRUE(ApplySetting(&s, "clock", "1700000000", &error));
-  EXPECT_EQ(s.frozen_clock, 1700000000);
+  EXPECT_EQ(s.clock_start, 1700000000);
   EXPECT_TRUE(ApplySetting(&s, "clock", "LIVE", &error));
-  EXPECT_FALSE(s.frozen_clock.has_value());
+  EXPECT_FALSE(s.clock_start.has_value());
   EXPECT_TRUE(ApplySetting(&s, "build", "2000", &error));
   EXPECT_EQ(s.build, 2000u);
   EXPECT_TRUE(ApplySetting(&s, "tradeapi_disabled", "yes", &error));
   EXPECT_TRUE(s.tradeapi_disabled);
+  EXPECT_TRUE(ApplySetting(&s, "trade_api_disabled", "0", &error));
+  EXPECT_FALSE(s.tradeapi_disabled);
+  EXPECT_TRUE(ApplySetting(&s, "clock_speed", "600", &error));
+  EXPECT_EQ(s.clock_speed, 600u);
   EXPECT_TRUE(ApplySetting(&s, "seed", "18446744073709551615", &error));
 
   const std::pair<const char*, const char*> bad[] = {
       {"seed", "-1"},   {"seed", "12x"},       {"clock", "yesterday"}, {"clock", "-5"},
       {"build", "0"},   {"maxbars", "10"},     {"idle_exit", ""},      {"connect_delay", "999999"},
-      {"colour", "1"},  {"trade_allowed", "2"}};
+      {"colour", "1"},  {"trade_allowed", "2"},  {"clock_speed", "-1"},   {"clock_speed", "3601"}};
   for (const auto& [key, value] : bad) {
     Settings before;
     EXPECT_FALSE(ApplySetting(&before, key, value, &error)) << key << "=" << value;
@@ -100,6 +125,8 @@ TEST(SettingsTest, TheDefaultFileReadsBackAsTheDefaults) {
   EXPECT_EQ(s.seed, d.seed);
   EXPECT_EQ(s.build, d.build);
   EXPECT_EQ(s.idle_exit, d.idle_exit);
+  EXPECT_EQ(s.clock_speed, d.clock_speed);
+  EXPECT_EQ(s.tradeapi_disabled, d.tradeapi_disabled);
   ASSERT_EQ(s.accounts.size(), d.accounts.size());
   for (std::size_t i = 0; i < s.accounts.size(); ++i) {
     EXPECT_EQ(s.accounts[i].login, d.accounts[i].login);
@@ -107,6 +134,28 @@ TEST(SettingsTest, TheDefaultFileReadsBackAsTheDefaults) {
     EXPECT_EQ(s.accounts[i].server, d.accounts[i].server);
     EXPECT_EQ(s.accounts[i].otp, d.accounts[i].otp);
   }
+}
+
+TEST(SettingsTest, TheTradingSwitchReadsFromTheFile) {
+  Settings s;
+  std::vector<std::string> warnings;
+  ApplyIni(&s, ParseIni("[Terminal]\ntrade_api_disabled=1\nclock=1700000000\nclock_speed=60\n"), &warnings);
+  EXPECT_TRUE(warnings.empty());
+  EXPECT_TRUE(s.tradeapi_disabled);
+  EXPECT_EQ(s.clock_start, 1700000000);
+  EXPECT_EQ(s.clock_speed, 60u);
+}
+
+TEST(SettingsTest, ASetClockStandsStillOrRunsAtItsSpeed) {
+  const Clock still(1700000000, 0);
+  const Clock fast(1700000000, 1000);
+  const std::int64_t start = fast.NowMs();
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  EXPECT_TRUE(still.frozen());
+  EXPECT_FALSE(fast.frozen());
+  EXPECT_EQ(still.NowMs(), 1700000000000);
+  EXPECT_GE(start, 1700000000000);
+  EXPECT_GE(fast.NowMs() - start, 30 * 1000);  // 30 ms of real time are 30 s of market
 }
 
 TEST(SettingsTest, TheCommandLineWinsOverTheFile) {

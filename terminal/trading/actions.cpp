@@ -1,0 +1,73 @@
+#include "trading/actions.h"
+
+#include "trading/action_steps.h"
+
+namespace vl5::terminal::trading {
+
+namespace {
+
+struct ActionRule {
+  std::uint32_t action;
+  Plan (*plan)(const Desk&, const TradeRequest&);
+  Executed (*execute)(const Desk&, const TradeRequest&, const Plan&);
+  std::uint32_t success;
+};
+
+constexpr ActionRule kRules[] = {
+    {wire::TRADE_ACTION_DEAL, PlanDeal, ExecuteDeal, wire::TRADE_RETCODE_DONE},
+    {wire::TRADE_ACTION_PENDING, PlanPending, ExecutePending, wire::TRADE_RETCODE_PLACED},
+    {wire::TRADE_ACTION_SLTP, PlanStops, ExecuteStops, wire::TRADE_RETCODE_DONE},
+    {wire::TRADE_ACTION_MODIFY, PlanModify, ExecuteModify, wire::TRADE_RETCODE_DONE},
+    {wire::TRADE_ACTION_REMOVE, PlanRemove, ExecuteRemove, wire::TRADE_RETCODE_DONE},
+    {wire::TRADE_ACTION_CLOSE_BY, PlanCloseBy, ExecuteCloseBy, wire::TRADE_RETCODE_DONE},
+};
+
+const ActionRule* RuleOf(std::uint32_t action) {
+  for (const ActionRule& rule : kRules) {
+    if (rule.action == action) return &rule;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+bool QuoteSymbol(const Desk& desk, const std::u16string& name, Plan* plan) {
+  const std::optional<std::size_t> symbol = desk.market.Find(name);
+  if (!symbol) {
+    plan->retcode = wire::TRADE_RETCODE_INVALID;
+    return false;
+  }
+  plan->symbol = *symbol;
+  plan->quoted = QuoteAt(desk.market, *symbol, desk.now_ms, &plan->quote);
+  if (!plan->quoted) plan->retcode = wire::TRADE_RETCODE_MARKET_CLOSED;
+  return plan->quoted;
+}
+
+bool QuoteOwnSymbol(const Desk& desk, std::size_t symbol, const std::u16string& requested, Plan* plan) {
+  if (!requested.empty() && requested != desk.market.spec(symbol).name) {
+    plan->retcode = wire::TRADE_RETCODE_INVALID;
+    return false;
+  }
+  return QuoteSymbol(desk, desk.market.spec(symbol).name, plan);
+}
+
+std::uint32_t CheckMoney(const Desk& desk, double margin) {
+  return Affordable(desk, margin) ? 0 : wire::TRADE_RETCODE_NO_MONEY;
+}
+
+Plan PlanRequest(const Desk& desk, const TradeRequest& request) {
+  if (const ActionRule* rule = RuleOf(request.action)) return rule->plan(desk, request);
+  Plan plan;
+  plan.retcode = wire::TRADE_RETCODE_INVALID;
+  return plan;
+}
+
+Outcome Execute(const Desk& desk, const TradeRequest& request, const Plan& plan) {
+  const ActionRule* rule = RuleOf(request.action);
+  if (rule == nullptr || plan.retcode != 0) {
+    return Outcome{plan.retcode == 0 ? wire::TRADE_RETCODE_INVALID : plan.retcode, {}};
+  }
+  return Outcome{rule->success, rule->execute(desk, request, plan)};
+}
+
+}  // namespace vl5::terminal::trading

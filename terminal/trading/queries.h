@@ -1,0 +1,32 @@
+// What the position, order and history commands select from an account's
+// ledger, as wire records in the ledger's order (oldest first).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "trading/desk.h"
+#include "trading/trade_wire.h"
+
+namespace vl5::terminal::trading {
+
+struct Selection {
+  enum class By { kAll, kSymbol, kTicket, kRange, kPosition };
+  By by = By::kAll;
+  std::u16string symbol;  // kSymbol: exact name
+  std::uint64_t id = 0;   // kTicket, kPosition
+  std::int64_t from = 0;  // kRange: Unix seconds, both ends included
+  std::int64_t to = 0;
+};
+
+// kAll, kSymbol or kTicket.
+std::vector<Record> OpenPositions(const Desk& desk, const Selection& selection);
+std::vector<Record> PendingOrders(const Desk& desk, const Selection& selection);
+// kRange (by setup time), kPosition (orders that opened, closed or closed
+// by that position) or kTicket.
+std::vector<Record> HistoryOrders(const Desk& desk, const Selection& selection);
+// kRange (by deal time), kPosition or kTicket.
+std::vector<Record> Deals(const Desk& desk, const Selection& selection);
+
+}  // namespace vl5::terminal::trading

@@ -1,0 +1,48 @@
+// The wire records of the trading replies, filled through the shared field
+// tables. Open positions and pending orders carry the market of the moment
+// (current price, floating profit); finished records are as they were booked.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "market/catalog.h"
+#include "trading/trade_types.h"
+
+namespace vl5::terminal::trading {
+
+using Record = std::vector<std::uint8_t>;
+
+// `misses` (optional) receives the number of fields the builder could not place.
+Record PositionRecord(const market::Market& market, const Position& position, std::int64_t now_ms,
+                      int* misses = nullptr);
+Record PendingOrderRecord(const market::Market& market, const Order& order, std::int64_t now_ms,
+                          int* misses = nullptr);
+Record HistoryOrderRecord(const market::Market& market, const Order& order, int* misses = nullptr);
+Record DealRecord(const Deal& deal, int* misses = nullptr);
+
+struct CheckResult {
+  std::uint32_t retcode = 0;
+  double balance = 0.0;
+  double equity = 0.0;
+  double profit = 0.0;
+  double margin = 0.0;
+  double margin_free = 0.0;
+  double margin_level = 0.0;
+};
+Record CheckResultRecord(const CheckResult& result, int* misses = nullptr);
+
+struct SendResult {
+  std::uint32_t retcode = 0;
+  std::uint64_t deal = 0;
+  std::uint64_t order = 0;
+  double volume = 0.0;
+  double price = 0.0;
+  double bid = 0.0;
+  double ask = 0.0;
+  std::uint32_t request_id = 0;
+};
+Record SendResultRecord(const SendResult& result, int* misses = nullptr);
+
+}  // namespace vl5::terminal::trading

@@ -1,0 +1,177 @@
+#include "trading/triggers.h"
+
+#include <algorithm>
+#include <climits>
+#include <vector>
+
+#include "market/calendar.h"
+#include "market/price_path.h"
+#include "trading/execution.h"
+#include "trading/money.h"
+#include "trading/quote.h"
+#include "trading/trigger_levels.h"
+#include "trading/validation.h"
+
+namespace vl5::terminal::trading {
+
+namespace {
+
+constexpr std::int64_t kMinuteMs = 60000;
+constexpr std::int64_t kNever = INT64_MAX;
+
+struct Event {
+  std::int64_t time_ms = kNever;
+  bool at_tick = false;  // else the expiry of an order
+  market::Tick tick;
+};
+
+// What can fire on one symbol, and the earliest expiry of its orders.
+struct Watch {
+  Levels levels;
+  std::int64_t expiry_ms = kNever;
+};
+
+Watch WatchOf(const Desk& desk, std::size_t symbol) {
+  const market::SymbolSpec& spec = desk.market.spec(symbol);
+  Watch watch;
+  for (const Order& order : desk.ledger.orders()) {
+    if (order.symbol != symbol) continue;
+    watch.levels.Add(OrderTrigger(spec, order));
+    watch.expiry_ms = std::min(watch.expiry_ms, ExpiryMs(order.type_time, order.expiration, order.setup_msc));
+  }
+  for (const Position& position : desk.ledger.positions()) {
+    if (position.symbol != symbol) continue;
+    if (position.sl > 0.0) watch.levels.Add(StopLossTrigger(spec, position));
+    if (position.tp > 0.0) watch.levels.Add(TakeProfitTrigger(spec, position));
+  }
+  return watch;
+}
+
+// The first event on `symbol` after `after_ms` and no later than `until_ms`.
+Event NextEvent(const Desk& desk, std::size_t symbol, std::int64_t after_ms, std::int64_t until_ms) {
+  const Watch watch = WatchOf(desk, symbol);
+  Event event;
+  if (watch.expiry_ms <= until_ms) event.time_ms = std::max(watch.expiry_ms, after_ms);
+  if (watch.levels.empty()) return event;
+  // Ticks at or after the expiry no longer see the expiring order.
+  const std::int64_t last_ms = std::min(until_ms, event.time_ms - 1);
+  const market::PricePath& path = desk.market.path(symbol);
+  std::int64_t minute = std::max(market::FloorDiv(after_ms + 1, kMinuteMs), path.first_minute());
+  const std::int64_t last_minute = market::FloorDiv(last_ms, kMinuteMs);
+  if (minute > last_minute) return event;
+  market::TickWalker walker(path, minute);
+  for (; minute <= last_minute; ++minute) {
+    const market::MinuteTicks& ticks = walker.Next();
+    for (int j = 0; j < ticks.count; ++j) {
+      const market::Tick& tick = ticks.ticks[static_cast<std::size_t>(j)];
+      if (tick.time_msc <= after_ms) continue;
+      if (tick.time_msc > last_ms) return event;
+      if (watch.levels.AnyFires(tick)) return Event{tick.time_msc, true, tick};
+    }
+  }
+  return event;
+}
+
+template <typename T>
+std::vector<std::uint64_t> TicketsOf(const std::vector<T>& records, std::size_t symbol) {
+  std::vector<std::uint64_t> tickets;
+  for (const T& record : records) {
+    if (record.symbol == symbol) tickets.push_back(record.ticket);
+  }
+  return tickets;
+}
+
+void ApplyExpiries(const Desk& at, std::size_t symbol) {
+  for (std::uint64_t ticket : TicketsOf(at.ledger.orders(), symbol)) {
+    const Order& order = *at.ledger.FindOrder(ticket);
+    if (ExpiryMs(order.type_time, order.expiration, order.setup_msc) <= at.now_ms) {
+      FinishOrder(at, ticket, wire::ORDER_STATE_EXPIRED);
+    }
+  }
+}
+
+// Positions opened at this very tick wait for the next one.
+void ApplyStops(const Desk& at, std::size_t symbol, const market::Tick& tick, const Quote& quote) {
+  const market::SymbolSpec& spec = at.market.spec(symbol);
+  for (std::uint64_t ticket : TicketsOf(at.ledger.positions(), symbol)) {
+    const Position& p = *at.ledger.FindPosition(ticket);
+    if (p.time_msc >= tick.time_msc) continue;
+    const double price = ClosePrice(IsBuyPosition(p), quote);
+    if (p.sl > 0.0 && StopLossTrigger(spec, p).Fires(tick)) {
+      ClosePosition(at, ticket, p.volume, price, wire::ORDER_REASON_SL, p.magic, u"stop loss");
+    } else if (p.tp > 0.0 && TakeProfitTrigger(spec, p).Fires(tick)) {
+      ClosePosition(at, ticket, p.volume, price, wire::ORDER_REASON_TP, p.magic, u"take profit");
+    }
+  }
+}
+
+void Fill(const Desk& at, std::uint64_t ticket, const Quote& quote) {
+  const Order& order = *at.ledger.FindOrder(ticket);
+  const double price = DealPrice(IsBuy(order.type), quote);
+  Revalue(at);
+  const double margin =
+      MarginFor(at.market, order.symbol, order.volume_current, price, at.account.config().leverage, at.now_ms);
+  if (!Affordable(at, margin)) {
+    FinishOrder(at, ticket, wire::ORDER_STATE_REJECTED);
+    return;
+  }
+  OpenPosition(at, *at.ledger.TakeOrder(ticket), price);
+}
+
+// Orders oldest first; a stop-limit that became a limit looks at the same tick again.
+void ApplyOrders(const Desk& at, std::size_t symbol, const market::Tick& tick, const Quote& quote) {
+  const market::SymbolSpec& spec = at.market.spec(symbol);
+  for (bool again = true; again;) {
+    again = false;
+    for (std::uint64_t ticket : TicketsOf(at.ledger.orders(), symbol)) {
+      Order* order = at.ledger.FindOrder(ticket);
+      if (order == nullptr || !OrderTrigger(spec, *order).Fires(tick)) continue;
+      if (!IsStopLimit(order->type)) {
+        Fill(at, ticket, quote);
+        continue;
+      }
+      order->type = IsBuy(order->type) ? wire::ORDER_TYPE_BUY_LIMIT : wire::ORDER_TYPE_SELL_LIMIT;
+      order->price_open = order->price_stoplimit;
+      order->price_stoplimit = 0.0;
+      again = true;
+    }
+  }
+}
+
+struct Watched {
+  std::size_t symbol;
+  std::int64_t done_ms;  // events up to here are carried out
+  Event next;
+};
+
+}  // namespace
+
+void CatchUp(const Desk& desk) {
+  Ledger& ledger = desk.ledger;
+  const std::int64_t from = ledger.evaluated_ms();
+  if (desk.now_ms <= from) return;
+  std::vector<Watched> watched;
+  for (std::size_t symbol = 0; symbol < desk.market.size(); ++symbol) {
+    Event next = NextEvent(desk, symbol, from, desk.now_ms);
+    if (next.time_ms != kNever) watched.push_back(Watched{symbol, from, next});
+  }
+  for (;;) {
+    auto w = std::min_element(watched.begin(), watched.end(),
+                              [](const Watched& a, const Watched& b) { return a.next.time_ms < b.next.time_ms; });
+    if (w == watched.end() || w->next.time_ms == kNever) break;
+    const Desk at = desk.At(w->next.time_ms);
+    if (w->next.at_tick) {
+      const Quote quote = QuoteOf(desk.market.spec(w->symbol), w->next.tick);
+      ApplyStops(at, w->symbol, w->next.tick, quote);
+      ApplyOrders(at, w->symbol, w->next.tick, quote);
+      w->done_ms = w->next.time_ms;
+    } else {
+      ApplyExpiries(at, w->symbol);
+      w->done_ms = std::max(w->done_ms, w->next.time_ms - 1);  // ticks of that moment are still to come
+    }
+    w->next = NextEvent(desk, w->symbol, w->done_ms, desk.now_ms);
+  }
+  ledger.set_evaluated_ms(desk.now_ms);
+}
+
+}  // namespace vl5::terminal::trading
