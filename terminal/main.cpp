@@ -64,8 +64,6 @@ bool ResolveFolders(const CommandLine& command, const Installation& installation
 // Serves until a signal arrives or no client has been connected for the
 // idle time. Returns whether clients are still connected at the end.
 bool Serve(server::Server& server, std::uint32_t idle_exit_seconds) {
-  std::signal(SIGINT, OnStopSignal);
-  std::signal(SIGTERM, OnStopSignal);
   const std::int64_t idle_limit_ms = std::int64_t{idle_exit_seconds} * 1000;
   while (g_stop == 0) {
     vl5::os::SleepMs(kPollMs);
@@ -106,6 +104,10 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  // Before the pipe is announced, so that a stop request can never find the
+  // default handler and kill the terminal without its clean-up.
+  std::signal(SIGINT, OnStopSignal);
+  std::signal(SIGTERM, OnStopSignal);
   Terminal terminal(LoadSettings(command, folders.data), folders);
   auto server = std::make_unique<server::Server>(terminal, installation.pipe_address);
   std::uint32_t listen_error = 0;
