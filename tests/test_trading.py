@@ -421,6 +421,16 @@ def test_full_request_record(connected, name):
     assert result.request == expected(TRADE_REQUEST, FULL_REQUEST)
 
 
+def test_request_texts_keep_units_after_an_embedded_zero(connected):
+    # The field carries the whole converted text; the tuple reads up to the zero.
+    peer = connected([trade_reply("order_check")])
+    result = velmora5.order_check({"symbol": "A\x00B", "comment": "C\x00D"})
+    record = sent_record(peer, "order_check")
+    assert record[20:28] == "A\x00B\x00".encode("utf-16-le")
+    assert record[152:160] == "C\x00D\x00".encode("utf-16-le")
+    assert (result.request.symbol, result.request.comment) == ("A", "C")
+
+
 @pytest.mark.parametrize("name", TRADES)
 def test_empty_request_sends_zeros(connected, name):
     peer = connected([trade_reply(name)])

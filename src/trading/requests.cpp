@@ -17,6 +17,10 @@ namespace {
 
 using wire::FieldKind;
 
+// Text fields take a whole symbol-class buffer.
+static_assert(wire::FindField(wire::kTradeRequestFields, "symbol")->size == sizeof(py::SymbolText::units));
+static_assert(wire::FindField(wire::kTradeRequestFields, "comment")->size == sizeof(py::SymbolText::units));
+
 constexpr char kAutoTradingDisabled[] = "Auto-Trading using Python API disabled in Terminal";
 
 // Converts one dictionary value into its record field, by the field's kind.
@@ -49,8 +53,8 @@ bool ConvertField(PyObject* value, const wire::Field& field, std::uint8_t* recor
     case FieldKind::kText: {
       py::SymbolText text;
       if (!py::ConvertText(value, &text)) return false;
-      std::u16string_view units = text.View();
-      std::memcpy(record + field.offset, units.data(), 2 * units.size());  // the rest stays zero
+      // The whole buffer, as converted: units after an embedded zero go too.
+      std::memcpy(record + field.offset, text.units, sizeof(text.units));
       return true;
     }
     default:
