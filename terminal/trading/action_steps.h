@@ -24,6 +24,9 @@ bool QuoteSymbol(const Desk& desk, const std::u16string& name, Plan* plan);
 // The same for the symbol of an existing position or order; a request that
 // names another symbol is invalid.
 bool QuoteOwnSymbol(const Desk& desk, std::size_t symbol, const std::u16string& requested, Plan* plan);
+// The open position `ticket`, with its symbol quoted into `plan`; null (with
+// the plan's retcode set, POSITION_CLOSED when it is gone) on failure.
+const Position* QuotePosition(const Desk& desk, std::uint64_t ticket, const std::u16string& requested, Plan* plan);
 // NO_MONEY unless the free margin covers `margin` more.
 std::uint32_t CheckMoney(const Desk& desk, double margin);
 

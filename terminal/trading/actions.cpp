@@ -51,6 +51,15 @@ bool QuoteOwnSymbol(const Desk& desk, std::size_t symbol, const std::u16string& 
   return QuoteSymbol(desk, desk.market.spec(symbol).name, plan);
 }
 
+const Position* QuotePosition(const Desk& desk, std::uint64_t ticket, const std::u16string& requested, Plan* plan) {
+  const Position* position = desk.ledger.FindPosition(ticket);
+  if (position == nullptr) {
+    plan->retcode = wire::TRADE_RETCODE_POSITION_CLOSED;
+    return nullptr;
+  }
+  return QuoteOwnSymbol(desk, position->symbol, requested, plan) ? position : nullptr;
+}
+
 std::uint32_t CheckMoney(const Desk& desk, double margin) {
   return Affordable(desk, margin) ? 0 : wire::TRADE_RETCODE_NO_MONEY;
 }

@@ -42,12 +42,8 @@ Plan PlanOpen(const Desk& desk, const TradeRequest& r) {
 
 Plan PlanClose(const Desk& desk, const TradeRequest& r) {
   Plan plan;
-  const Position* position = desk.ledger.FindPosition(r.position);
-  if (position == nullptr) {
-    plan.retcode = wire::TRADE_RETCODE_POSITION_CLOSED;
-    return plan;
-  }
-  if (!QuoteOwnSymbol(desk, position->symbol, r.symbol, &plan)) return plan;
+  const Position* position = QuotePosition(desk, r.position, r.symbol, &plan);
+  if (position == nullptr) return plan;
   const market::SymbolSpec& spec = desk.market.spec(plan.symbol);
   const bool buy_position = IsBuyPosition(*position);
   if (!IsMarketType(r.type) || IsBuy(r.type) == buy_position) {

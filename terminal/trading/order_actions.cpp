@@ -114,12 +114,8 @@ Executed ExecuteRemove(const Desk& desk, const TradeRequest& r, const Plan& plan
 
 Plan PlanStops(const Desk& desk, const TradeRequest& r) {
   Plan plan;
-  const Position* position = desk.ledger.FindPosition(r.position);
-  if (position == nullptr) {
-    plan.retcode = wire::TRADE_RETCODE_POSITION_CLOSED;
-    return plan;
-  }
-  if (!QuoteOwnSymbol(desk, position->symbol, r.symbol, &plan)) return plan;
+  const Position* position = QuotePosition(desk, r.position, r.symbol, &plan);
+  if (position == nullptr) return plan;
   const market::SymbolSpec& spec = desk.market.spec(plan.symbol);
   const bool buy = IsBuyPosition(*position);
   // Stops are judged against the price the position would close at now.
