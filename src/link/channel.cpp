@@ -16,6 +16,7 @@ CInterClient& Client() {
 }
 
 bool CInterClient::Connect(const std::u16string& pipe_address) {
+  if (handle_ != os::kInvalidPipe) os::ClosePipe(handle_);  // never leak a handle being replaced
   std::uint32_t error = 0;
   handle_ = os::OpenPipe(pipe_address, &error);
   if (handle_ != os::kInvalidPipe) return true;
