@@ -45,4 +45,16 @@ PyRef BuildRecordTuple(ResultType type, const wire::Field* fields, std::size_t c
   return tuple;
 }
 
+PyRef BuildRecordTuples(ResultType type, const wire::Field* fields, std::size_t field_count,
+                        const std::uint8_t* records, std::uint32_t count, std::size_t size) {
+  PyRef list = PyRef::Steal(PyTuple_New(count));
+  if (!list) return {};
+  for (std::uint32_t i = 0; i < count; ++i) {
+    PyRef item = BuildRecordTuple(type, fields, field_count, records + std::size_t{i} * size);
+    if (!item) return {};
+    PyTuple_SET_ITEM(list.get(), i, item.release());
+  }
+  return list;
+}
+
 }  // namespace vl5::py

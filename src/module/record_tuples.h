@@ -27,17 +27,13 @@ PyRef BuildRecordTuple(ResultType type, const wire::Field (&fields)[N], const st
 }
 
 // A tuple of `count` records of `size` bytes each, or null.
+PyRef BuildRecordTuples(ResultType type, const wire::Field* fields, std::size_t field_count,
+                        const std::uint8_t* records, std::uint32_t count, std::size_t size);
+
 template <std::size_t N>
 PyRef BuildRecordTuples(ResultType type, const wire::Field (&fields)[N], const std::uint8_t* records,
                         std::uint32_t count, std::size_t size) {
-  PyRef list = PyRef::Steal(PyTuple_New(count));
-  if (!list) return {};
-  for (std::uint32_t i = 0; i < count; ++i) {
-    PyRef item = BuildRecordTuple(type, fields, records + std::size_t{i} * size);
-    if (!item) return {};
-    PyTuple_SET_ITEM(list.get(), i, item.release());
-  }
-  return list;
+  return BuildRecordTuples(type, fields, N, records, count, size);
 }
 
 }  // namespace vl5::py

@@ -53,14 +53,8 @@ void FilterByGroup(const RecordKind& kind, const py::GroupText& group, RecordLis
 }
 
 PyObject* BuildList(const RecordKind& kind, const std::uint8_t* records, std::uint32_t count) {
-  py::PyRef tuple = py::PyRef::Steal(PyTuple_New(count));
-  if (!tuple) return py::SetErrorReturnNone(wire::kTerminalCallFailed);
-  for (std::uint32_t i = 0; i < count; ++i) {
-    py::PyRef item = py::BuildRecordTuple(kind.type, kind.fields, kind.field_count, records + std::size_t{i} * kind.size);
-    if (!item) return py::SetErrorReturnNone(wire::kTerminalCallFailed);
-    PyTuple_SET_ITEM(tuple.get(), i, item.release());
-  }
-  return tuple.release();
+  py::PyRef list = py::BuildRecordTuples(kind.type, kind.fields, kind.field_count, records, count, kind.size);
+  return list ? list.release() : py::SetErrorReturnNone(wire::kTerminalCallFailed);
 }
 
 template <typename Send>

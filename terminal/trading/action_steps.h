@@ -27,6 +27,9 @@ bool QuoteOwnSymbol(const Desk& desk, std::size_t symbol, const std::u16string& 
 // The open position `ticket`, with its symbol quoted into `plan`; null (with
 // the plan's retcode set, POSITION_CLOSED when it is gone) on failure.
 const Position* QuotePosition(const Desk& desk, std::uint64_t ticket, const std::u16string& requested, Plan* plan);
+// A new order from the fields a market and a pending request share, priced
+// at the plan's price.
+Order NewOrder(const Desk& desk, const TradeRequest& request, const Plan& plan);
 // NO_MONEY unless the free margin covers `margin` more.
 std::uint32_t CheckMoney(const Desk& desk, double margin);
 

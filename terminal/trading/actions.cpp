@@ -60,6 +60,23 @@ const Position* QuotePosition(const Desk& desk, std::uint64_t ticket, const std:
   return QuoteOwnSymbol(desk, position->symbol, requested, plan) ? position : nullptr;
 }
 
+Order NewOrder(const Desk& desk, const TradeRequest& r, const Plan& plan) {
+  const market::SymbolSpec& spec = desk.market.spec(plan.symbol);
+  Order order;
+  order.ticket = desk.ledger.NextTicket();
+  order.symbol = plan.symbol;
+  order.type = r.type;
+  order.type_filling = r.type_filling;
+  order.setup_msc = desk.now_ms;
+  order.magic = r.magic;
+  order.volume_initial = r.volume;
+  order.price_open = plan.price;
+  order.sl = Normalize(spec, r.sl);
+  order.tp = Normalize(spec, r.tp);
+  order.comment = r.comment;
+  return order;
+}
+
 std::uint32_t CheckMoney(const Desk& desk, double margin) {
   return Affordable(desk, margin) ? 0 : wire::TRADE_RETCODE_NO_MONEY;
 }

@@ -69,20 +69,7 @@ Executed ExecuteDeal(const Desk& desk, const TradeRequest& r, const Plan& plan) 
   if (r.position != 0) {
     return ClosePosition(desk, r.position, r.volume, plan.price, wire::ORDER_REASON_EXPERT, r.magic, r.comment);
   }
-  const market::SymbolSpec& spec = desk.market.spec(plan.symbol);
-  Order order;
-  order.ticket = desk.ledger.NextTicket();
-  order.symbol = plan.symbol;
-  order.type = r.type;
-  order.type_filling = r.type_filling;
-  order.setup_msc = desk.now_ms;
-  order.magic = r.magic;
-  order.volume_initial = r.volume;
-  order.price_open = plan.price;
-  order.sl = Normalize(spec, r.sl);
-  order.tp = Normalize(spec, r.tp);
-  order.comment = r.comment;
-  return OpenPosition(desk, std::move(order), plan.price);
+  return OpenPosition(desk, NewOrder(desk, r, plan), plan.price);
 }
 
 Plan PlanCloseBy(const Desk& desk, const TradeRequest& r) {

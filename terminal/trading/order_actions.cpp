@@ -51,21 +51,11 @@ Plan PlanPending(const Desk& desk, const TradeRequest& r) {
 
 Executed ExecutePending(const Desk& desk, const TradeRequest& r, const Plan& plan) {
   const market::SymbolSpec& spec = desk.market.spec(plan.symbol);
-  Order order;
-  order.ticket = desk.ledger.NextTicket();
-  order.symbol = plan.symbol;
-  order.type = r.type;
+  Order order = NewOrder(desk, r, plan);
   order.type_time = r.type_time;
-  order.type_filling = r.type_filling;
-  order.setup_msc = desk.now_ms;
   order.expiration = KeptExpiration(r);
-  order.magic = r.magic;
-  order.volume_initial = order.volume_current = r.volume;
-  order.price_open = plan.price;
+  order.volume_current = r.volume;
   order.price_stoplimit = IsStopLimit(r.type) ? Normalize(spec, r.stoplimit) : 0.0;
-  order.sl = Normalize(spec, r.sl);
-  order.tp = Normalize(spec, r.tp);
-  order.comment = r.comment;
   desk.ledger.orders().push_back(order);
   return Executed{order.ticket, 0, order.volume_initial, order.price_open};
 }
