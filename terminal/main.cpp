@@ -7,14 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "core/clock.h"
-#include "core/terminal.h"
-#include "link/os/os.h"
-#include "server/server.h"
-#include "settings/data_folder.h"
-#include "settings/ini.h"
-#include "settings/settings.h"
-#include "wire/text.h"
+#include "terminal/core/clock.h"
+#include "terminal/core/terminal.h"
+#include "src/link/os/os.h"
+#include "terminal/server/server.h"
+#include "terminal/settings/data_folder.h"
+#include "terminal/settings/ini.h"
+#include "terminal/settings/settings.h"
+#include "src/wire/text.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "link/channel.h"
+#include "src/link/channel.h"
 
 #include <algorithm>
 #include <cstring>

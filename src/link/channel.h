@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-#include "link/os/os.h"
+#include "src/link/os/os.h"
 
 namespace vl5::link {
 

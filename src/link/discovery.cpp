@@ -1,11 +1,11 @@
-#include "link/discovery.h"
+#include "src/link/discovery.h"
 
 #include <string>
 
-#include "link/channel.h"
-#include "link/os/os.h"
-#include "link/pipe_name.h"
-#include "wire/text.h"
+#include "src/link/channel.h"
+#include "src/link/os/os.h"
+#include "src/link/pipe_name.h"
+#include "src/wire/text.h"
 
 namespace vl5::link {
 

@@ -1,9 +1,9 @@
-#include "link/pipe_name.h"
+#include "src/link/pipe_name.h"
 
 #include <vector>
 
-#include "link/os/os.h"
-#include "wire/commands.h"
+#include "src/link/os/os.h"
+#include "src/wire/commands.h"
 
 namespace vl5::link {
 

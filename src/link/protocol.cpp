@@ -1,4 +1,4 @@
-#include "link/protocol.h"
+#include "src/link/protocol.h"
 
 namespace vl5::link {
 

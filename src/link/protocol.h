@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "link/channel.h"
-#include "wire/status.h"
+#include "src/link/channel.h"
+#include "src/wire/status.h"
 
 namespace vl5::link {
 

@@ -1,16 +1,16 @@
-#include "market/book.h"
+#include "src/market/book.h"
 
 #include <cstdint>
 #include <memory>
 #include <new>
 
-#include "link/protocol.h"
-#include "market/symbol_arg.h"
-#include "module/last_error.h"
-#include "module/record_tuples.h"
-#include "wire/commands.h"
-#include "wire/records.h"
-#include "wire/status.h"
+#include "src/link/protocol.h"
+#include "src/market/symbol_arg.h"
+#include "src/module/last_error.h"
+#include "src/module/record_tuples.h"
+#include "src/wire/commands.h"
+#include "src/wire/records.h"
+#include "src/wire/status.h"
 
 namespace vl5::market {
 

@@ -1,13 +1,13 @@
-#include "market/info.h"
+#include "src/market/info.h"
 
 #include <cstdint>
 
-#include "link/protocol.h"
-#include "module/last_error.h"
-#include "module/record_tuples.h"
-#include "wire/commands.h"
-#include "wire/records.h"
-#include "wire/status.h"
+#include "src/link/protocol.h"
+#include "src/module/last_error.h"
+#include "src/module/record_tuples.h"
+#include "src/wire/commands.h"
+#include "src/wire/records.h"
+#include "src/wire/status.h"
 
 namespace vl5::market {
 

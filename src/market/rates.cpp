@@ -1,15 +1,15 @@
-#include "market/rates.h"
+#include "src/market/rates.h"
 
 #include <cstdint>
 #include <cstring>
 
-#include "link/channel.h"
-#include "link/protocol.h"
-#include "module/args.h"
-#include "module/last_error.h"
-#include "module/record_arrays.h"
-#include "wire/commands.h"
-#include "wire/status.h"
+#include "src/link/channel.h"
+#include "src/link/protocol.h"
+#include "src/module/args.h"
+#include "src/module/last_error.h"
+#include "src/module/record_arrays.h"
+#include "src/wire/commands.h"
+#include "src/wire/status.h"
 
 namespace vl5::market {
 

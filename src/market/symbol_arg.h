@@ -3,7 +3,7 @@
 
 #include <Python.h>
 
-#include "module/args.h"
+#include "src/module/args.h"
 
 namespace vl5::market {
 

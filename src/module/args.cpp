@@ -1,4 +1,4 @@
-#include "module/args.h"
+#include "src/module/args.h"
 
 #include <datetime.h>
 

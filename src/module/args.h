@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "wire/text.h"
+#include "src/wire/text.h"
 
 namespace vl5::py {
 

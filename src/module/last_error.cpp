@@ -1,12 +1,12 @@
-#include "module/last_error.h"
+#include "src/module/last_error.h"
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "link/channel.h"
-#include "wire/status.h"
-#include "wire/text.h"
+#include "src/link/channel.h"
+#include "src/wire/status.h"
+#include "src/wire/text.h"
 
 namespace vl5::py {
 

@@ -2,20 +2,20 @@
 // dtypes. PyInit__core is the library's only export.
 #include <Python.h>
 
-#include "link/session.h"
-#include "market/book.h"
-#include "market/info.h"
-#include "market/rates.h"
-#include "market/symbols.h"
-#include "module/args.h"
-#include "module/last_error.h"
-#include "module/numpy_api.h"
-#include "module/record_arrays.h"
-#include "module/result_types.h"
-#include "trading/calc.h"
-#include "trading/history.h"
-#include "trading/positions.h"
-#include "trading/requests.h"
+#include "src/session/session.h"
+#include "src/market/book.h"
+#include "src/market/info.h"
+#include "src/market/rates.h"
+#include "src/market/symbols.h"
+#include "src/module/args.h"
+#include "src/module/last_error.h"
+#include "src/module/numpy_api.h"
+#include "src/module/record_arrays.h"
+#include "src/module/result_types.h"
+#include "src/trading/calc.h"
+#include "src/trading/history.h"
+#include "src/trading/positions.h"
+#include "src/trading/requests.h"
 
 namespace vl5::py {
 

@@ -1,5 +1,5 @@
 #define VL5_NUMPY_IMPORT
-#include "module/numpy_api.h"
+#include "src/module/numpy_api.h"
 
 namespace vl5::py {
 

@@ -1,4 +1,4 @@
-#include "module/record_arrays.h"
+#include "src/module/record_arrays.h"
 
 namespace vl5::py {
 

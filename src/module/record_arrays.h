@@ -2,8 +2,8 @@
 // layout) and the read-only arrays made over received records.
 #pragma once
 
-#include "module/numpy_api.h"
-#include "module/pyref.h"
+#include "src/module/numpy_api.h"
+#include "src/module/pyref.h"
 
 namespace vl5::py {
 

@@ -1,4 +1,4 @@
-#include "module/record_tuples.h"
+#include "src/module/record_tuples.h"
 
 namespace vl5::py {
 

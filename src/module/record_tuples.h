@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <utility>
 
-#include "module/pyref.h"
-#include "module/result_types.h"
-#include "wire/records.h"
+#include "src/module/pyref.h"
+#include "src/module/result_types.h"
+#include "src/wire/records.h"
 
 namespace vl5::py {
 

@@ -1,7 +1,7 @@
-#include "module/result_types.h"
+#include "src/module/result_types.h"
 
-#include "module/last_error.h"
-#include "wire/status.h"
+#include "src/module/last_error.h"
+#include "src/wire/status.h"
 
 namespace vl5::py {
 

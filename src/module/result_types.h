@@ -4,7 +4,7 @@
 
 #include <Python.h>
 
-#include "module/pyref.h"
+#include "src/module/pyref.h"
 
 namespace vl5::py {
 

@@ -1,12 +1,12 @@
-#include "trading/calc.h"
+#include "src/trading/calc.h"
 
 #include <cstdint>
 
-#include "link/protocol.h"
-#include "module/args.h"
-#include "module/last_error.h"
-#include "wire/commands.h"
-#include "wire/status.h"
+#include "src/link/protocol.h"
+#include "src/module/args.h"
+#include "src/module/last_error.h"
+#include "src/wire/commands.h"
+#include "src/wire/status.h"
 
 namespace vl5::trading {
 

@@ -1,12 +1,12 @@
-#include "trading/history.h"
+#include "src/trading/history.h"
 
 #include <cstdint>
 
-#include "module/args.h"
-#include "module/last_error.h"
-#include "trading/record_query.h"
-#include "wire/commands.h"
-#include "wire/status.h"
+#include "src/module/args.h"
+#include "src/module/last_error.h"
+#include "src/trading/record_query.h"
+#include "src/wire/commands.h"
+#include "src/wire/status.h"
 
 namespace vl5::trading {
 

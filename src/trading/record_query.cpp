@@ -1,15 +1,15 @@
-#include "trading/record_query.h"
+#include "src/trading/record_query.h"
 
 #include <cstring>
 #include <memory>
 #include <new>
 
-#include "link/protocol.h"
-#include "module/last_error.h"
-#include "module/record_tuples.h"
-#include "trading/group_mask.h"
-#include "wire/status.h"
-#include "wire/trade_records.h"
+#include "src/link/protocol.h"
+#include "src/module/last_error.h"
+#include "src/module/record_tuples.h"
+#include "src/mask/group_mask.h"
+#include "src/wire/status.h"
+#include "src/wire/trade_records.h"
 
 namespace vl5::trading {
 
@@ -45,7 +45,7 @@ void FilterByGroup(const RecordKind& kind, const py::GroupText& group, RecordLis
     std::uint8_t* record = list->block.get() + std::size_t{i} * kind.size;
     char16_t symbol[wire::kTradeSymbolUnits + 1] = {};
     std::memcpy(symbol, record + kind.symbol_offset, 2 * wire::kTradeSymbolUnits);  // field may lack a zero
-    if (!MatchGroupMask(group.units, symbol)) continue;
+    if (!mask::MatchGroupMask(group.units, symbol)) continue;
     if (kept != i) std::memmove(list->block.get() + std::size_t{kept} * kind.size, record, kind.size);
     ++kept;
   }

@@ -8,9 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "module/args.h"
-#include "module/result_types.h"
-#include "wire/records.h"
+#include "src/module/args.h"
+#include "src/module/result_types.h"
+#include "src/wire/records.h"
 
 namespace vl5::trading {
 

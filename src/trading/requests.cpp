@@ -1,15 +1,15 @@
-#include "trading/requests.h"
+#include "src/trading/requests.h"
 
 #include <cstdint>
 #include <cstring>
 
-#include "link/protocol.h"
-#include "module/args.h"
-#include "module/last_error.h"
-#include "module/record_tuples.h"
-#include "wire/commands.h"
-#include "wire/status.h"
-#include "wire/trade_records.h"
+#include "src/link/protocol.h"
+#include "src/module/args.h"
+#include "src/module/last_error.h"
+#include "src/module/record_tuples.h"
+#include "src/wire/commands.h"
+#include "src/wire/status.h"
+#include "src/wire/trade_records.h"
 
 namespace vl5::trading {
 

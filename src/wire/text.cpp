@@ -1,4 +1,4 @@
-#include "wire/text.h"
+#include "src/wire/text.h"
 
 #include <cstdint>
 

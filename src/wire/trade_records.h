@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "wire/records.h"
+#include "src/wire/records.h"
 
 namespace vl5::wire {
 

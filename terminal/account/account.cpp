@@ -1,4 +1,4 @@
-#include "account/account.h"
+#include "terminal/account/account.h"
 
 namespace vl5::terminal {
 

@@ -1,4 +1,4 @@
-#include "core/clock.h"
+#include "terminal/core/clock.h"
 
 #include <chrono>
 

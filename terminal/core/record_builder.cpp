@@ -1,4 +1,4 @@
-#include "core/record_builder.h"
+#include "terminal/core/record_builder.h"
 
 #include <algorithm>
 #include <cstring>

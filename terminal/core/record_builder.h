@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "wire/records.h"
+#include "src/wire/records.h"
 
 namespace vl5::terminal {
 

@@ -1,7 +1,7 @@
-#include "core/terminal.h"
+#include "terminal/core/terminal.h"
 
-#include "info/account_record.h"
-#include "wire/commands.h"
+#include "terminal/info/account_record.h"
+#include "src/wire/commands.h"
 
 namespace vl5::terminal {
 

@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "core/clock.h"
-#include "market/catalog.h"
-#include "session/session.h"
-#include "settings/settings.h"
-#include "trading/engine.h"
-#include "trading/ledger.h"
+#include "terminal/core/clock.h"
+#include "terminal/market/catalog.h"
+#include "terminal/session/session.h"
+#include "terminal/settings/settings.h"
+#include "terminal/trading/engine.h"
+#include "terminal/trading/ledger.h"
 
 namespace vl5::terminal {
 

@@ -1,10 +1,10 @@
-#include "handlers/info_handlers.h"
+#include "terminal/handlers/info_handlers.h"
 
 #include <vector>
 
-#include "info/terminal_record.h"
-#include "wire/records.h"
-#include "wire/status.h"
+#include "terminal/info/terminal_record.h"
+#include "src/wire/records.h"
+#include "src/wire/status.h"
 
 namespace vl5::terminal::handlers {
 

@@ -1,7 +1,7 @@
 // terminal_info and account_info.
 #pragma once
 
-#include "server/context.h"
+#include "terminal/server/context.h"
 
 namespace vl5::terminal::handlers {
 

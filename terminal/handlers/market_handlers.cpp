@@ -1,17 +1,17 @@
-#include "handlers/market_handlers.h"
+#include "terminal/handlers/market_handlers.h"
 
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "market/book.h"
-#include "market/symbol_record.h"
-#include "market/ticks.h"
-#include "market/wire_records.h"
-#include "trading/group_mask.h"
-#include "wire/commands.h"
-#include "wire/records.h"
-#include "wire/status.h"
+#include "terminal/market/book.h"
+#include "terminal/market/symbol_record.h"
+#include "terminal/market/ticks.h"
+#include "terminal/market/wire_records.h"
+#include "src/mask/group_mask.h"
+#include "src/wire/commands.h"
+#include "src/wire/records.h"
+#include "src/wire/status.h"
 
 namespace vl5::terminal::handlers {
 
@@ -110,7 +110,7 @@ void SymbolsGetGroup(Context& context, Payload& payload, ReplyWriter& reply) {
   std::vector<std::size_t> matching;
   for (std::size_t i = 0; i < market.size(); ++i) {
     // The same matcher the module applies to positions and history.
-    if (vl5::trading::MatchGroupMask(group.c_str(), market.spec(i).name.c_str())) matching.push_back(i);
+    if (vl5::mask::MatchGroupMask(group.c_str(), market.spec(i).name.c_str())) matching.push_back(i);
   }
   ReplySymbols(context, matching, reply);
 }

@@ -5,7 +5,7 @@
 // only streamed to subscribers. Releasing a book that is not open succeeds.
 #pragma once
 
-#include "server/context.h"
+#include "terminal/server/context.h"
 
 namespace vl5::terminal::handlers {
 

@@ -1,15 +1,15 @@
-#include "handlers/rates_handlers.h"
+#include "terminal/handlers/rates_handlers.h"
 
 #include <algorithm>
 #include <optional>
 #include <string>
 
-#include "market/bars.h"
-#include "market/calendar.h"
-#include "market/ticks.h"
-#include "market/wire_records.h"
-#include "wire/records.h"
-#include "wire/status.h"
+#include "terminal/market/bars.h"
+#include "terminal/market/calendar.h"
+#include "terminal/market/ticks.h"
+#include "terminal/market/wire_records.h"
+#include "src/wire/records.h"
+#include "src/wire/status.h"
 
 namespace vl5::terminal::handlers {
 

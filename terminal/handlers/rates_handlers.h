@@ -3,7 +3,7 @@
 // calendar, ticks by a first pass over the same window).
 #pragma once
 
-#include "server/context.h"
+#include "terminal/server/context.h"
 
 namespace vl5::terminal::handlers {
 

@@ -1,9 +1,9 @@
-#include "handlers/session_handlers.h"
+#include "terminal/handlers/session_handlers.h"
 
 #include <string>
 
-#include "wire/status.h"
-#include "wire/text.h"
+#include "src/wire/status.h"
+#include "src/wire/text.h"
 
 namespace vl5::terminal::handlers {
 

@@ -1,7 +1,7 @@
 // Session commands: hello, login, state poll, version.
 #pragma once
 
-#include "server/context.h"
+#include "terminal/server/context.h"
 
 namespace vl5::terminal::handlers {
 

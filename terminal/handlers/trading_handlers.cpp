@@ -1,13 +1,13 @@
-#include "handlers/trading_handlers.h"
+#include "terminal/handlers/trading_handlers.h"
 
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "trading/engine.h"
-#include "trading/queries.h"
-#include "wire/status.h"
-#include "wire/trade_records.h"
+#include "terminal/trading/engine.h"
+#include "terminal/trading/queries.h"
+#include "src/wire/status.h"
+#include "src/wire/trade_records.h"
 
 namespace vl5::terminal::handlers {
 

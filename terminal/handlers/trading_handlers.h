@@ -8,7 +8,7 @@
 // with status success and the refusal in the result's retcode.
 #pragma once
 
-#include "server/context.h"
+#include "terminal/server/context.h"
 
 namespace vl5::terminal::handlers {
 

@@ -1,9 +1,9 @@
-#include "info/account_record.h"
+#include "terminal/info/account_record.h"
 
-#include "core/record_builder.h"
-#include "trading/ledger.h"
-#include "wire/records.h"
-#include "wire/trade_codes.h"
+#include "terminal/core/record_builder.h"
+#include "terminal/trading/ledger.h"
+#include "src/wire/records.h"
+#include "src/wire/trade_codes.h"
 
 namespace vl5::terminal {
 

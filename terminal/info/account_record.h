@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "account/account.h"
+#include "terminal/account/account.h"
 
 namespace vl5::terminal {
 

@@ -1,7 +1,7 @@
-#include "info/terminal_record.h"
+#include "terminal/info/terminal_record.h"
 
-#include "core/record_builder.h"
-#include "wire/records.h"
+#include "terminal/core/record_builder.h"
+#include "src/wire/records.h"
 
 namespace vl5::terminal {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/terminal.h"
+#include "terminal/core/terminal.h"
 
 namespace vl5::terminal {
 

@@ -1,10 +1,10 @@
-#include "market/bars.h"
+#include "terminal/market/bars.h"
 
 #include <algorithm>
 
-#include "market/calendar.h"
-#include "market/day_cache.h"
-#include "wire/market_codes.h"
+#include "terminal/market/calendar.h"
+#include "terminal/market/day_cache.h"
+#include "src/wire/market_codes.h"
 
 namespace vl5::terminal::market {
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "market/price_path.h"
+#include "terminal/market/price_path.h"
 
 namespace vl5::terminal::market {
 

@@ -1,11 +1,11 @@
-#include "market/book.h"
+#include "terminal/market/book.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "market/hash.h"
-#include "wire/market_codes.h"
-#include "wire/records.h"
+#include "terminal/market/hash.h"
+#include "src/wire/market_codes.h"
+#include "src/wire/records.h"
 
 namespace vl5::terminal::market {
 

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "market/price_path.h"
-#include "market/symbol_spec.h"
+#include "terminal/market/price_path.h"
+#include "terminal/market/symbol_spec.h"
 
 namespace vl5::terminal::market {
 

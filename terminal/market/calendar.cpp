@@ -1,6 +1,6 @@
-#include "market/calendar.h"
+#include "terminal/market/calendar.h"
 
-#include "wire/market_codes.h"
+#include "src/wire/market_codes.h"
 
 namespace vl5::terminal::market {
 

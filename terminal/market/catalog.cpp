@@ -1,7 +1,7 @@
-#include "market/catalog.h"
+#include "terminal/market/catalog.h"
 
-#include "market/calendar.h"
-#include "wire/market_codes.h"
+#include "terminal/market/calendar.h"
+#include "src/wire/market_codes.h"
 
 namespace vl5::terminal::market {
 

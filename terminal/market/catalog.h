@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "market/day_cache.h"
-#include "market/price_path.h"
-#include "market/symbol_spec.h"
+#include "terminal/market/day_cache.h"
+#include "terminal/market/price_path.h"
+#include "terminal/market/symbol_spec.h"
 
 namespace vl5::terminal::market {
 

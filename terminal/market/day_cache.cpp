@@ -1,8 +1,8 @@
-#include "market/day_cache.h"
+#include "terminal/market/day_cache.h"
 
 #include <algorithm>
 
-#include "market/calendar.h"
+#include "terminal/market/calendar.h"
 
 namespace vl5::terminal::market {
 

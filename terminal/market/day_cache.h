@@ -7,8 +7,8 @@
 #include <mutex>
 #include <vector>
 
-#include "market/bars.h"
-#include "market/price_path.h"
+#include "terminal/market/bars.h"
+#include "terminal/market/price_path.h"
 
 namespace vl5::terminal::market {
 

@@ -1,10 +1,10 @@
-#include "market/price_path.h"
+#include "terminal/market/price_path.h"
 
 #include <cmath>
 
-#include "market/calendar.h"
-#include "market/hash.h"
-#include "wire/market_codes.h"
+#include "terminal/market/calendar.h"
+#include "terminal/market/hash.h"
+#include "src/wire/market_codes.h"
 
 namespace vl5::terminal::market {
 

@@ -16,7 +16,7 @@
 #include <climits>
 #include <cstdint>
 
-#include "market/symbol_spec.h"
+#include "terminal/market/symbol_spec.h"
 
 namespace vl5::terminal::market {
 

@@ -1,13 +1,13 @@
-#include "market/symbol_record.h"
+#include "terminal/market/symbol_record.h"
 
 #include <algorithm>
 #include <string>
 
-#include "core/record_builder.h"
-#include "market/calendar.h"
-#include "market/ticks.h"
-#include "wire/market_codes.h"
-#include "wire/records.h"
+#include "terminal/core/record_builder.h"
+#include "terminal/market/calendar.h"
+#include "terminal/market/ticks.h"
+#include "src/wire/market_codes.h"
+#include "src/wire/records.h"
 
 namespace vl5::terminal::market {
 

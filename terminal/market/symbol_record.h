@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "market/catalog.h"
+#include "terminal/market/catalog.h"
 
 namespace vl5::terminal::market {
 

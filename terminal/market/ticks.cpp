@@ -1,9 +1,9 @@
-#include "market/ticks.h"
+#include "terminal/market/ticks.h"
 
 #include <algorithm>
 
-#include "market/calendar.h"
-#include "wire/market_codes.h"
+#include "terminal/market/calendar.h"
+#include "src/wire/market_codes.h"
 
 namespace vl5::terminal::market {
 

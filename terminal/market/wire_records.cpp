@@ -1,7 +1,7 @@
-#include "market/wire_records.h"
+#include "terminal/market/wire_records.h"
 
-#include "market/calendar.h"
-#include "wire/records.h"
+#include "terminal/market/calendar.h"
+#include "src/wire/records.h"
 
 namespace vl5::terminal::market {
 

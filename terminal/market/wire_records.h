@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-#include "market/bars.h"
-#include "market/price_path.h"
-#include "market/symbol_spec.h"
+#include "terminal/market/bars.h"
+#include "terminal/market/price_path.h"
+#include "terminal/market/symbol_spec.h"
 
 namespace vl5::terminal::market {
 

@@ -1,11 +1,11 @@
-#include "server/connection.h"
+#include "terminal/server/connection.h"
 
 #include <vector>
 
-#include "server/context.h"
-#include "server/dispatch.h"
-#include "server/reply.h"
-#include "wire/records.h"
+#include "terminal/server/context.h"
+#include "terminal/server/dispatch.h"
+#include "terminal/server/reply.h"
+#include "src/wire/records.h"
 
 namespace vl5::terminal::server {
 

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "core/terminal.h"
-#include "link/os/os.h"
+#include "terminal/core/terminal.h"
+#include "src/link/os/os.h"
 
 namespace vl5::terminal::server {
 

@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <set>
 
-#include "core/terminal.h"
-#include "server/payload.h"
-#include "server/reply.h"
+#include "terminal/core/terminal.h"
+#include "terminal/server/payload.h"
+#include "terminal/server/reply.h"
 
 namespace vl5::terminal::server {
 

@@ -1,12 +1,12 @@
-#include "server/dispatch.h"
+#include "terminal/server/dispatch.h"
 
-#include "handlers/info_handlers.h"
-#include "handlers/market_handlers.h"
-#include "handlers/rates_handlers.h"
-#include "handlers/session_handlers.h"
-#include "handlers/trading_handlers.h"
-#include "wire/commands.h"
-#include "wire/status.h"
+#include "terminal/handlers/info_handlers.h"
+#include "terminal/handlers/market_handlers.h"
+#include "terminal/handlers/rates_handlers.h"
+#include "terminal/handlers/session_handlers.h"
+#include "terminal/handlers/trading_handlers.h"
+#include "src/wire/commands.h"
+#include "src/wire/status.h"
 
 namespace vl5::terminal::server {
 

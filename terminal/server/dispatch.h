@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "server/context.h"
+#include "terminal/server/context.h"
 
 namespace vl5::terminal::server {
 

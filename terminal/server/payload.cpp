@@ -1,4 +1,4 @@
-#include "server/payload.h"
+#include "terminal/server/payload.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "server/reply.h"
+#include "terminal/server/reply.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
-#include "server/server.h"
+#include "terminal/server/server.h"
 
-#include "core/clock.h"
-#include "server/connection.h"
+#include "terminal/core/clock.h"
+#include "terminal/server/connection.h"
 
 namespace vl5::terminal::server {
 

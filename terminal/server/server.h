@@ -11,8 +11,8 @@
 #include <string>
 #include <thread>
 
-#include "core/terminal.h"
-#include "link/os/os.h"
+#include "terminal/core/terminal.h"
+#include "src/link/os/os.h"
 
 namespace vl5::terminal::server {
 

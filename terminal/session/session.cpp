@@ -1,6 +1,6 @@
-#include "session/session.h"
+#include "terminal/session/session.h"
 
-#include "wire/commands.h"
+#include "src/wire/commands.h"
 
 namespace vl5::terminal {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "account/account.h"
+#include "terminal/account/account.h"
 
 namespace vl5::terminal {
 

@@ -1,14 +1,14 @@
-#include "settings/data_folder.h"
+#include "terminal/settings/data_folder.h"
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <system_error>
 
-#include "link/os/os.h"
-#include "link/pipe_name.h"
-#include "settings/settings.h"
-#include "wire/commands.h"
+#include "src/link/os/os.h"
+#include "src/link/pipe_name.h"
+#include "terminal/settings/settings.h"
+#include "src/wire/commands.h"
 
 namespace vl5::terminal {
 

@@ -1,4 +1,4 @@
-#include "settings/ini.h"
+#include "terminal/settings/ini.h"
 
 namespace vl5::terminal {
 

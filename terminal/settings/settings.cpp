@@ -1,9 +1,9 @@
-#include "settings/settings.h"
+#include "terminal/settings/settings.h"
 
 #include <charconv>
 #include <map>
 
-#include "wire/text.h"
+#include "src/wire/text.h"
 
 namespace vl5::terminal {
 

@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "account/account.h"
-#include "settings/ini.h"
+#include "terminal/account/account.h"
+#include "terminal/settings/ini.h"
 
 namespace vl5::terminal {
 

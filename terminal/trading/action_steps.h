@@ -6,7 +6,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "trading/actions.h"
+#include "terminal/trading/actions.h"
 
 namespace vl5::terminal::trading {
 

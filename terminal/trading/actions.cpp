@@ -1,6 +1,6 @@
-#include "trading/actions.h"
+#include "terminal/trading/actions.h"
 
-#include "trading/action_steps.h"
+#include "terminal/trading/action_steps.h"
 
 namespace vl5::terminal::trading {
 

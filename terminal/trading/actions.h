@@ -6,10 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "trading/desk.h"
-#include "trading/execution.h"
-#include "trading/quote.h"
-#include "trading/trade_request.h"
+#include "terminal/trading/desk.h"
+#include "terminal/trading/execution.h"
+#include "terminal/trading/quote.h"
+#include "terminal/trading/trade_request.h"
 
 namespace vl5::terminal::trading {
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "trading/action_steps.h"
-#include "trading/money.h"
-#include "trading/validation.h"
+#include "terminal/trading/action_steps.h"
+#include "terminal/trading/money.h"
+#include "terminal/trading/validation.h"
 
 namespace vl5::terminal::trading {
 

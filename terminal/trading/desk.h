@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-#include "account/account.h"
-#include "market/catalog.h"
-#include "trading/ledger.h"
+#include "terminal/account/account.h"
+#include "terminal/market/catalog.h"
+#include "terminal/trading/ledger.h"
 
 namespace vl5::terminal::trading {
 

@@ -1,12 +1,12 @@
-#include "trading/engine.h"
+#include "terminal/trading/engine.h"
 
 #include <algorithm>
 
-#include "trading/actions.h"
-#include "trading/execution.h"
-#include "trading/money.h"
-#include "trading/triggers.h"
-#include "wire/status.h"
+#include "terminal/trading/actions.h"
+#include "terminal/trading/execution.h"
+#include "terminal/trading/money.h"
+#include "terminal/trading/triggers.h"
+#include "src/wire/status.h"
 
 namespace vl5::terminal::trading {
 

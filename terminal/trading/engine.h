@@ -6,12 +6,12 @@
 #include <cstdint>
 #include <string>
 
-#include "account/account.h"
-#include "market/catalog.h"
-#include "trading/desk.h"
-#include "trading/ledger.h"
-#include "trading/trade_request.h"
-#include "trading/trade_wire.h"
+#include "terminal/account/account.h"
+#include "terminal/market/catalog.h"
+#include "terminal/trading/desk.h"
+#include "terminal/trading/ledger.h"
+#include "terminal/trading/trade_request.h"
+#include "terminal/trading/trade_wire.h"
 
 namespace vl5::terminal::trading {
 

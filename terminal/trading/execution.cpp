@@ -1,10 +1,10 @@
-#include "trading/execution.h"
+#include "terminal/trading/execution.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "trading/money.h"
-#include "trading/quote.h"
+#include "terminal/trading/money.h"
+#include "terminal/trading/quote.h"
 
 namespace vl5::terminal::trading {
 

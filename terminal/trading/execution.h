@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
-#include "trading/desk.h"
-#include "trading/trade_types.h"
+#include "terminal/trading/desk.h"
+#include "terminal/trading/trade_types.h"
 
 namespace vl5::terminal::trading {
 

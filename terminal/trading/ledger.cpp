@@ -1,4 +1,4 @@
-#include "trading/ledger.h"
+#include "terminal/trading/ledger.h"
 
 #include <algorithm>
 

@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "trading/trade_types.h"
+#include "terminal/trading/trade_types.h"
 
 namespace vl5::terminal::trading {
 

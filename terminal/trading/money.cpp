@@ -1,9 +1,9 @@
-#include "trading/money.h"
+#include "terminal/trading/money.h"
 
 #include <cmath>
 
-#include "market/symbol_record.h"
-#include "trading/quote.h"
+#include "terminal/market/symbol_record.h"
+#include "terminal/trading/quote.h"
 
 namespace vl5::terminal::trading {
 

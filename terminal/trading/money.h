@@ -14,8 +14,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "market/catalog.h"
-#include "trading/trade_types.h"
+#include "terminal/market/catalog.h"
+#include "terminal/trading/trade_types.h"
 
 namespace vl5::terminal::trading {
 

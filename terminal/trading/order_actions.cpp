@@ -1,9 +1,9 @@
 // Pending orders (placing, modifying, removing) and the stops of open
 // positions.
-#include "trading/action_steps.h"
-#include "trading/ledger.h"
-#include "trading/money.h"
-#include "trading/validation.h"
+#include "terminal/trading/action_steps.h"
+#include "terminal/trading/ledger.h"
+#include "terminal/trading/money.h"
+#include "terminal/trading/validation.h"
 
 namespace vl5::terminal::trading {
 

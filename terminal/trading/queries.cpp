@@ -1,4 +1,4 @@
-#include "trading/queries.h"
+#include "terminal/trading/queries.h"
 
 namespace vl5::terminal::trading {
 

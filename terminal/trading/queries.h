@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "trading/desk.h"
-#include "trading/trade_wire.h"
+#include "terminal/trading/desk.h"
+#include "terminal/trading/trade_wire.h"
 
 namespace vl5::terminal::trading {
 

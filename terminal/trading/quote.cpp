@@ -1,8 +1,8 @@
-#include "trading/quote.h"
+#include "terminal/trading/quote.h"
 
 #include <cmath>
 
-#include "market/ticks.h"
+#include "terminal/market/ticks.h"
 
 namespace vl5::terminal::trading {
 

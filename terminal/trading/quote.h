@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "market/catalog.h"
-#include "market/price_path.h"
+#include "terminal/market/catalog.h"
+#include "terminal/market/price_path.h"
 
 namespace vl5::terminal::trading {
 

@@ -1,6 +1,6 @@
-#include "trading/retcode_text.h"
+#include "terminal/trading/retcode_text.h"
 
-#include "wire/trade_codes.h"
+#include "src/wire/trade_codes.h"
 
 namespace vl5::terminal::trading {
 

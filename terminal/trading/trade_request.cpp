@@ -1,6 +1,6 @@
-#include "trading/trade_request.h"
+#include "terminal/trading/trade_request.h"
 
-#include "wire/trade_records.h"
+#include "src/wire/trade_records.h"
 
 namespace vl5::terminal::trading {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "wire/trade_codes.h"
+#include "src/wire/trade_codes.h"
 
 namespace vl5::terminal::trading {
 

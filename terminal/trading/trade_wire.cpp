@@ -1,10 +1,10 @@
-#include "trading/trade_wire.h"
+#include "terminal/trading/trade_wire.h"
 
-#include "core/record_builder.h"
-#include "trading/money.h"
-#include "trading/quote.h"
-#include "trading/retcode_text.h"
-#include "wire/trade_records.h"
+#include "terminal/core/record_builder.h"
+#include "terminal/trading/money.h"
+#include "terminal/trading/quote.h"
+#include "terminal/trading/retcode_text.h"
+#include "src/wire/trade_records.h"
 
 namespace vl5::terminal::trading {
 

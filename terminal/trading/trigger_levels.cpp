@@ -1,8 +1,8 @@
-#include "trading/trigger_levels.h"
+#include "terminal/trading/trigger_levels.h"
 
 #include <algorithm>
 
-#include "trading/quote.h"
+#include "terminal/trading/quote.h"
 
 namespace vl5::terminal::trading {
 

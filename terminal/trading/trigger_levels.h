@@ -5,9 +5,9 @@
 #include <climits>
 #include <cstdint>
 
-#include "market/price_path.h"
-#include "market/symbol_spec.h"
-#include "trading/trade_types.h"
+#include "terminal/market/price_path.h"
+#include "terminal/market/symbol_spec.h"
+#include "terminal/trading/trade_types.h"
 
 namespace vl5::terminal::trading {
 

@@ -1,16 +1,16 @@
-#include "trading/triggers.h"
+#include "terminal/trading/triggers.h"
 
 #include <algorithm>
 #include <climits>
 #include <vector>
 
-#include "market/calendar.h"
-#include "market/price_path.h"
-#include "trading/execution.h"
-#include "trading/money.h"
-#include "trading/quote.h"
-#include "trading/trigger_levels.h"
-#include "trading/validation.h"
+#include "terminal/market/calendar.h"
+#include "terminal/market/price_path.h"
+#include "terminal/trading/execution.h"
+#include "terminal/trading/money.h"
+#include "terminal/trading/quote.h"
+#include "terminal/trading/trigger_levels.h"
+#include "terminal/trading/validation.h"
 
 namespace vl5::terminal::trading {
 

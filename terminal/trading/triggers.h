@@ -11,7 +11,7 @@
 // and comparisons of whole points per tick.
 #pragma once
 
-#include "trading/desk.h"
+#include "terminal/trading/desk.h"
 
 namespace vl5::terminal::trading {
 

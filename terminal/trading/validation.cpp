@@ -1,11 +1,11 @@
-#include "trading/validation.h"
+#include "terminal/trading/validation.h"
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
 
-#include "market/calendar.h"
-#include "wire/market_codes.h"
+#include "terminal/market/calendar.h"
+#include "src/wire/market_codes.h"
 
 namespace vl5::terminal::trading {
 

@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-#include "market/symbol_spec.h"
-#include "trading/quote.h"
-#include "trading/trade_types.h"
+#include "terminal/market/symbol_spec.h"
+#include "terminal/trading/quote.h"
+#include "terminal/trading/trade_types.h"
 
 namespace vl5::terminal::trading {
 

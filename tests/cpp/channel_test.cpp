@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "fake_pipe.h"
-#include "link/channel.h"
+#include "tests/cpp/fake_pipe.h"
+#include "src/link/channel.h"
 
 namespace vl5::link {
 namespace {

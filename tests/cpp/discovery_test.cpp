@@ -9,10 +9,10 @@
 #include <functional>
 #include <string>
 
-#include "link/channel.h"
-#include "link/discovery.h"
-#include "posix_fixture.h"
-#include "wire/text.h"
+#include "src/link/channel.h"
+#include "src/link/discovery.h"
+#include "tests/cpp/posix_fixture.h"
+#include "src/wire/text.h"
 
 namespace vl5::link {
 namespace {

@@ -1,6 +1,6 @@
 // The pipe functions of os.h over an in-memory script (see fake_pipe.h). Only
 // the channel touches these; the rest of the platform layer is not linked.
-#include "fake_pipe.h"
+#include "tests/cpp/fake_pipe.h"
 
 #include <cstring>
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "link/os/os.h"
+#include "src/link/os/os.h"
 
 namespace vl5::fake {
 

@@ -1,6 +1,6 @@
 // The group mask's contract: inclusion and exclusion items, blanks, and the
 // one-pass wildcard matcher that never moves back in the name.
-#include "trading/group_mask.h"
+#include "src/mask/group_mask.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 
 namespace {
 
-using vl5::trading::MatchGroupMask;
-using vl5::trading::MatchMaskItem;
+using vl5::mask::MatchGroupMask;
+using vl5::mask::MatchMaskItem;
 
 struct Case {
   const char16_t* pattern;

@@ -9,10 +9,10 @@
 #include <cstdio>
 #include <string>
 
-#include "link/os/os.h"
-#include "link/pipe_name.h"
-#include "posix_fixture.h"
-#include "wire/text.h"
+#include "src/link/os/os.h"
+#include "src/link/pipe_name.h"
+#include "tests/cpp/posix_fixture.h"
+#include "src/wire/text.h"
 
 namespace vl5::link {
 namespace {

@@ -8,9 +8,9 @@
 #include <memory>
 #include <vector>
 
-#include "fake_pipe.h"
-#include "link/protocol.h"
-#include "wire/commands.h"
+#include "tests/cpp/fake_pipe.h"
+#include "src/link/protocol.h"
+#include "src/wire/commands.h"
 
 namespace vl5::link {
 namespace {

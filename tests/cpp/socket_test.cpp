@@ -8,9 +8,9 @@
 #include <thread>
 #include <vector>
 
-#include "link/channel.h"
-#include "link/os/os.h"
-#include "posix_fixture.h"
+#include "src/link/channel.h"
+#include "src/link/os/os.h"
+#include "tests/cpp/posix_fixture.h"
 
 namespace vl5::link {
 namespace {

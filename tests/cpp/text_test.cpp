@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "wire/text.h"
+#include "src/wire/text.h"
 
 namespace vl5::wire {
 namespace {

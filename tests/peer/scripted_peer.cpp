@@ -29,9 +29,9 @@
 #include <thread>
 #include <vector>
 
-#include "link/os/os.h"
-#include "link/pipe_name.h"
-#include "wire/text.h"
+#include "src/link/os/os.h"
+#include "src/link/pipe_name.h"
+#include "src/wire/text.h"
 
 namespace {
 

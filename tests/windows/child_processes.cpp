@@ -1,4 +1,4 @@
-#include "child_processes.h"
+#include "tests/windows/child_processes.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "scratch_files.h"
+#include "tests/windows/scratch_files.h"
 
 #include <windows.h>
 

@@ -13,10 +13,10 @@
 #include <utility>
 #include <vector>
 
-#include "link/channel.h"
-#include "link/discovery.h"
-#include "link/os/os.h"
-#include "scratch_files.h"
+#include "src/link/channel.h"
+#include "src/link/discovery.h"
+#include "src/link/os/os.h"
+#include "tests/windows/scratch_files.h"
 
 namespace vl5::link {
 namespace {

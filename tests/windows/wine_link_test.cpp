@@ -14,13 +14,13 @@
 #include <thread>
 #include <vector>
 
-#include "link/channel.h"
-#include "link/os/os.h"
-#include "link/pipe_name.h"
-#include "link/protocol.h"
-#include "scratch_files.h"
-#include "wire/commands.h"
-#include "wire/status.h"
+#include "src/link/channel.h"
+#include "src/link/os/os.h"
+#include "src/link/pipe_name.h"
+#include "src/link/protocol.h"
+#include "tests/windows/scratch_files.h"
+#include "src/wire/commands.h"
+#include "src/wire/status.h"
 
 namespace vl5::link {
 namespace {

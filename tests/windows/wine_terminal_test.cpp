@@ -17,19 +17,19 @@
 #include <system_error>
 #include <vector>
 
-#include "child_processes.h"
-#include "link/channel.h"
-#include "link/discovery.h"
-#include "link/os/os.h"
-#include "link/pipe_name.h"
-#include "link/protocol.h"
-#include "scratch_files.h"
-#include "settings/data_folder.h"
-#include "wire/commands.h"
-#include "wire/market_codes.h"
-#include "wire/records.h"
-#include "wire/status.h"
-#include "wire/text.h"
+#include "tests/windows/child_processes.h"
+#include "src/link/channel.h"
+#include "src/link/discovery.h"
+#include "src/link/os/os.h"
+#include "src/link/pipe_name.h"
+#include "src/link/protocol.h"
+#include "tests/windows/scratch_files.h"
+#include "terminal/settings/data_folder.h"
+#include "src/wire/commands.h"
+#include "src/wire/market_codes.h"
+#include "src/wire/records.h"
+#include "src/wire/status.h"
+#include "src/wire/text.h"
 
 namespace vl5::link {
 namespace {

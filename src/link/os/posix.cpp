@@ -1,7 +1,7 @@
 // POSIX side of the platform layer: Unix-domain stream sockets stand in for
 // named pipes, XDG folders for the roaming application-data folder, the
 // system's libcrypto for the hash. Text crosses this boundary as UTF-8 paths.
-#include "link/os/os.h"
+#include "src/link/os/os.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -26,7 +26,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "wire/text.h"
+#include "src/wire/text.h"
 
 namespace vl5::os {
 

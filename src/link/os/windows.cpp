@@ -1,7 +1,7 @@
 // Windows side of the platform layer: named pipes, Win32 files and processes,
 // CryptoAPI for the hash. wchar_t is 16 bits here, so UTF-16 text crosses the
 // boundary by reinterpreting char16_t buffers; that cast lives in this file only.
-#include "link/os/os.h"
+#include "src/link/os/os.h"
 
 #include <windows.h>
 

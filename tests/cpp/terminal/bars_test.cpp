@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <chrono>
 
-#include "market/calendar.h"
-#include "market/day_cache.h"
-#include "market_fixture.h"
-#include "wire/market_codes.h"
+#include "terminal/market/calendar.h"
+#include "terminal/market/day_cache.h"
+#include "tests/cpp/terminal/market_fixture.h"
+#include "src/wire/market_codes.h"
 
 namespace vl5::terminal::market {
 namespace {

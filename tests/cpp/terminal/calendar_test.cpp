@@ -1,8 +1,8 @@
 // Timeframe calendar: bar numbering, opening times, weeks and months.
 #include <gtest/gtest.h>
 
-#include "market/calendar.h"
-#include "wire/market_codes.h"
+#include "terminal/market/calendar.h"
+#include "src/wire/market_codes.h"
 
 namespace vl5::terminal::market {
 namespace {

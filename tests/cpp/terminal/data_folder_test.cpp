@@ -7,9 +7,9 @@
 #include <iterator>
 #include <thread>
 
-#include "link/os/os.h"
-#include "link/pipe_name.h"
-#include "settings/data_folder.h"
+#include "src/link/os/os.h"
+#include "src/link/pipe_name.h"
+#include "terminal/settings/data_folder.h"
 
 namespace vl5::terminal {
 namespace {

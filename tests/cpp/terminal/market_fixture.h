@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "market/bars.h"
-#include "market/catalog.h"
-#include "market/ticks.h"
+#include "terminal/market/bars.h"
+#include "terminal/market/catalog.h"
+#include "terminal/market/ticks.h"
 
 namespace vl5::terminal::market::testing {
 

@@ -3,8 +3,8 @@
 
 #include <cmath>
 
-#include "market_fixture.h"
-#include "wire/market_codes.h"
+#include "tests/cpp/terminal/market_fixture.h"
+#include "src/wire/market_codes.h"
 
 namespace vl5::terminal::market {
 namespace {

@@ -2,12 +2,12 @@
 // shared tables, and the values a client reads back.
 #include <gtest/gtest.h>
 
-#include "core/record_builder.h"
-#include "info/account_record.h"
-#include "info/terminal_record.h"
-#include "market/symbol_record.h"
-#include "request_helpers.h"
-#include "wire/market_codes.h"
+#include "terminal/core/record_builder.h"
+#include "terminal/info/account_record.h"
+#include "terminal/info/terminal_record.h"
+#include "terminal/market/symbol_record.h"
+#include "tests/cpp/terminal/request_helpers.h"
+#include "src/wire/market_codes.h"
 
 namespace vl5::terminal {
 namespace {

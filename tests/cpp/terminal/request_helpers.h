@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "core/terminal.h"
-#include "server/dispatch.h"
-#include "server/reply.h"
-#include "wire/records.h"
+#include "terminal/core/terminal.h"
+#include "terminal/server/dispatch.h"
+#include "terminal/server/reply.h"
+#include "src/wire/records.h"
 
 namespace vl5::terminal::testing {
 

@@ -5,11 +5,11 @@
 #include <array>
 #include <map>
 
-#include "request_helpers.h"
-#include "wire/commands.h"
-#include "wire/market_codes.h"
-#include "wire/status.h"
-#include "wire/trade_records.h"
+#include "tests/cpp/terminal/request_helpers.h"
+#include "src/wire/commands.h"
+#include "src/wire/market_codes.h"
+#include "src/wire/status.h"
+#include "src/wire/trade_records.h"
 
 namespace vl5::terminal {
 namespace {

@@ -7,12 +7,12 @@
 #include <filesystem>
 #include <thread>
 
-#include "link/os/os.h"
-#include "request_helpers.h"
-#include "server/connection.h"
-#include "server/server.h"
-#include "wire/commands.h"
-#include "wire/status.h"
+#include "src/link/os/os.h"
+#include "tests/cpp/terminal/request_helpers.h"
+#include "terminal/server/connection.h"
+#include "terminal/server/server.h"
+#include "src/wire/commands.h"
+#include "src/wire/status.h"
 
 namespace vl5::terminal {
 namespace {

@@ -1,8 +1,8 @@
 // Login outcomes and the state poll's answers over time.
 #include <gtest/gtest.h>
 
-#include "session/session.h"
-#include "wire/commands.h"
+#include "terminal/session/session.h"
+#include "src/wire/commands.h"
 
 namespace vl5::terminal {
 namespace {

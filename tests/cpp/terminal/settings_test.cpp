@@ -4,9 +4,9 @@
 #include <chrono>
 #include <thread>
 
-#include "core/clock.h"
-#include "settings/ini.h"
-#include "settings/settings.h"
+#include "terminal/core/clock.h"
+#include "terminal/settings/ini.h"
+#include "terminal/settings/settings.h"
 
 namespace vl5::terminal {
 namespace {

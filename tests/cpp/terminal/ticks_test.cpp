@@ -1,8 +1,8 @@
 // Tick queries: windows, copy modes, limits and the current tick.
 #include <gtest/gtest.h>
 
-#include "market_fixture.h"
-#include "wire/market_codes.h"
+#include "tests/cpp/terminal/market_fixture.h"
+#include "src/wire/market_codes.h"
 
 namespace vl5::terminal::market {
 namespace {

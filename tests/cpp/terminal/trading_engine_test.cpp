@@ -5,9 +5,9 @@
 
 #include <algorithm>
 
-#include "trading/money.h"
-#include "trading_fixture.h"
-#include "wire/status.h"
+#include "terminal/trading/money.h"
+#include "tests/cpp/terminal/trading_fixture.h"
+#include "src/wire/status.h"
 
 namespace vl5::terminal::trading {
 namespace {

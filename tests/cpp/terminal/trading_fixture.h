@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "account/account.h"
-#include "market/catalog.h"
-#include "market_fixture.h"
-#include "trading/engine.h"
-#include "trading/ledger.h"
-#include "trading/quote.h"
-#include "wire/trade_codes.h"
+#include "terminal/account/account.h"
+#include "terminal/market/catalog.h"
+#include "tests/cpp/terminal/market_fixture.h"
+#include "terminal/trading/engine.h"
+#include "terminal/trading/ledger.h"
+#include "terminal/trading/quote.h"
+#include "src/wire/trade_codes.h"
 
 namespace vl5::terminal::trading::testing {
 

@@ -5,12 +5,12 @@
 
 #include <cstring>
 
-#include "request_helpers.h"
-#include "trading/trade_wire.h"
-#include "wire/commands.h"
-#include "wire/status.h"
-#include "wire/trade_codes.h"
-#include "wire/trade_records.h"
+#include "tests/cpp/terminal/request_helpers.h"
+#include "terminal/trading/trade_wire.h"
+#include "src/wire/commands.h"
+#include "src/wire/status.h"
+#include "src/wire/trade_codes.h"
+#include "src/wire/trade_records.h"
 
 namespace vl5::terminal {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "trading_fixture.h"
+#include "tests/cpp/terminal/trading_fixture.h"
 
 namespace vl5::terminal::trading {
 namespace {

@@ -5,8 +5,8 @@
 #include <functional>
 #include <string>
 
-#include "trading_fixture.h"
-#include "wire/market_codes.h"
+#include "tests/cpp/terminal/trading_fixture.h"
+#include "src/wire/market_codes.h"
 
 namespace vl5::terminal::trading {
 namespace {

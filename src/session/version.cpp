@@ -4,12 +4,12 @@
 #include <new>
 #include <string>
 
-#include "link/channel.h"
-#include "link/protocol.h"
-#include "link/session.h"
-#include "module/last_error.h"
-#include "wire/commands.h"
-#include "wire/text.h"
+#include "src/link/channel.h"
+#include "src/link/protocol.h"
+#include "src/session/session.h"
+#include "src/module/last_error.h"
+#include "src/wire/commands.h"
+#include "src/wire/text.h"
 
 namespace vl5::link {
 

@@ -1,8 +1,8 @@
-#include "trading/group_mask.h"
+#include "src/mask/group_mask.h"
 
 #include <cstddef>
 
-namespace vl5::trading {
+namespace vl5::mask {
 
 namespace {
 
@@ -86,4 +86,4 @@ bool MatchGroupMask(const char16_t* mask, const char16_t* name) {
   return matched;
 }
 
-}  // namespace vl5::trading
+}  // namespace vl5::mask

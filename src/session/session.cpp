@@ -1,17 +1,17 @@
 // initialize, login and shutdown: connect (finding or starting the terminal),
 // introduce the module, log in, and wait until the terminal is ready.
-#include "link/session.h"
+#include "src/session/session.h"
 
 #include <cstdint>
 #include <string>
 
-#include "link/channel.h"
-#include "link/discovery.h"
-#include "link/protocol.h"
-#include "module/args.h"
-#include "module/last_error.h"
-#include "wire/commands.h"
-#include "wire/status.h"
+#include "src/link/channel.h"
+#include "src/link/discovery.h"
+#include "src/link/protocol.h"
+#include "src/module/args.h"
+#include "src/module/last_error.h"
+#include "src/wire/commands.h"
+#include "src/wire/status.h"
 
 namespace vl5::link {
 
