@@ -81,11 +81,11 @@ int main(int argc, char** argv) {
   std::string error;
   if (!ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), &command, &error) ||
       !CheckCommandLine(command, &error)) {
-    std::fprintf(stderr, "terminal64: %s\n%s", error.c_str(), kUsage);
+    std::fprintf(stderr, "terminal64: %s\n%s", error.c_str(), Usage().c_str());
     return kExitUsage;
   }
   if (command.help) {
-    std::fputs(kUsage, stdout);
+    std::fputs(Usage().c_str(), stdout);
     return 0;
   }
 

@@ -1,5 +1,6 @@
 #include "terminal/settings/settings.h"
 
+#include <algorithm>
 #include <charconv>
 #include <map>
 
@@ -35,9 +36,120 @@ bool ParseFlag(std::string_view text, bool* value) {
   return true;
 }
 
+template <typename T>
+bool ParseRange(std::string_view text, T low, T high, T* value) {
+  T parsed{};
+  if (!ParseNumber(text, &parsed) || parsed < low || parsed > high) return false;
+  *value = parsed;
+  return true;
+}
+
+bool ParseClock(std::string_view text, std::optional<std::int64_t>* clock) {
+  if (Lower(text) == "live") {
+    clock->reset();
+    return true;
+  }
+  std::int64_t seconds = 0;
+  if (!ParseNumber(text, &seconds) || seconds < 0) return false;
+  *clock = seconds;
+  return true;
+}
+
+// Shortest text that reads back as the same double.
+std::string FormatNumber(double value) {
+  char text[32];
+  auto [end, ec] = std::to_chars(text, text + sizeof text, value);
+  return ec == std::errc() ? std::string(text, end) : std::string("0");
+}
+
+std::string FormatFlag(bool value) { return value ? "1" : "0"; }
+
+// One key of a settings section: how it reads, how a new settings file
+// writes its default, and its line in the help. Every key is listed once,
+// in these tables, and everything else is derived from them.
+template <typename T>
+struct Key {
+  const char* name;   // in the file; "--name-with-dashes" on the command line
+  const char* shape;  // of the value in the help; "[0|1]" marks a switch
+  const char* help;   // nullptr: another spelling of the key before it, not listed
+  bool (*apply)(T*, std::string_view);
+  std::string (*value)(const T&);  // "" leaves the key out of a new file
+};
+
+bool IsSwitch(const char* shape) { return std::string_view(shape) == "[0|1]"; }
+
+const Key<Settings> kTerminalKeys[] = {
+    {"seed", "N", "market seed: the same seed gives the same prices",
+     [](Settings* s, std::string_view v) { return ParseNumber(v, &s->seed); },
+     [](const Settings& s) { return std::to_string(s.seed); }},
+    {"clock", "live|SECONDS", "the system clock, or a set clock starting at a Unix time",
+     [](Settings* s, std::string_view v) { return ParseClock(v, &s->clock_start); },
+     [](const Settings& s) { return s.clock_start ? std::to_string(*s.clock_start) : std::string("live"); }},
+    {"clock_speed", "N", "a set clock runs N times real time, at most 3600 (0: it stands still)",
+     [](Settings* s, std::string_view v) { return ParseRange<std::uint32_t>(v, 0, kMaxClockSpeed, &s->clock_speed); },
+     [](const Settings& s) { return std::to_string(s.clock_speed); }},
+    {"build", "N", "build number reported to clients",
+     [](Settings* s, std::string_view v) { return ParseRange<std::uint32_t>(v, 1, 0x7FFFFFFF, &s->build); },
+     [](const Settings& s) { return std::to_string(s.build); }},
+    {"idle_exit", "SECONDS", "stop after this long without clients (0: never)",
+     [](Settings* s, std::string_view v) { return ParseNumber(v, &s->idle_exit); },
+     [](const Settings& s) { return std::to_string(s.idle_exit); }},
+    {"connect_delay", "MS", "how long a login stays \"connecting\"",
+     [](Settings* s, std::string_view v) {
+       return ParseRange<std::uint32_t>(v, 0, kMaxConnectDelay, &s->connect_delay);
+     },
+     [](const Settings& s) { return std::to_string(s.connect_delay); }},
+    {"maxbars", "N", "most bars or ticks in one reply",
+     [](Settings* s, std::string_view v) { return ParseRange(v, kMinMaxbars, kMaxMaxbars, &s->maxbars); },
+     [](const Settings& s) { return std::to_string(s.maxbars); }},
+    {"login", "N", "account logged in at start",
+     [](Settings* s, std::string_view v) { return ParseNumber(v, &s->login); },
+     [](const Settings& s) { return std::to_string(s.login); }},
+    {"trade_allowed", "[0|1]", "trading allowed in the terminal",
+     [](Settings* s, std::string_view v) { return ParseFlag(v, &s->trade_allowed); },
+     [](const Settings& s) { return FormatFlag(s.trade_allowed); }},
+    {"trade_api_disabled", "[0|1]", "order_send through the Python API refused",
+     [](Settings* s, std::string_view v) { return ParseFlag(v, &s->tradeapi_disabled); },
+     [](const Settings& s) { return FormatFlag(s.tradeapi_disabled); }},
+    // The account record's own name for the switch.
+    {"tradeapi_disabled", "[0|1]", nullptr,
+     [](Settings* s, std::string_view v) { return ParseFlag(v, &s->tradeapi_disabled); },
+     [](const Settings&) { return std::string(); }},
+};
+
+const Key<AccountConfig> kAccountKeys[] = {
+    {"password", "TEXT", "password of the login",
+     [](AccountConfig* a, std::string_view v) { return (a->password = wire::Utf8ToUtf16(v)), true; },
+     [](const AccountConfig& a) { return wire::Utf16ToUtf8(a.password); }},
+    {"server", "TEXT", "trade server name",
+     [](AccountConfig* a, std::string_view v) { return (a->server = wire::Utf8ToUtf16(v)), true; },
+     [](const AccountConfig& a) { return wire::Utf16ToUtf8(a.server); }},
+    {"name", "TEXT", "the client's name",
+     [](AccountConfig* a, std::string_view v) { return (a->name = wire::Utf8ToUtf16(v)), true; },
+     [](const AccountConfig& a) { return wire::Utf16ToUtf8(a.name); }},
+    {"otp", "[0|1]", "needs a one-time password, so a login is refused",
+     [](AccountConfig* a, std::string_view v) { return ParseFlag(v, &a->otp); },
+     [](const AccountConfig& a) { return a.otp ? std::string("1") : std::string(); }},
+    {"balance", "AMOUNT", "starting balance in the account currency",
+     [](AccountConfig* a, std::string_view v) { return ParseNumber(v, &a->balance) && a->balance >= 0.0; },
+     [](const AccountConfig& a) { return FormatNumber(a.balance); }},
+    {"leverage", "N", "1:N leverage, N from 1 to 10000",
+     [](AccountConfig* a, std::string_view v) { return ParseRange<std::uint32_t>(v, 1, 10000, &a->leverage); },
+     [](const AccountConfig& a) { return std::to_string(a.leverage); }},
+};
+
+template <typename T, std::size_t N>
+const Key<T>* FindKey(const Key<T> (&keys)[N], std::string_view name) {
+  for (const Key<T>& key : keys) {
+    if (name == key.name) return &key;
+  }
+  return nullptr;
+}
+
 // Switches that may stand alone on the command line ("--trade-api-disabled").
-bool IsFlagKey(const std::string& key) {
-  return key == "trade_allowed" || key == "tradeapi_disabled" || key == "trade_api_disabled";
+bool IsFlagKey(const std::string& name) {
+  const Key<Settings>* key = FindKey(kTerminalKeys, name);
+  return key != nullptr && IsSwitch(key->shape);
 }
 
 // Option args[*i] ("--some-key=value", "--some-key value", or a switch on its
@@ -62,61 +174,52 @@ bool OptionValue(const std::vector<std::string>& args, std::size_t* i, std::stri
   return true;
 }
 
-template <typename T>
-bool ParseRange(std::string_view text, T low, T high, T* value) {
-  T parsed{};
-  if (!ParseNumber(text, &parsed) || parsed < low || parsed > high) return false;
-  *value = parsed;
-  return true;
+std::string Dashed(const char* name) {
+  std::string text = name;
+  std::replace(text.begin(), text.end(), '_', '-');
+  return text;
 }
 
-bool ParseClock(std::string_view text, std::optional<std::int64_t>* clock) {
-  if (Lower(text) == "live") {
-    clock->reset();
-    return true;
+// "  <left>   <help> (default: <value>)", the help aligned in one column.
+template <typename T, std::size_t N>
+std::string HelpLines(const Key<T> (&keys)[N], const T& defaults, const char* prefix, bool dashes) {
+  constexpr std::size_t kColumn = 30;
+  std::string text;
+  for (const Key<T>& key : keys) {
+    if (key.help == nullptr) continue;
+    std::string line = std::string("  ") + prefix + (dashes ? Dashed(key.name) : key.name) + " " + key.shape;
+    line.resize(std::max(kColumn, line.size() + 1), ' ');
+    line += key.help;
+    const std::string value = key.value(defaults);
+    if (!value.empty()) line += " (default: " + value + ")";
+    text += line + "\n";
   }
-  std::int64_t seconds = 0;
-  if (!ParseNumber(text, &seconds) || seconds < 0) return false;
-  *clock = seconds;
-  return true;
+  return text;
 }
 
-bool ApplyAccountKey(AccountConfig* account, const std::string& key, const std::string& value) {
-  if (key == "password") {
-    account->password = wire::Utf8ToUtf16(value);
-  } else if (key == "server") {
-    account->server = wire::Utf8ToUtf16(value);
-  } else if (key == "name") {
-    account->name = wire::Utf8ToUtf16(value);
-  } else if (key == "otp") {
-    return ParseFlag(value, &account->otp);
-  } else if (key == "balance") {
-    return ParseNumber(value, &account->balance) && account->balance >= 0.0;
-  } else if (key == "leverage") {
-    return ParseRange<std::uint32_t>(value, 1, 10000, &account->leverage);
-  } else {
-    return false;
+template <typename T, std::size_t N>
+std::string IniLines(const Key<T> (&keys)[N], const T& values) {
+  std::string text;
+  for (const Key<T>& key : keys) {
+    const std::string value = key.help != nullptr ? key.value(values) : std::string();
+    if (!value.empty()) text += std::string(key.name) + "=" + value + "\n";
   }
-  return true;
+  return text;
 }
 
 }  // namespace
 
-const char kUsage[] =
-    "usage: terminal64 [options] [/portable]\n"
-    "  --seed N              market seed (same seed, same prices)\n"
-    "  --clock live|SECONDS  system clock, or frozen at a Unix time\n"
-    "  --clock-speed N       a set clock runs N times real time (0: frozen)\n"
-    "  --build N             build number reported to clients\n"
-    "  --idle-exit SECONDS   stop after this long without clients (0: never)\n"
-    "  --connect-delay MS    how long a login stays \"connecting\"\n"
-    "  --maxbars N           most bars or ticks in one reply\n"
-    "  --login N             account logged in at start\n"
-    "  --trade-allowed [0|1]       trading allowed in the terminal\n"
-    "  --trade-api-disabled [0|1]  order_send through the Python API refused\n"
-    "  --data-dir PATH       data folder instead of the registered one\n"
-    "  --register            write the data folder and exit\n"
-    "  /portable             register as a portable installation\n";
+std::string Usage() {
+  const Settings d;
+  return "usage: terminal64 [options] [/portable]\n" + HelpLines(kTerminalKeys, d, "--", true) +
+         "  --data-dir PATH             data folder instead of the registered one\n"
+         "  --register                  write the data folder and exit\n"
+         "  /portable                   register as a portable installation\n"
+         "Every option is also a key of the [Terminal] section of config/terminal.ini\n"
+         "(--idle-exit 5 is idle_exit=5); the command line wins. Sections [Account <login>]\n"
+         "define the accounts, replacing the built-in ones, with the keys:\n" +
+         HelpLines(kAccountKeys, AccountConfig{}, "", false);
+}
 
 bool ParseCommandLine(const std::vector<std::string>& args, CommandLine* out, std::string* error) {
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -147,33 +250,14 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine* out, st
 }
 
 bool ApplySetting(Settings* s, std::string_view key, std::string_view value, std::string* error) {
-  bool ok = false;
-  if (key == "seed") {
-    ok = ParseNumber(value, &s->seed);
-  } else if (key == "clock") {
-    ok = ParseClock(value, &s->clock_start);
-  } else if (key == "clock_speed") {
-    ok = ParseRange<std::uint32_t>(value, 0, kMaxClockSpeed, &s->clock_speed);
-  } else if (key == "build") {
-    ok = ParseRange<std::uint32_t>(value, 1, 0x7FFFFFFF, &s->build);
-  } else if (key == "idle_exit") {
-    ok = ParseNumber(value, &s->idle_exit);
-  } else if (key == "connect_delay") {
-    ok = ParseRange<std::uint32_t>(value, 0, kMaxConnectDelay, &s->connect_delay);
-  } else if (key == "maxbars") {
-    ok = ParseRange(value, kMinMaxbars, kMaxMaxbars, &s->maxbars);
-  } else if (key == "login") {
-    ok = ParseNumber(value, &s->login);
-  } else if (key == "trade_allowed") {
-    ok = ParseFlag(value, &s->trade_allowed);
-  } else if (key == "trade_api_disabled" || key == "tradeapi_disabled") {  // the second: the record's name
-    ok = ParseFlag(value, &s->tradeapi_disabled);
-  } else {
+  const Key<Settings>* entry = FindKey(kTerminalKeys, key);
+  if (entry == nullptr) {
     *error = "unknown setting '" + std::string(key) + "'";
     return false;
   }
-  if (!ok) *error = "bad value '" + std::string(value) + "' for " + std::string(key);
-  return ok;
+  if (entry->apply(s, value)) return true;
+  *error = "bad value '" + std::string(value) + "' for " + std::string(key);
+  return false;
 }
 
 void ApplyIni(Settings* s, const std::vector<IniEntry>& entries, std::vector<std::string>* warnings) {
@@ -193,7 +277,8 @@ void ApplyIni(Settings* s, const std::vector<IniEntry>& entries, std::vector<std
     }
     AccountConfig& account = accounts[login];
     account.login = login;
-    if (!ApplyAccountKey(&account, entry.key, entry.value)) {
+    const Key<AccountConfig>* key = FindKey(kAccountKeys, entry.key);
+    if (key == nullptr || !key->apply(&account, entry.value)) {
       warnings->push_back(where + "bad account setting '" + entry.key + "'");
     }
   }
@@ -206,27 +291,11 @@ std::string DefaultIniText() {
   const Settings d;
   std::string text =
       "; Velmora 5 Simulated Terminal. The command line overrides these keys\n"
-      "; (--idle-exit 5 overrides idle_exit). clock: live or a Unix time;\n"
-      "; clock_speed: 0 keeps a set clock still, N runs it N times real time.\n"
-      "[Terminal]\n";
-  text += "seed=" + std::to_string(d.seed) + "\n";
-  text += "clock=live\n";
-  text += "clock_speed=0\n";
-  text += "build=" + std::to_string(d.build) + "\n";
-  text += "idle_exit=" + std::to_string(d.idle_exit) + "\n";
-  text += "connect_delay=" + std::to_string(d.connect_delay) + "\n";
-  text += "maxbars=" + std::to_string(d.maxbars) + "\n";
-  text += "login=" + std::to_string(d.login) + "\n";
-  text += "trade_allowed=1\n";
-  text += "trade_api_disabled=0\n";
+      "; (--idle-exit 5 overrides idle_exit); terminal64 --help describes them.\n"
+      "[Terminal]\n" +
+      IniLines(kTerminalKeys, d);
   for (const AccountConfig& a : d.accounts) {
-    text += "\n[Account " + std::to_string(a.login) + "]\n";
-    text += "password=" + wire::Utf16ToUtf8(a.password) + "\n";
-    text += "server=" + wire::Utf16ToUtf8(a.server) + "\n";
-    text += "name=" + wire::Utf16ToUtf8(a.name) + "\n";
-    text += "balance=" + std::to_string(static_cast<long long>(a.balance)) + "\n";
-    text += "leverage=" + std::to_string(a.leverage) + "\n";
-    if (a.otp) text += "otp=1\n";
+    text += "\n[Account " + std::to_string(a.login) + "]\n" + IniLines(kAccountKeys, a);
   }
   return text;
 }

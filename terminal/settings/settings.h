@@ -51,6 +51,7 @@ void ApplyIni(Settings* settings, const std::vector<IniEntry>& entries, std::vec
 // The file written into a new data folder: every key with its default.
 std::string DefaultIniText();
 
-extern const char kUsage[];
+// The help: every option and settings key with its default.
+std::string Usage();
 
 }  // namespace vl5::terminal

@@ -136,6 +136,20 @@ TEST(SettingsTest, TheDefaultFileReadsBackAsTheDefaults) {
   }
 }
 
+// Keys, help and the new file come from one table: whatever a new file
+// writes, the help explains as an option or an account key.
+TEST(SettingsTest, TheHelpNamesEveryKeyOfTheDefaultFile) {
+  const std::string usage = Usage();
+  for (const IniEntry& entry : ParseIni(DefaultIniText())) {
+    std::string option = entry.key;
+    for (char& c : option) c = c == '_' ? '-' : c;
+    const std::string listed = entry.section == "terminal" ? "--" + option + " " : "  " + entry.key + " ";
+    EXPECT_NE(usage.find(listed), std::string::npos) << entry.key;
+  }
+  EXPECT_NE(usage.find("--seed N"), std::string::npos);
+  EXPECT_NE(usage.find("(default: 600)"), std::string::npos);  // idle_exit
+}
+
 TEST(SettingsTest, TheTradingSwitchReadsFromTheFile) {
   Settings s;
   std::vector<std::string> warnings;
