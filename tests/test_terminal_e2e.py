@@ -1,14 +1,11 @@
 """End to end against the simulated terminal: a real terminal64 process,
 driven through the module (and, for framing faults, through a raw socket).
 
-The binary comes from VL5_TERMINAL or build/cpp/terminal/terminal64; it is
-copied into the test's folder so that its pipe and data folder are the
-test's own, and the isolation fixture kills whatever still runs from there.
-Every terminal started here also stops by itself (--idle-exit).
+Terminals come from the velmora5.testing plugin: each is a private copy of
+the program in throw-away folders, stopped and removed after the test.
 """
 import os
 import re
-import shutil
 import signal
 import socket
 import struct
@@ -29,46 +26,10 @@ FROZEN = 1_700_000_000  # 2023-11-14 22:13:20 UTC
 POSIX = os.name == "posix"
 
 
-@pytest.fixture(scope="module")
-def terminal_binary():
-    path = Path(os.environ.get("VL5_TERMINAL") or REPO / "build" / "cpp" / "terminal" / "terminal64")
-    if not path.is_file():
-        pytest.skip(f"terminal64 not built at {path}")
-    return path
-
-
 @pytest.fixture
-def install(tmp_path, terminal_binary):
-    folder = tmp_path / "Velmora 5"
-    folder.mkdir()
-    exe = folder / terminal_binary.name
-    shutil.copy2(terminal_binary, exe)
-    return exe
-
-
-class Running:
-    def __init__(self, exe, *args):
-        self.exe = exe
-        self.process = subprocess.Popen([str(exe), "--idle-exit", "5", *args],
-                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        line = self.process.stdout.readline().decode()
-        match = re.search(r"serving (.+)$", line.strip())
-        assert match, line + self.process.stderr.read().decode()
-        self.address = match.group(1)
-
-    def stop(self):
-        velmora5.shutdown()
-        if self.process.poll() is None:
-            self.process.terminate()
-        return self.process.wait(timeout=10)
-
-
-@pytest.fixture
-def terminal(install):
-    """A running terminal whose clock stands still, so answers repeat."""
-    running = Running(install, "--clock", str(FROZEN))
-    yield running
-    running.stop()
+def terminal(vl5_terminal):
+    """A running terminal whose clock stands still, so answers repeat; not connected."""
+    return vl5_terminal(clock=FROZEN, connect=False)
 
 
 def connect(terminal, **kwargs):
@@ -100,17 +61,13 @@ def test_login_outcomes(terminal):
         assert (account.login, account.leverage, account.currency) == (10002, 500, "USD")
 
 
-def test_old_build_answers_the_short_symbol_record(install):
-    running = Running(install, "--build", "2000", "--clock", str(FROZEN))
-    try:
-        connect(running)
-        assert velmora5.version()[1] == 2000
-        needs("symbol_info", "symbols_total")
-        assert velmora5.symbol_info("EURUSD").name == "EURUSD"
-        assert velmora5.symbols_total() is None  # the module's gate, not the terminal's
-        assert velmora5.last_error()[0] == -5
-    finally:
-        running.stop()
+def test_old_build_answers_the_short_symbol_record(vl5_terminal):
+    vl5_terminal(build=2000, clock=FROZEN)
+    assert velmora5.version()[1] == 2000
+    needs("symbol_info", "symbols_total")
+    assert velmora5.symbol_info("EURUSD").name == "EURUSD"
+    assert velmora5.symbols_total() is None  # the module's gate, not the terminal's
+    assert velmora5.last_error()[0] == -5
 
 
 # ---- bars and ticks ------------------------------------------------------------------------
@@ -236,7 +193,8 @@ def data_folders():
     return list((Path(os.environ["XDG_DATA_HOME"]) / "Orbisco" / "Terminal").iterdir())
 
 
-def test_initialize_without_a_path_starts_the_registered_terminal(install):
+def test_initialize_without_a_path_starts_the_registered_terminal(vl5_terminal):
+    install = vl5_terminal.install()
     done = subprocess.run([str(install), "--register"], capture_output=True, timeout=30)
     assert done.returncode == 0, done.stderr
     [folder] = data_folders()
@@ -258,7 +216,8 @@ def test_initialize_without_a_path_starts_the_registered_terminal(install):
     assert not sockets[0].exists()
 
 
-def test_portable_start_marks_the_data_folder(install):
+def test_portable_start_marks_the_data_folder(vl5_terminal):
+    install = vl5_terminal.install()
     done = subprocess.run([str(install), "--register", "/portable"], capture_output=True, timeout=30)
     assert done.returncode == 0, done.stderr
     [folder] = data_folders()
@@ -271,7 +230,8 @@ def test_a_second_instance_refuses_to_start(terminal):
     assert terminal.process.poll() is None
 
 
-def test_bad_command_line(install):
+def test_bad_command_line(vl5_terminal):
+    install = vl5_terminal.install()
     done = subprocess.run([str(install), "--seed", "banana"], capture_output=True, timeout=30)
     assert done.returncode == 2 and b"seed" in done.stderr
     assert not (Path(os.environ["XDG_DATA_HOME"]) / "Orbisco").exists()  # checked before registering

@@ -1,9 +1,10 @@
 """Paper trading end to end: a real terminal64 books positions, orders and
 deals, and the module reads them back as the account sees them.
 
-Most tests stand the terminal clock still, so prices repeat; the pending
-order test runs it at 600 times real time from a set moment, so the market
-moves minutes in a fraction of a second and the order gets triggered.
+Most tests take the vl5 fixture, whose terminal clock stands still, so
+prices repeat; the pending order test runs it at 600 times real time from a
+set moment, so the market moves minutes in a fraction of a second and the
+order gets triggered.
 """
 import re
 import subprocess
@@ -14,17 +15,11 @@ import pytest
 
 import velmora5 as vl
 from velmora5 import constants as c
-from test_terminal_e2e import FROZEN, Running, connect, data_folders, install, terminal_binary  # noqa: F401  (fixtures)
+from test_terminal_e2e import FROZEN, data_folders
+
+pytestmark = pytest.mark.vl5(clock=FROZEN)
 
 DISABLED = (-8, "Auto-Trading using Python API disabled in Terminal")
-
-
-@pytest.fixture
-def frozen(install):
-    running = Running(install, "--clock", str(FROZEN))
-    connect(running)
-    yield running
-    running.stop()
 
 
 def send(**request):
@@ -37,7 +32,7 @@ def deal(symbol, order_type, volume, **extra):
     return dict(action=c.TRADE_ACTION_DEAL, symbol=symbol, type=order_type, volume=volume, **extra)
 
 
-def test_a_position_from_open_to_close(frozen):
+def test_a_position_from_open_to_close(vl5):
     before = vl.account_info()
     tick = vl.symbol_info_tick("EURUSD")
     opened = send(**deal("EURUSD", c.ORDER_TYPE_BUY, 0.1, price=tick.ask, deviation=5, magic=42, comment="e2e"))
@@ -94,7 +89,7 @@ def test_a_position_from_open_to_close(frozen):
     ("XAUUSD", c.ORDER_TYPE_SELL, 0.5),    # 100 ounces a lot
     ("KSTL", c.ORDER_TYPE_BUY, 25.0),      # whole shares
 ])
-def test_margin_and_profit_agree_with_the_calculators(frozen, symbol, order_type, volume):
+def test_margin_and_profit_agree_with_the_calculators(vl5, symbol, order_type, volume):
     tick = vl.symbol_info_tick(symbol)
     buy = order_type == c.ORDER_TYPE_BUY
     price, close = (tick.ask, tick.bid) if buy else (tick.bid, tick.ask)
@@ -117,7 +112,7 @@ def test_margin_and_profit_agree_with_the_calculators(frozen, symbol, order_type
     assert vl.account_info().balance == 10000.0 + profit
 
 
-def test_refused_requests_carry_their_return_code(frozen):
+def test_refused_requests_carry_their_return_code(vl5):
     tick = vl.symbol_info_tick("EURUSD")
     refused = [
         (deal("EURUSD", c.ORDER_TYPE_BUY, 50.0), c.TRADE_RETCODE_NO_MONEY),       # 50 lots need ~50000
@@ -155,58 +150,54 @@ def wait_for(probe, timeout=5.0):
     pytest.fail("the market did not get there in time")
 
 
-def test_pending_orders_trigger_as_the_market_moves(install):
-    running = Running(install, "--clock", str(FROZEN), "--clock-speed", "600")
-    try:
-        connect(running)
-        tick = vl.symbol_info_tick("EURUSD")
-        pending = dict(action=c.TRADE_ACTION_PENDING, symbol="EURUSD", volume=0.1)
-        # A straddle close to the market: the path soon reaches one side.
-        up = send(**pending, type=c.ORDER_TYPE_BUY_STOP, price=round(tick.ask + 0.0002, 5))
-        down = send(**pending, type=c.ORDER_TYPE_SELL_STOP, price=round(tick.bid - 0.0002, 5))
-        far = send(**pending, type=c.ORDER_TYPE_BUY_LIMIT, price=round(tick.ask - 0.05, 5),
-                   type_filling=c.ORDER_FILLING_RETURN)
-        assert {up.retcode, down.retcode, far.retcode} == {c.TRADE_RETCODE_PLACED}
-        assert vl.orders_total() == 3
-        position = wait_for(lambda: vl.positions_get())[0]
-        triggered = up if position.ticket == up.order else down
-        assert position.ticket == triggered.order
+def test_pending_orders_trigger_as_the_market_moves(vl5_terminal):
+    vl5_terminal(clock=FROZEN, clock_speed=600)
+    tick = vl.symbol_info_tick("EURUSD")
+    pending = dict(action=c.TRADE_ACTION_PENDING, symbol="EURUSD", volume=0.1)
+    # A straddle close to the market: the path soon reaches one side.
+    up = send(**pending, type=c.ORDER_TYPE_BUY_STOP, price=round(tick.ask + 0.0002, 5))
+    down = send(**pending, type=c.ORDER_TYPE_SELL_STOP, price=round(tick.bid - 0.0002, 5))
+    far = send(**pending, type=c.ORDER_TYPE_BUY_LIMIT, price=round(tick.ask - 0.05, 5),
+               type_filling=c.ORDER_FILLING_RETURN)
+    assert {up.retcode, down.retcode, far.retcode} == {c.TRADE_RETCODE_PLACED}
+    assert vl.orders_total() == 3
+    position = wait_for(lambda: vl.positions_get())[0]
+    triggered = up if position.ticket == up.order else down
+    assert position.ticket == triggered.order
 
-        [order] = vl.history_orders_get(ticket=triggered.order)
-        [deal_in] = vl.history_deals_get(position=triggered.order)
-        assert order.state == c.ORDER_STATE_FILLED and order.time_done_msc == deal_in.time_msc
-        assert (deal_in.order, deal_in.entry, deal_in.price) == (order.ticket, c.DEAL_ENTRY_IN, position.price_open)
-        # It filled at the first tick after it was placed that reached its price.
-        ticks = vl.copy_ticks_range("EURUSD", order.time_setup, deal_in.time + 1, c.COPY_TICKS_ALL)
-        ticks = ticks[(ticks["time_msc"] > order.time_setup_msc) & (ticks["time_msc"] <= deal_in.time_msc)]
-        buy = order.type == c.ORDER_TYPE_BUY_STOP
-        reached = ticks["ask"] >= order.price_open if buy else ticks["bid"] <= order.price_open
-        assert reached[-1] and not np.any(reached[:-1])
-        assert ticks["time_msc"][-1] == deal_in.time_msc
-        assert deal_in.price == (ticks["ask"][-1] if buy else ticks["bid"][-1])
+    [order] = vl.history_orders_get(ticket=triggered.order)
+    [deal_in] = vl.history_deals_get(position=triggered.order)
+    assert order.state == c.ORDER_STATE_FILLED and order.time_done_msc == deal_in.time_msc
+    assert (deal_in.order, deal_in.entry, deal_in.price) == (order.ticket, c.DEAL_ENTRY_IN, position.price_open)
+    # It filled at the first tick after it was placed that reached its price.
+    ticks = vl.copy_ticks_range("EURUSD", order.time_setup, deal_in.time + 1, c.COPY_TICKS_ALL)
+    ticks = ticks[(ticks["time_msc"] > order.time_setup_msc) & (ticks["time_msc"] <= deal_in.time_msc)]
+    buy = order.type == c.ORDER_TYPE_BUY_STOP
+    reached = ticks["ask"] >= order.price_open if buy else ticks["bid"] <= order.price_open
+    assert reached[-1] and not np.any(reached[:-1])
+    assert ticks["time_msc"][-1] == deal_in.time_msc
+    assert deal_in.price == (ticks["ask"][-1] if buy else ticks["bid"][-1])
 
-        # Tight stops on the new position: one of them closes it soon.
-        now = vl.symbol_info_tick("EURUSD")
-        close = now.bid if buy else now.ask
-        sl, tp = (close - 0.0003, close + 0.0003) if buy else (close + 0.0003, close - 0.0003)
-        stops = send(action=c.TRADE_ACTION_SLTP, position=position.ticket, sl=round(sl, 5), tp=round(tp, 5))
-        assert stops.retcode == c.TRADE_RETCODE_DONE
-        wait_for(lambda: vl.positions_get(ticket=position.ticket) == ())
-        out = vl.history_deals_get(position=position.ticket)[-1]
-        assert out.entry == c.DEAL_ENTRY_OUT and out.reason in (c.DEAL_REASON_SL, c.DEAL_REASON_TP)
-        assert (out.reason == c.DEAL_REASON_TP) == (out.profit > 0)
-        assert vl.history_orders_get(ticket=out.order)[0].reason == out.reason
-        assert vl.account_info().balance == 10000.0 + out.profit
+    # Tight stops on the new position: one of them closes it soon.
+    now = vl.symbol_info_tick("EURUSD")
+    close = now.bid if buy else now.ask
+    sl, tp = (close - 0.0003, close + 0.0003) if buy else (close + 0.0003, close - 0.0003)
+    stops = send(action=c.TRADE_ACTION_SLTP, position=position.ticket, sl=round(sl, 5), tp=round(tp, 5))
+    assert stops.retcode == c.TRADE_RETCODE_DONE
+    wait_for(lambda: vl.positions_get(ticket=position.ticket) == ())
+    out = vl.history_deals_get(position=position.ticket)[-1]
+    assert out.entry == c.DEAL_ENTRY_OUT and out.reason in (c.DEAL_REASON_SL, c.DEAL_REASON_TP)
+    assert (out.reason == c.DEAL_REASON_TP) == (out.profit > 0)
+    assert vl.history_orders_get(ticket=out.order)[0].reason == out.reason
+    assert vl.account_info().balance == 10000.0 + out.profit
 
-        # The far limit is still waiting; removing it files it as cancelled.
-        assert far.order in [o.ticket for o in vl.orders_get()]
-        assert send(action=c.TRADE_ACTION_REMOVE, order=far.order).retcode == c.TRADE_RETCODE_DONE
-        assert vl.history_orders_get(ticket=far.order)[0].state == c.ORDER_STATE_CANCELED
-    finally:
-        running.stop()
+    # The far limit is still waiting; removing it files it as cancelled.
+    assert far.order in [o.ticket for o in vl.orders_get()]
+    assert send(action=c.TRADE_ACTION_REMOVE, order=far.order).retcode == c.TRADE_RETCODE_DONE
+    assert vl.history_orders_get(ticket=far.order)[0].state == c.ORDER_STATE_CANCELED
 
 
-def test_close_by_books_the_pair_on_the_first_position(frozen):
+def test_close_by_books_the_pair_on_the_first_position(vl5):
     buy = send(**deal("GBPUSD", c.ORDER_TYPE_BUY, 0.1))
     sell = send(**deal("GBPUSD", c.ORDER_TYPE_SELL, 0.04))
     closed = send(action=c.TRADE_ACTION_CLOSE_BY, position=buy.order, position_by=sell.order)
@@ -223,7 +214,7 @@ def test_close_by_books_the_pair_on_the_first_position(frozen):
     assert vl.account_info().balance == 10000.0 + first.profit
 
 
-def test_each_account_keeps_its_own_positions(frozen):
+def test_each_account_keeps_its_own_positions(vl5):
     mine = send(**deal("EURUSD", c.ORDER_TYPE_BUY, 0.1))
     assert vl.login(10002, password="demo2"), vl.last_error()
     assert vl.positions_get() == ()
@@ -235,10 +226,11 @@ def test_each_account_keeps_its_own_positions(frozen):
 
 
 @pytest.mark.parametrize("where", ["command line", "terminal.ini"])
-def test_the_api_switch_refuses_order_send(install, where):
+def test_the_api_switch_refuses_order_send(vl5_terminal, where):
     if where == "command line":
-        running = Running(install, "--clock", str(FROZEN), "--trade-api-disabled")
+        vl5_terminal(clock=FROZEN, trade_api_disabled=True)
     else:
+        install = vl5_terminal.install()
         done = subprocess.run([str(install), "--register"], capture_output=True, timeout=30)
         assert done.returncode == 0, done.stderr
         [folder] = data_folders()
@@ -246,15 +238,11 @@ def test_the_api_switch_refuses_order_send(install, where):
         text, count = re.subn(r"(?m)^trade_api_disabled=0$", "trade_api_disabled=1", ini.read_text())
         assert count == 1
         ini.write_text(text)
-        running = Running(install, "--clock", str(FROZEN))
-    try:
-        connect(running)
-        request = deal("EURUSD", c.ORDER_TYPE_BUY, 0.1)
-        assert vl.order_send(request) is None
-        assert vl.last_error() == DISABLED
-        assert vl.order_check(request).retcode == 0
-        assert vl.terminal_info().tradeapi_disabled is True
-        assert vl.account_info().trade_expert is False
-        assert vl.positions_total() == 0
-    finally:
-        running.stop()
+        vl5_terminal(exe=install, clock=FROZEN)
+    request = deal("EURUSD", c.ORDER_TYPE_BUY, 0.1)
+    assert vl.order_send(request) is None
+    assert vl.last_error() == DISABLED
+    assert vl.order_check(request).retcode == 0
+    assert vl.terminal_info().tradeapi_disabled is True
+    assert vl.account_info().trade_expert is False
+    assert vl.positions_total() == 0

@@ -4,7 +4,9 @@ from velmora5 import _core
 from velmora5._core import *  # noqa: F401,F403
 from velmora5.constants import *  # noqa: F401,F403
 from velmora5 import constants as _constants
+from velmora5.order_request import OrderRequest as OrderRequest
 
 __doc__ = _core.__doc__
-__all__ = [name for name in dir(_core) if not name.startswith("_")] + [name for name in dir(_constants) if name.isupper()]
+__all__ = ([name for name in dir(_core) if not name.startswith("_")]
+           + [name for name in dir(_constants) if name.isupper()] + ["OrderRequest"])
 del _core

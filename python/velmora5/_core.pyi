@@ -5,6 +5,9 @@ from typing import Any, ClassVar, Literal, Union, overload, final
 
 import numpy as np
 from numpy.typing import NDArray
+from typing_extensions import Unpack
+
+from velmora5.order_request import OrderRequest
 
 _Date = Union[int, float, datetime.datetime]
 
@@ -654,15 +657,15 @@ def history_deals_get(*, ticket: int) -> tuple[TradeDeal, ...] | None:
     """Return deals in selected range from history or filtered by position id, ticket"""
 
 @overload
-def order_check(request: dict[str, Any], /) -> OrderCheckResult | None: ...
+def order_check(request: OrderRequest, /) -> OrderCheckResult | None: ...
 @overload
-def order_check(**request: Any) -> OrderCheckResult | None:
+def order_check(**request: Unpack[OrderRequest]) -> OrderCheckResult | None:
     """Check if there are enough funds to execute required trading operation"""
 
 @overload
-def order_send(request: dict[str, Any], /) -> OrderSendResult | None: ...
+def order_send(request: OrderRequest, /) -> OrderSendResult | None: ...
 @overload
-def order_send(**request: Any) -> OrderSendResult | None:
+def order_send(**request: Unpack[OrderRequest]) -> OrderSendResult | None:
     """Send trading requests to server"""
 
 def order_calc_margin(action: int, symbol: str, volume: float, price: float, /) -> float | None:

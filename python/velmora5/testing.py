@@ -1,0 +1,307 @@
+"""pytest fixtures that run strategies against a private simulated terminal.
+
+Installed as a pytest plugin (entry point ``pytest11``), so a test only names
+the fixture:
+
+``vl5``
+    The ``velmora5`` module, connected to a fresh terminal64 whose market and
+    clock are fixed (seed 1, clock frozen at ``FROZEN``), so the same test
+    gives the same numbers on every run. ``@pytest.mark.vl5(seed=7, ...)``
+    changes its settings (the keywords of ``start``).
+
+``vl5_terminal``
+    A factory: ``vl5_terminal(seed=..., clock=..., ...)`` starts a terminal
+    with the settings a test wants and returns its ``SimulatedTerminal``;
+    ``vl5_terminal.install()`` only prepares a private copy of the program.
+
+Every terminal runs in throw-away folders of its own: a runtime folder for
+its pipe and a data folder (``XDG_RUNTIME_DIR`` and ``XDG_DATA_HOME`` point
+there for the duration of the test). After the test, also a failed one, the
+module is disconnected, each terminal is asked to stop (SIGTERM), killed if
+it does not within ``STOP_TIMEOUT`` seconds, and the folders are removed.
+"""
+from __future__ import annotations
+
+import datetime
+import os
+import re
+import shutil
+import subprocess
+import tempfile
+import time
+from pathlib import Path
+from typing import Any, Dict, Iterator, List, Mapping, Optional, Union
+
+import pytest
+
+import velmora5
+from velmora5.frames import to_seconds
+from velmora5.terminal import executable_path
+
+__all__ = ["FROZEN", "SimulatedTerminal", "TerminalFactory", "TerminalError", "vl5", "vl5_terminal"]
+
+# Tuesday 2024-03-05 14:30:00 UTC: a working day, every market open.
+FROZEN = int(datetime.datetime(2024, 3, 5, 14, 30, tzinfo=datetime.timezone.utc).timestamp())
+DEFAULTS: Dict[str, Any] = {"seed": 1, "clock": FROZEN}
+START_TIMEOUT = 30.0
+STOP_TIMEOUT = 10.0
+# Without clients for this long a terminal stops by itself: the last resort
+# when the test process dies before its clean-up runs.
+IDLE_EXIT = 300
+_SOCKET_PATH_MAX = 107
+
+Moment = Union[int, float, str, datetime.date, Any]
+
+
+class TerminalError(RuntimeError):
+    """The simulated terminal could not be started or refused its settings."""
+
+
+def _flag(value: bool) -> str:
+    return "1" if value else "0"
+
+
+def _command_line(settings: Mapping[str, Any]) -> List[str]:
+    """terminal64 options for `settings`; keys are the terminal's own, so
+    settings this module does not know pass through unchanged."""
+    args = []
+    for key, value in settings.items():
+        if value is None:
+            continue
+        if key == "clock" and not (isinstance(value, str) and value == "live"):
+            value = to_seconds(value)
+        elif isinstance(value, bool):
+            value = _flag(value)
+        args += ["--" + key.replace("_", "-"), str(value)]
+    return args
+
+
+def _read_ini(text: str) -> List[List[Any]]:
+    """[section, [(key, value), ...]] in file order; comments dropped."""
+    sections: List[List[Any]] = [["", []]]
+    for line in text.splitlines():
+        line = line.strip()
+        if not line or line.startswith((";", "#")):
+            continue
+        if line.startswith("[") and line.endswith("]"):
+            sections.append([line[1:-1], []])
+        elif "=" in line:
+            key, value = line.split("=", 1)
+            sections[-1][1].append((key.strip(), value.strip()))
+    return sections
+
+
+def _write_ini(sections: List[List[Any]]) -> str:
+    out = []
+    for name, entries in sections:
+        if name:
+            out.append(f"[{name}]")
+        out += [f"{key}={value}" for key, value in entries]
+        out.append("")
+    return "\n".join(out)
+
+
+def _with_accounts(text: str, accounts: Mapping[int, Mapping[str, Any]]) -> str:
+    """The ini text with the given [Account <login>] keys changed or added;
+    accounts not named keep their settings."""
+    sections = _read_ini(text)
+    for login, keys in accounts.items():
+        name = f"Account {int(login)}"
+        section = next((s for s in sections if s[0].lower() == name.lower()), None)
+        if section is None:
+            section = [name, []]
+            sections.append(section)
+        entries = dict(section[1])
+        for key, value in keys.items():
+            entries[key] = _flag(value) if isinstance(value, bool) else str(value)
+        section[1] = list(entries.items())
+    return _write_ini(sections)
+
+
+def _running_from(folder: Path) -> Iterator[int]:
+    """Ids of the processes whose executable lies under `folder` (Linux)."""
+    prefix = str(folder) + os.sep
+    try:
+        entries = os.listdir("/proc")
+    except OSError:
+        return
+    for entry in entries:
+        if entry.isdigit():
+            try:
+                if os.readlink(f"/proc/{entry}/exe").startswith(prefix):
+                    yield int(entry)
+            except OSError:
+                continue
+
+
+class SimulatedTerminal:
+    """One running terminal64: its program, pipe address, data folder and process."""
+
+    def __init__(self, exe: Path, data_path: Path, process: "subprocess.Popen[bytes]", address: str,
+                 log: Path):
+        self.exe = exe
+        self.data_path = data_path
+        self.process = process
+        self.address = address
+        self.log = log
+
+    @property
+    def path(self) -> str:
+        """The program's path as ``initialize`` takes it."""
+        return str(self.exe)
+
+    def connect(self, **kwargs: Any) -> None:
+        """``initialize`` this terminal (keywords as ``initialize`` takes them)."""
+        if not velmora5.initialize(self.path, **kwargs):
+            raise TerminalError(f"initialize failed: {velmora5.last_error()}")
+
+    def stop(self, timeout: Optional[float] = None) -> Optional[int]:
+        """Disconnects the module, stops the terminal (SIGTERM, then a kill
+        after `timeout` seconds, STOP_TIMEOUT by default) and returns its
+        exit status."""
+        velmora5.shutdown()
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                return self.process.wait(timeout=STOP_TIMEOUT if timeout is None else timeout)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+        return self.process.wait()
+
+
+class TerminalFactory:
+    """Starts terminals in folders of one test; `cleanup` removes them all."""
+
+    def __init__(self, monkeypatch: pytest.MonkeyPatch, program: Optional[str] = None):
+        self.program = Path(program or os.environ.get("VL5_TERMINAL") or executable_path())
+        if not self.program.is_file():
+            raise TerminalError(f"terminal64 not found at {self.program}")
+        self.root = Path(tempfile.mkdtemp(prefix="vl5"))
+        self.runtime = self.root / "r"
+        self.data_home = self.root / "d"
+        for folder in (self.runtime, self.data_home):
+            folder.mkdir(mode=0o700)
+        # The pipe is a socket in the runtime folder, and a socket path holds
+        # at most 107 bytes, 78 of them the pipe's name; a long temporary
+        # folder gets a runtime folder of its own under /tmp.
+        self._extra: Optional[Path] = None
+        if os.name == "posix" and len(os.fsencode(str(self.runtime))) > _SOCKET_PATH_MAX - 78:
+            self._extra = self.runtime = Path(tempfile.mkdtemp(prefix="vl5", dir="/tmp"))
+        monkeypatch.setenv("XDG_RUNTIME_DIR", str(self.runtime))
+        monkeypatch.setenv("XDG_DATA_HOME", str(self.data_home))
+        self.terminals: List[SimulatedTerminal] = []
+        self._installed = 0
+
+    def install(self) -> Path:
+        """A private copy of terminal64 (its own pipe and data folder); returns its path."""
+        folder = self.root / f"t{self._installed}"
+        self._installed += 1
+        folder.mkdir()
+        exe = folder / self.program.name
+        shutil.copy2(self.program, exe)
+        return exe
+
+    def register(self, exe: Path) -> Path:
+        """Runs ``exe --register`` and returns the data folder it wrote."""
+        done = subprocess.run([str(exe), "--register"], capture_output=True, timeout=START_TIMEOUT,
+                              stdin=subprocess.DEVNULL)
+        if done.returncode != 0:
+            raise TerminalError(f"{exe} --register failed: {done.stderr.decode(errors='replace')}")
+        origin = "\ufeff" + str(exe.parent)
+        for folder in (self.data_home / "Orbisco" / "Terminal").iterdir():
+            try:
+                if (folder / "origin.txt").read_bytes().decode("utf-16-le") == origin:
+                    return folder
+            except (OSError, UnicodeDecodeError):
+                continue
+        raise TerminalError(f"no data folder names {exe.parent}")
+
+    def __call__(self, *, connect: bool = True, balance: Optional[float] = None,
+                 accounts: Optional[Mapping[int, Mapping[str, Any]]] = None, exe: Optional[Path] = None,
+                 args: tuple = (), **settings: Any) -> SimulatedTerminal:
+        """Starts a terminal and, unless ``connect=False``, initializes the module with it.
+
+        ``settings`` are terminal64's own keys with underscores: ``seed``,
+        ``clock`` (a moment as ``frames.to_seconds`` takes it, or "live"),
+        ``clock_speed``, ``build``, ``maxbars``, ``login``, ``trade_allowed``,
+        ``trade_api_disabled``, ``idle_exit`` and any other key terminal64 takes.
+        ``accounts`` maps a login to account keys (``password``, ``server``,
+        ``name``, ``balance``, ``leverage``, ``otp``) to change or add;
+        ``balance`` is a shorthand for the balance of the login account.
+        """
+        exe = exe or self.install()
+        data_path = self.register(exe)
+        accounts = {int(k): dict(v) for k, v in (accounts or {}).items()}
+        if balance is not None:
+            login = int(settings.get("login") or 10001)
+            accounts.setdefault(login, {})["balance"] = balance
+        if accounts:
+            ini = data_path / "config" / "terminal.ini"
+            ini.write_text(_with_accounts(ini.read_text(), accounts))
+        settings = {"idle_exit": IDLE_EXIT, **settings}
+        command = [str(exe), *_command_line(settings), *args]
+        log = exe.parent / "terminal.log"
+        with open(log, "wb") as out:
+            process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT)
+        terminal = SimulatedTerminal(exe, data_path, process, "", log)
+        self.terminals.append(terminal)
+        terminal.address = self._wait_serving(terminal)
+        if connect:
+            terminal.connect()
+        return terminal
+
+    @staticmethod
+    def _wait_serving(terminal: SimulatedTerminal) -> str:
+        """The pipe address from the terminal's first line; fails on a
+        warning about its settings or when it exits instead."""
+        deadline = time.monotonic() + START_TIMEOUT
+        while True:
+            text = terminal.log.read_text(errors="replace")
+            found = re.search(r"serving (.+)\n", text)
+            if found:
+                if "terminal.ini" in text:  # a setting it could not take
+                    raise TerminalError(text)
+                return found.group(1).strip()
+            if terminal.process.poll() is not None or time.monotonic() > deadline:
+                raise TerminalError(f"terminal64 did not start (status {terminal.process.poll()}): {text}")
+            time.sleep(0.01)
+
+    def cleanup(self) -> None:
+        velmora5.shutdown()
+        for terminal in self.terminals:
+            terminal.stop()
+        # Terminals that initialize() started on its own are detached: found
+        # by where their program lies.
+        for pid in _running_from(self.root):
+            try:
+                os.kill(pid, 9)
+            except OSError:
+                pass
+        for folder in (self.root, self._extra):
+            if folder is not None:
+                shutil.rmtree(folder, ignore_errors=True)
+
+
+def pytest_configure(config: pytest.Config) -> None:
+    config.addinivalue_line("markers", "vl5(**settings): settings of the terminal behind the vl5 fixture")
+
+
+@pytest.fixture
+def vl5_terminal(monkeypatch: pytest.MonkeyPatch) -> Iterator[TerminalFactory]:
+    """Factory of private simulated terminals, all stopped and removed after the test."""
+    factory = TerminalFactory(monkeypatch)
+    try:
+        yield factory
+    finally:
+        factory.cleanup()
+
+
+@pytest.fixture
+def vl5(request: pytest.FixtureRequest, vl5_terminal: TerminalFactory) -> Any:
+    """The velmora5 module connected to a deterministic terminal (seed 1, clock
+    frozen at FROZEN); ``@pytest.mark.vl5(...)`` overrides the settings."""
+    settings = dict(DEFAULTS)
+    for mark in reversed(list(request.node.iter_markers("vl5"))):
+        settings.update(mark.kwargs)
+    vl5_terminal(**settings)
+    return velmora5

@@ -1,0 +1,108 @@
+"""velmora5.frames: moments of every kind to seconds, histories paged past
+maxbars with nothing lost or repeated at the seams, bars and ticks as
+DataFrames over the arrays' own memory, and the NumPy helpers without pandas."""
+import datetime
+import subprocess
+import sys
+
+import numpy as np
+import pytest
+
+import velmora5 as vl
+from velmora5 import frames
+
+from conftest import run_python
+
+UTC = datetime.timezone.utc
+T = 1_709_649_000  # 2024-03-05 14:30:00 UTC
+
+
+def test_moments_to_seconds():
+    pd = pytest.importorskip("pandas")
+    plus_two = datetime.timezone(datetime.timedelta(hours=2))
+    same = [
+        T, T + 0.999, np.int64(T), datetime.datetime(2024, 3, 5, 14, 30), datetime.datetime(2024, 3, 5, 14, 30, tzinfo=UTC),
+        datetime.datetime(2024, 3, 5, 16, 30, tzinfo=plus_two), np.datetime64("2024-03-05T14:30:00.999999999"),
+        np.datetime64("2024-03-05T14:30", "m"), pd.Timestamp("2024-03-05 14:30:00.5"),
+        pd.Timestamp("2024-03-05 09:30", tz="America/New_York"), "2024-03-05T14:30:00Z", "2024-03-05 14:30",
+        "2024-03-05T17:30:00+03:00",
+    ]
+    assert [frames.to_seconds(moment) for moment in same] == [T] * len(same)
+    assert frames.to_seconds(datetime.date(2024, 3, 5)) == frames.to_seconds("2024-03-05") == T - 14 * 3600 - 1800
+    assert frames.to_seconds(-0.5) == -1 and frames.to_seconds(np.datetime64("1969-12-31T23:59:59")) == -1
+    for bad, error in [(True, TypeError), (None, TypeError), ("5 March", ValueError), (np.datetime64("NaT"), ValueError),
+                       (float("nan"), ValueError), (2**31, ValueError), ("2038-01-19T03:14:08Z", ValueError)]:
+        with pytest.raises(error):
+            frames.to_seconds(bad)
+
+
+def by_hand(symbol, timeframe, start, end, step):
+    """The range asked in pieces of `step` seconds, each under maxbars."""
+    pieces = [vl.copy_rates_range(symbol, timeframe, first, min(first + step - 1, end))
+              for first in range(start, end + 1, step)]
+    return np.concatenate(pieces)
+
+
+@pytest.mark.vl5(maxbars=1000)
+@pytest.mark.parametrize("minutes", [999, 1000, 1001, 2000, 4321])
+def test_history_pages_past_maxbars(vl5, minutes, monkeypatch):
+    end = T - 600
+    start = end - (minutes - 1) * 60
+    pages = []
+    monkeypatch.setattr(vl, "copy_rates_range", lambda *a, real=vl.copy_rates_range: pages.append(a) or real(*a))
+    bars = frames.history("EURUSD", vl.TIMEFRAME_M1, start, end)
+    monkeypatch.undo()
+    assert len(bars) == minutes and vl.terminal_info().maxbars == 1000
+    assert len(pages) == -(-minutes // 1000)  # one query a page; the last ends at the start
+    assert np.array_equal(bars, by_hand("EURUSD", vl.TIMEFRAME_M1, start, end, 500 * 60))
+    assert bars["time"][0] == start and bars["time"][-1] == end and np.all(np.diff(bars["time"]) == 60)
+
+
+@pytest.mark.vl5(clock="2026-01-01")
+def test_twenty_years_of_minutes_arrive_whole(vl5):
+    bars = frames.history("EURUSD", vl.TIMEFRAME_M1, datetime.date(2006, 1, 1), "2025-12-31T23:59:00")
+    assert len(bars) > vl.terminal_info().maxbars
+    assert np.all(np.diff(bars["time"]) > 0)
+    at = 0
+    for year in range(2006, 2026):  # a year of minutes is far below maxbars
+        piece = vl.copy_rates_range("EURUSD", vl.TIMEFRAME_M1, frames.to_seconds(f"{year}-01-01"),
+                                    frames.to_seconds(f"{year}-12-31T23:59:59"))
+        assert np.array_equal(bars[at:at + len(piece)], piece), year
+        at += len(piece)
+    assert at == len(bars)
+
+
+def test_a_failed_query_raises(vl5):
+    with pytest.raises(frames.HistoryError) as failed:
+        frames.history("NOWHERE", vl.TIMEFRAME_M1, T - 3600, T)
+    assert failed.value.error[0] == -4
+    assert len(frames.history("EURUSD", vl.TIMEFRAME_M1, T, T - 60)) == 0
+
+
+def test_frames_share_the_arrays_memory(vl5):
+    pd = pytest.importorskip("pandas")
+    rates = vl.copy_rates_range("EURUSD", vl.TIMEFRAME_H1, T - 86400, T)
+    bars = frames.bars_frame(rates)
+    assert list(bars.columns) == [name for name in rates.dtype.names if name != "time"]
+    assert bars.index.tz is not None and str(bars.index.tz) == "UTC"
+    assert list(bars.index.asi8 // 10**9 if bars.index.unit == "ns" else bars.index.asi8) == list(rates["time"])
+    assert all(np.shares_memory(bars[name].to_numpy(), rates) for name in bars.columns)
+    assert bars["close"].to_numpy().tolist() == rates["close"].tolist()
+    ticks = vl.copy_ticks_range("EURUSD", T - 60, T, vl.COPY_TICKS_ALL)
+    table = frames.ticks_frame(ticks)
+    assert table.index[0] == pd.Timestamp(int(ticks["time_msc"][0]), unit="ms", tz="UTC")
+    assert table.index.is_monotonic_increasing and list(table.columns) == ["bid", "ask", "last", "volume", "flags",
+                                                                        "volume_real"]
+    assert frames.history_frame("EURUSD", vl.TIMEFRAME_H1, T - 86400, T).equals(bars)
+
+
+def test_numpy_helpers_without_pandas(vl5_terminal):
+    terminal = vl5_terminal(clock=T, connect=False)
+    out = run_python(
+        "import sys; sys.modules['pandas'] = None\n"
+        "import velmora5 as vl; from velmora5 import frames\n"
+        "assert vl.initialize(sys.argv[1]), vl.last_error()\n"
+        "print(len(frames.history('EURUSD', vl.TIMEFRAME_M1, '2024-03-05', '2024-03-05T01:00Z')))\n"
+        "try:\n    frames.bars_frame(frames.history('EURUSD', 1, 0, 0))\n"
+        "except ImportError as e:\n    print(e)\n", terminal.path)
+    assert out.splitlines() == ["61", "DataFrames need pandas: pip install velmora5[pandas]"]
