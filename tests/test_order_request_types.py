@@ -1,5 +1,5 @@
 """Typed trade requests: mypy flags every deliberate mistake of
-tests/typing/order_requests.py (the lines ending in "# wrong") and nothing
+tests/typecheck/order_requests.py (the lines ending in "# wrong") and nothing
 else, and the literal types hold exactly the values of their constants."""
 import os
 import re
@@ -16,7 +16,7 @@ from velmora5 import constants, order_request
 
 pytest.importorskip("mypy")
 
-SAMPLE = Path(__file__).resolve().parent / "typing" / "order_requests.py"
+SAMPLE = Path(__file__).resolve().parent / "typecheck" / "order_requests.py"
 
 
 def test_mypy_flags_each_mistake_and_nothing_else(tmp_path):
