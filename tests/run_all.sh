@@ -28,5 +28,8 @@ step "Python tests"
 export VL5_SCRIPTED_PEER="$repo/build/cpp/tests/scripted_peer"
 python3 -m pytest tests -q
 
+step "user guide: build and every example"
+bash tests/docs/run.sh
+
 step "import and dtype tests under NumPy 1.26"
 bash tests/numpy1/run.sh

@@ -118,20 +118,29 @@ def _with_accounts(text: str, accounts: Mapping[int, Mapping[str, Any]]) -> str:
     return _write_ini(sections)
 
 
-def _running_from(folder: Path) -> Iterator[int]:
-    """Ids of the processes whose executable lies under `folder` (Linux)."""
-    prefix = str(folder) + os.sep
+def _terminals_of(root: Path) -> Iterator[int]:
+    """Ids of the terminals that belong to `root` (Linux): run from a program
+    under it, or started with their runtime folder under it, such as the
+    bundled terminal that a script's initialize() launched."""
+    prefix = os.fsencode(str(root) + os.sep)
     try:
         entries = os.listdir("/proc")
     except OSError:
         return
     for entry in entries:
-        if entry.isdigit():
-            try:
-                if os.readlink(f"/proc/{entry}/exe").startswith(prefix):
+        if not entry.isdigit() or int(entry) == os.getpid():
+            continue
+        try:
+            exe = os.fsencode(os.readlink(f"/proc/{entry}/exe"))
+            if exe.startswith(prefix):
+                yield int(entry)
+            elif os.path.basename(exe).startswith(b"terminal64"):
+                with open(f"/proc/{entry}/environ", "rb") as environ:
+                    variables = environ.read().split(b"\0")
+                if any(v.startswith(b"XDG_RUNTIME_DIR=" + prefix) for v in variables):
                     yield int(entry)
-            except OSError:
-                continue
+        except OSError:
+            continue
 
 
 class SimulatedTerminal:
@@ -201,12 +210,19 @@ class TerminalFactory:
         shutil.copy2(self.program, exe)
         return exe
 
+    def _data_dir_args(self, exe: Path) -> List[str]:
+        """On Windows the data folder is named explicitly: the application data
+        folder the terminal would register in is the user's own, not the test's."""
+        return [] if os.name == "posix" else ["--data-dir", str(self.data_home / exe.parent.name)]
+
     def register(self, exe: Path) -> Path:
         """Runs ``exe --register`` and returns the data folder it wrote."""
-        done = subprocess.run([str(exe), "--register"], capture_output=True, timeout=START_TIMEOUT,
-                              stdin=subprocess.DEVNULL)
+        done = subprocess.run([str(exe), "--register", *self._data_dir_args(exe)], capture_output=True,
+                              timeout=START_TIMEOUT, stdin=subprocess.DEVNULL)
         if done.returncode != 0:
             raise TerminalError(f"{exe} --register failed: {done.stderr.decode(errors='replace')}")
+        if os.name != "posix":
+            return self.data_home / exe.parent.name
         origin = "\ufeff" + str(exe.parent)
         for folder in (self.data_home / "Orbisco" / "Terminal").iterdir():
             try:
@@ -239,7 +255,7 @@ class TerminalFactory:
             ini = data_path / "config" / "terminal.ini"
             ini.write_text(_with_accounts(ini.read_text(), accounts))
         settings = {"idle_exit": IDLE_EXIT, **settings}
-        command = [str(exe), *_command_line(settings), *args]
+        command = [str(exe), *_command_line(settings), *self._data_dir_args(exe), *args]
         log = exe.parent / "terminal.log"
         with open(log, "wb") as out:
             process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT)
@@ -272,7 +288,7 @@ class TerminalFactory:
             terminal.stop()
         # Terminals that initialize() started on its own are detached: found
         # by where their program lies.
-        for pid in _running_from(self.root):
+        for pid in {pid for folder in (self.root, self._extra) if folder for pid in _terminals_of(folder)}:
             try:
                 os.kill(pid, 9)
             except OSError:
