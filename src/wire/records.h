@@ -208,11 +208,6 @@ inline constexpr Field kAccountInfoFields[] = {
     {"company", 595, FieldKind::kText, 256},
 };
 
-template <std::size_t N>
-constexpr std::size_t FieldCount(const Field (&)[N]) {
-  return N;
-}
-
 // Field access at an offset of a packed record, without unaligned casts.
 template <typename T>
 T Load(const std::uint8_t* record, std::uint32_t offset) {

@@ -8,7 +8,6 @@
 
 namespace vl5::terminal {
 
-// `misses` (optional) receives the number of fields the builder could not place.
-std::vector<std::uint8_t> BuildAccountRecord(const Account& account, bool trade_expert, int* misses = nullptr);
+std::vector<std::uint8_t> BuildAccountRecord(const Account& account, bool trade_expert);
 
 }  // namespace vl5::terminal

@@ -8,8 +8,7 @@
 
 namespace vl5::terminal {
 
-// `misses` (optional) receives the number of fields the builder could not place.
-std::vector<std::uint8_t> BuildTerminalRecord(Terminal& terminal, int* misses = nullptr);
+std::vector<std::uint8_t> BuildTerminalRecord(Terminal& terminal);
 
 inline constexpr char16_t kCompanyName[] = u"Orbisco Ltd";
 inline constexpr char16_t kTerminalName[] = u"Velmora 5 Simulated Terminal";

@@ -39,19 +39,6 @@ PricePath::PricePath(const SymbolSpec& spec, std::uint64_t seed)
   jitter_ = 0.35 * spec.daily_volatility / std::sqrt(1440.0);
 }
 
-double PricePath::AnchorNoise(std::int64_t minute) const {
-  double noise = 0.0;
-  for (int i = 0; i < kOctaves; ++i) {
-    const std::int64_t x = minute + phase_[i];
-    const std::int64_t cell = x >> i;  // periods are powers of two: shifts, not divisions
-    const double f = Smooth(static_cast<double>(x & ((std::int64_t{1} << i) - 1)) * inverse_period_[i]);
-    const double left = Lattice(stream_, i, cell);
-    const double right = Lattice(stream_, i, cell + 1);
-    noise += amplitude_[i] * (left + (right - left) * f);
-  }
-  return noise;
-}
-
 TickWalker::TickWalker(const PricePath& path, std::int64_t minute) : path_(path), minute_(minute) {
   // The first tick's change flags compare with the minute before it.
   if (minute > path.first_minute_) Generate(minute - 1, &current_);
@@ -63,8 +50,8 @@ const MinuteTicks& TickWalker::Next() {
   return current_;
 }
 
-// Same arithmetic, in the same order, as PricePath::AnchorNoise, so cached
-// and fresh evaluations agree exactly; only lattice lookups are saved.
+// Log of the anchor relative to the base price, summed over the octaves;
+// lattice values are kept while the walk stays in their cell.
 double TickWalker::Anchor(std::int64_t minute) {
   double noise = 0.0;
   for (int i = 0; i < PricePath::kOctaves; ++i) {

@@ -45,10 +45,6 @@ class PricePath {
   const SymbolSpec& spec() const { return *spec_; }
   std::int64_t first_minute() const { return first_minute_; }
 
-  // Log of the anchor at a minute boundary relative to the base price,
-  // evaluated from scratch (the walker below caches lattice values).
-  double AnchorNoise(std::int64_t minute) const;
-
  private:
   friend class TickWalker;
   static constexpr int kOctaves = 22;  // periods of 1 minute to 2^21 minutes (4 years)

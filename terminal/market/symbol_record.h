@@ -16,9 +16,7 @@ struct SymbolState {
   std::int64_t now_ms = 0;
 };
 
-// `misses` (optional) receives the number of fields the builder could not place.
-std::vector<std::uint8_t> BuildSymbolRecord(const Market& market, std::size_t index, const SymbolState& state,
-                                            int* misses = nullptr);
+std::vector<std::uint8_t> BuildSymbolRecord(const Market& market, std::size_t index, const SymbolState& state);
 
 // Value in US dollars of one unit of `currency` at the terminal clock: 1 for
 // USD, else from a USDxxx or xxxUSD symbol of the market, else 1.

@@ -29,22 +29,22 @@ bool QuoteOwnSymbol(const Desk& desk, std::size_t symbol, const std::u16string& 
 const Position* QuotePosition(const Desk& desk, std::uint64_t ticket, const std::u16string& requested, Plan* plan);
 // A new order from the fields a market and a pending request share, priced
 // at the plan's price.
-Order NewOrder(const Desk& desk, const TradeRequest& request, const Plan& plan);
+Order NewOrder(Desk& desk, const TradeRequest& request, const Plan& plan);
 // NO_MONEY unless the free margin covers `margin` more.
 std::uint32_t CheckMoney(const Desk& desk, double margin);
 
 Plan PlanDeal(const Desk& desk, const TradeRequest& request);
-Executed ExecuteDeal(const Desk& desk, const TradeRequest& request, const Plan& plan);
+Executed ExecuteDeal(Desk& desk, const TradeRequest& request, const Plan& plan);
 Plan PlanCloseBy(const Desk& desk, const TradeRequest& request);
-Executed ExecuteCloseBy(const Desk& desk, const TradeRequest& request, const Plan& plan);
+Executed ExecuteCloseBy(Desk& desk, const TradeRequest& request, const Plan& plan);
 
 Plan PlanPending(const Desk& desk, const TradeRequest& request);
-Executed ExecutePending(const Desk& desk, const TradeRequest& request, const Plan& plan);
+Executed ExecutePending(Desk& desk, const TradeRequest& request, const Plan& plan);
 Plan PlanModify(const Desk& desk, const TradeRequest& request);
-Executed ExecuteModify(const Desk& desk, const TradeRequest& request, const Plan& plan);
+Executed ExecuteModify(Desk& desk, const TradeRequest& request, const Plan& plan);
 Plan PlanRemove(const Desk& desk, const TradeRequest& request);
-Executed ExecuteRemove(const Desk& desk, const TradeRequest& request, const Plan& plan);
+Executed ExecuteRemove(Desk& desk, const TradeRequest& request, const Plan& plan);
 Plan PlanStops(const Desk& desk, const TradeRequest& request);
-Executed ExecuteStops(const Desk& desk, const TradeRequest& request, const Plan& plan);
+Executed ExecuteStops(Desk& desk, const TradeRequest& request, const Plan& plan);
 
 }  // namespace vl5::terminal::trading

@@ -9,7 +9,7 @@ namespace {
 struct ActionRule {
   std::uint32_t action;
   Plan (*plan)(const Desk&, const TradeRequest&);
-  Executed (*execute)(const Desk&, const TradeRequest&, const Plan&);
+  Executed (*execute)(Desk&, const TradeRequest&, const Plan&);
   std::uint32_t success;
 };
 
@@ -60,7 +60,7 @@ const Position* QuotePosition(const Desk& desk, std::uint64_t ticket, const std:
   return QuoteOwnSymbol(desk, position->symbol, requested, plan) ? position : nullptr;
 }
 
-Order NewOrder(const Desk& desk, const TradeRequest& r, const Plan& plan) {
+Order NewOrder(Desk& desk, const TradeRequest& r, const Plan& plan) {
   const market::SymbolSpec& spec = desk.market.spec(plan.symbol);
   Order order;
   order.ticket = desk.ledger.NextTicket();
@@ -88,7 +88,7 @@ Plan PlanRequest(const Desk& desk, const TradeRequest& request) {
   return plan;
 }
 
-Outcome Execute(const Desk& desk, const TradeRequest& request, const Plan& plan) {
+Outcome Execute(Desk& desk, const TradeRequest& request, const Plan& plan) {
   const ActionRule* rule = RuleOf(request.action);
   if (rule == nullptr || plan.retcode != 0) {
     return Outcome{plan.retcode == 0 ? wire::TRADE_RETCODE_INVALID : plan.retcode, {}};

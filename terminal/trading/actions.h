@@ -28,6 +28,6 @@ struct Outcome {
   std::uint32_t retcode = 0;  // DONE, or PLACED for a new pending order
   Executed executed;
 };
-Outcome Execute(const Desk& desk, const TradeRequest& request, const Plan& plan);
+Outcome Execute(Desk& desk, const TradeRequest& request, const Plan& plan);
 
 }  // namespace vl5::terminal::trading

@@ -65,7 +65,7 @@ Plan PlanDeal(const Desk& desk, const TradeRequest& request) {
   return request.position != 0 ? PlanClose(desk, request) : PlanOpen(desk, request);
 }
 
-Executed ExecuteDeal(const Desk& desk, const TradeRequest& r, const Plan& plan) {
+Executed ExecuteDeal(Desk& desk, const TradeRequest& r, const Plan& plan) {
   if (r.position != 0) {
     return ClosePosition(desk, r.position, r.volume, plan.price, wire::ORDER_REASON_EXPERT, r.magic, r.comment);
   }
@@ -93,7 +93,7 @@ Plan PlanCloseBy(const Desk& desk, const TradeRequest& r) {
   return plan;
 }
 
-Executed ExecuteCloseBy(const Desk& desk, const TradeRequest& r, const Plan&) {
+Executed ExecuteCloseBy(Desk& desk, const TradeRequest& r, const Plan&) {
   return CloseBy(desk, r.position, r.position_by, r.magic, r.comment);
 }
 

@@ -20,7 +20,7 @@ double RoundVolume(double volume) { return std::round(volume * 1e8) / 1e8; }
 
 std::uint32_t DealType(bool buy) { return buy ? wire::DEAL_TYPE_BUY : wire::DEAL_TYPE_SELL; }
 
-Order FilledOrder(const Desk& desk, std::size_t symbol, std::uint32_t type, double volume, double price) {
+Order FilledOrder(Desk& desk, std::size_t symbol, std::uint32_t type, double volume, double price) {
   Order order;
   order.ticket = desk.ledger.NextTicket();
   order.symbol = symbol;
@@ -33,7 +33,7 @@ Order FilledOrder(const Desk& desk, std::size_t symbol, std::uint32_t type, doub
 }
 
 // The deal that takes `volume` out of `position` at `price`, its profit settled.
-Deal ClosingDeal(const Desk& desk, const Position& position, const Order& order, std::uint32_t entry) {
+Deal ClosingDeal(Desk& desk, const Position& position, const Order& order, std::uint32_t entry) {
   const bool buy = IsBuyPosition(position);
   Deal deal;
   deal.ticket = desk.ledger.NextTicket();
@@ -55,7 +55,7 @@ Deal ClosingDeal(const Desk& desk, const Position& position, const Order& order,
 }
 
 // What is left of a position after `volume` of it closed; its margin shrinks in proportion.
-void Shrink(const Desk& desk, std::uint64_t ticket, double volume) {
+void Shrink(Desk& desk, std::uint64_t ticket, double volume) {
   Position* position = desk.ledger.FindPosition(ticket);
   const double left = RoundVolume(position->volume - volume);
   if (left <= 0.0) {
@@ -69,14 +69,14 @@ void Shrink(const Desk& desk, std::uint64_t ticket, double volume) {
 
 }  // namespace
 
-void Revalue(const Desk& desk) {
+void Revalue(Desk& desk) {
   const Valuation valuation = Value(desk.market, desk.ledger.positions(), desk.now_ms);
   desk.account.Revalue(valuation.profit, valuation.margin);
 }
 
 bool Affordable(const Desk& desk, double margin) { return desk.account.margin_free() - margin >= 0.0; }
 
-Executed OpenPosition(const Desk& desk, Order order, double price) {
+Executed OpenPosition(Desk& desk, Order order, double price) {
   const bool buy = IsBuy(order.type);
   order.state = wire::ORDER_STATE_FILLED;
   order.done_msc = desk.now_ms;
@@ -120,7 +120,7 @@ Executed OpenPosition(const Desk& desk, Order order, double price) {
   return executed;
 }
 
-Executed ClosePosition(const Desk& desk, std::uint64_t ticket, double volume, double price, std::uint32_t reason,
+Executed ClosePosition(Desk& desk, std::uint64_t ticket, double volume, double price, std::uint32_t reason,
                        std::uint64_t magic, const std::u16string& comment) {
   const Position& position = *desk.ledger.FindPosition(ticket);
   const std::uint32_t type = IsBuyPosition(position) ? wire::ORDER_TYPE_SELL : wire::ORDER_TYPE_BUY;
@@ -138,7 +138,7 @@ Executed ClosePosition(const Desk& desk, std::uint64_t ticket, double volume, do
   return executed;
 }
 
-Executed CloseBy(const Desk& desk, std::uint64_t ticket, std::uint64_t by_ticket, std::uint64_t magic,
+Executed CloseBy(Desk& desk, std::uint64_t ticket, std::uint64_t by_ticket, std::uint64_t magic,
                  const std::u16string& comment) {
   const Position& position = *desk.ledger.FindPosition(ticket);
   const Position& by = *desk.ledger.FindPosition(by_ticket);
@@ -160,7 +160,7 @@ Executed CloseBy(const Desk& desk, std::uint64_t ticket, std::uint64_t by_ticket
   return executed;
 }
 
-void FinishOrder(const Desk& desk, std::uint64_t ticket, std::uint32_t state) {
+void FinishOrder(Desk& desk, std::uint64_t ticket, std::uint32_t state) {
   std::optional<Order> order = desk.ledger.TakeOrder(ticket);
   if (!order) return;
   Quote quote;

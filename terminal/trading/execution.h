@@ -19,29 +19,29 @@ struct Executed {
 };
 
 // Floating profit and margin of the open positions at desk.now_ms.
-void Revalue(const Desk& desk);
+void Revalue(Desk& desk);
 // Whether the free margin covers `margin` more.
 bool Affordable(const Desk& desk, double margin);
 
 // Fills `order` (a market order just made, or a pending order taken out of
 // the book) at `price`: it goes to the history as filled, a deal in is booked
 // and a new position carries the order's ticket as its identifier.
-Executed OpenPosition(const Desk& desk, Order order, double price);
+Executed OpenPosition(Desk& desk, Order order, double price);
 
 // Closes `volume` of an open position at `price` with a new market order of
 // the opposite side; `reason` says why (a request, its stop loss or take
 // profit). The position shrinks or, when nothing is left, goes.
-Executed ClosePosition(const Desk& desk, std::uint64_t position, double volume, double price, std::uint32_t reason,
+Executed ClosePosition(Desk& desk, std::uint64_t position, double volume, double price, std::uint32_t reason,
                        std::uint64_t magic, const std::u16string& comment);
 
 // Closes `position` against the opposite `position_by` for the smaller of
 // their volumes. Both deals trade at position_by's opening price, so the
 // first carries the pair's whole profit and the second none.
-Executed CloseBy(const Desk& desk, std::uint64_t position, std::uint64_t position_by, std::uint64_t magic,
+Executed CloseBy(Desk& desk, std::uint64_t position, std::uint64_t position_by, std::uint64_t magic,
                  const std::u16string& comment);
 
 // Takes a pending order out of the book into the history as cancelled,
 // expired or rejected, at the market price of the moment.
-void FinishOrder(const Desk& desk, std::uint64_t ticket, std::uint32_t state);
+void FinishOrder(Desk& desk, std::uint64_t ticket, std::uint32_t state);
 
 }  // namespace vl5::terminal::trading

@@ -49,7 +49,7 @@ Plan PlanPending(const Desk& desk, const TradeRequest& r) {
   return plan;
 }
 
-Executed ExecutePending(const Desk& desk, const TradeRequest& r, const Plan& plan) {
+Executed ExecutePending(Desk& desk, const TradeRequest& r, const Plan& plan) {
   const market::SymbolSpec& spec = desk.market.spec(plan.symbol);
   Order order = NewOrder(desk, r, plan);
   order.type_time = r.type_time;
@@ -73,7 +73,7 @@ Plan PlanModify(const Desk& desk, const TradeRequest& r) {
   return plan;
 }
 
-Executed ExecuteModify(const Desk& desk, const TradeRequest& r, const Plan& plan) {
+Executed ExecuteModify(Desk& desk, const TradeRequest& r, const Plan& plan) {
   const market::SymbolSpec& spec = desk.market.spec(plan.symbol);
   Order& order = *desk.ledger.FindOrder(r.order);
   order.price_open = plan.price;
@@ -96,7 +96,7 @@ Plan PlanRemove(const Desk& desk, const TradeRequest& r) {
   return plan;
 }
 
-Executed ExecuteRemove(const Desk& desk, const TradeRequest& r, const Plan& plan) {
+Executed ExecuteRemove(Desk& desk, const TradeRequest& r, const Plan& plan) {
   const double volume = desk.ledger.FindOrder(r.order)->volume_current;
   FinishOrder(desk, r.order, wire::ORDER_STATE_CANCELED);
   return Executed{r.order, 0, volume, plan.price};
@@ -114,7 +114,7 @@ Plan PlanStops(const Desk& desk, const TradeRequest& r) {
   return plan;
 }
 
-Executed ExecuteStops(const Desk& desk, const TradeRequest& r, const Plan& plan) {
+Executed ExecuteStops(Desk& desk, const TradeRequest& r, const Plan& plan) {
   const market::SymbolSpec& spec = desk.market.spec(plan.symbol);
   Position& position = *desk.ledger.FindPosition(r.position);
   position.sl = Normalize(spec, r.sl);

@@ -10,78 +10,82 @@ namespace vl5::terminal::trading {
 
 namespace {
 
-Record Finish(const RecordBuilder& r, int* misses) {
-  if (misses != nullptr) *misses = r.misses();
-  return r.bytes();
-}
-
 // The fields an order has whether pending or finished.
-void OrderFields(RecordBuilder& r, const market::Market& market, const Order& o) {
-  r.Uint("ticket", o.ticket).Int("time_setup", SecondsOf(o.setup_msc)).Int("time_setup_msc", o.setup_msc)
-      .Int("time_done", SecondsOf(o.done_msc)).Int("time_done_msc", o.done_msc).Int("time_expiration", o.expiration)
-      .Uint("type", o.type).Uint("type_time", o.type_time).Uint("type_filling", o.type_filling)
-      .Uint("state", o.state).Uint("magic", o.magic).Uint("position_id", o.position_id)
-      .Uint("position_by_id", o.position_by_id).Uint("reason", o.reason).Real("volume_initial", o.volume_initial)
-      .Real("volume_current", o.volume_current).Real("price_open", o.price_open).Real("sl", o.sl).Real("tp", o.tp)
-      .Real("price_stoplimit", o.price_stoplimit).Text("symbol", market.spec(o.symbol).name)
-      .Text("comment", o.comment).Text("external_id", u"");
+using OrderBuilder = RecordBuilder<wire::kTradeOrderFields>;
+
+void OrderFields(OrderBuilder& r, const market::Market& market, const Order& o) {
+  using F = OrderBuilder;
+  r.Uint<F::At("ticket")>(o.ticket).Int<F::At("time_setup")>(SecondsOf(o.setup_msc)).Int<F::At("time_setup_msc")>(o.setup_msc)
+      .Int<F::At("time_done")>(SecondsOf(o.done_msc)).Int<F::At("time_done_msc")>(o.done_msc).Int<F::At("time_expiration")>(o.expiration)
+      .Uint<F::At("type")>(o.type).Uint<F::At("type_time")>(o.type_time).Uint<F::At("type_filling")>(o.type_filling)
+      .Uint<F::At("state")>(o.state).Uint<F::At("magic")>(o.magic).Uint<F::At("position_id")>(o.position_id)
+      .Uint<F::At("position_by_id")>(o.position_by_id).Uint<F::At("reason")>(o.reason).Real<F::At("volume_initial")>(o.volume_initial)
+      .Real<F::At("volume_current")>(o.volume_current).Real<F::At("price_open")>(o.price_open).Real<F::At("sl")>(o.sl).Real<F::At("tp")>(o.tp)
+      .Real<F::At("price_stoplimit")>(o.price_stoplimit).Text<F::At("symbol")>(market.spec(o.symbol).name)
+      .Text<F::At("comment")>(o.comment).Text<F::At("external_id")>(u"");
 }
 
 }  // namespace
 
-Record PositionRecord(const market::Market& market, const Position& p, std::int64_t now_ms, int* misses) {
+Record PositionRecord(const market::Market& market, const Position& p, std::int64_t now_ms) {
   Quote quote;
   const double current = QuoteAt(market, p.symbol, now_ms, &quote) ? ClosePrice(IsBuyPosition(p), quote) : 0.0;
-  RecordBuilder r(wire::kTradePositionFields, wire::kTradePositionSize);
-  r.Uint("ticket", p.ticket).Int("time", SecondsOf(p.time_msc)).Int("time_msc", p.time_msc)
-      .Int("time_update", SecondsOf(p.update_msc)).Int("time_update_msc", p.update_msc).Uint("type", p.type)
-      .Uint("magic", p.magic).Uint("identifier", p.ticket).Uint("reason", p.reason).Real("volume", p.volume)
-      .Real("price_open", p.price_open).Real("sl", p.sl).Real("tp", p.tp).Real("price_current", current)
-      .Real("swap", 0.0).Real("profit", FloatingProfit(market, p, now_ms)).Text("symbol", market.spec(p.symbol).name)
-      .Text("comment", p.comment).Text("external_id", u"");
-  return Finish(r, misses);
+  using F = RecordBuilder<wire::kTradePositionFields>;
+  F r(wire::kTradePositionSize);
+  r.Uint<F::At("ticket")>(p.ticket).Int<F::At("time")>(SecondsOf(p.time_msc)).Int<F::At("time_msc")>(p.time_msc)
+      .Int<F::At("time_update")>(SecondsOf(p.update_msc)).Int<F::At("time_update_msc")>(p.update_msc).Uint<F::At("type")>(p.type)
+      .Uint<F::At("magic")>(p.magic).Uint<F::At("identifier")>(p.ticket).Uint<F::At("reason")>(p.reason).Real<F::At("volume")>(p.volume)
+      .Real<F::At("price_open")>(p.price_open).Real<F::At("sl")>(p.sl).Real<F::At("tp")>(p.tp).Real<F::At("price_current")>(current)
+      .Real<F::At("swap")>(0.0).Real<F::At("profit")>(FloatingProfit(market, p, now_ms)).Text<F::At("symbol")>(market.spec(p.symbol).name)
+      .Text<F::At("comment")>(p.comment).Text<F::At("external_id")>(u"");
+  return r.bytes();
 }
 
-Record PendingOrderRecord(const market::Market& market, const Order& o, std::int64_t now_ms, int* misses) {
+Record PendingOrderRecord(const market::Market& market, const Order& o, std::int64_t now_ms) {
   Quote quote;
   const double current = QuoteAt(market, o.symbol, now_ms, &quote) ? DealPrice(IsBuy(o.type), quote) : 0.0;
-  RecordBuilder r(wire::kTradeOrderFields, wire::kTradeOrderSize);
+  using F = OrderBuilder;
+  F r(wire::kTradeOrderSize);
   OrderFields(r, market, o);
-  r.Real("price_current", current);
-  return Finish(r, misses);
+  r.Real<F::At("price_current")>(current);
+  return r.bytes();
 }
 
-Record HistoryOrderRecord(const market::Market& market, const Order& o, int* misses) {
-  RecordBuilder r(wire::kTradeOrderFields, wire::kTradeOrderSize);
+Record HistoryOrderRecord(const market::Market& market, const Order& o) {
+  using F = OrderBuilder;
+  F r(wire::kTradeOrderSize);
   OrderFields(r, market, o);
-  r.Real("price_current", o.price_done);
-  return Finish(r, misses);
+  r.Real<F::At("price_current")>(o.price_done);
+  return r.bytes();
 }
 
-Record DealRecord(const Deal& d, int* misses) {
-  RecordBuilder r(wire::kTradeDealFields, wire::kTradeDealSize);
-  r.Uint("ticket", d.ticket).Uint("order", d.order).Int("time", SecondsOf(d.time_msc)).Int("time_msc", d.time_msc)
-      .Uint("type", d.type).Uint("entry", d.entry).Uint("magic", d.magic).Uint("position_id", d.position_id)
-      .Uint("reason", d.reason).Real("volume", d.volume).Real("price", d.price).Real("commission", 0.0)
-      .Real("swap", 0.0).Real("profit", d.profit).Real("fee", 0.0).Text("symbol", d.symbol)
-      .Text("comment", d.comment).Text("external_id", u"");
-  return Finish(r, misses);
+Record DealRecord(const Deal& d) {
+  using F = RecordBuilder<wire::kTradeDealFields>;
+  F r(wire::kTradeDealSize);
+  r.Uint<F::At("ticket")>(d.ticket).Uint<F::At("order")>(d.order).Int<F::At("time")>(SecondsOf(d.time_msc)).Int<F::At("time_msc")>(d.time_msc)
+      .Uint<F::At("type")>(d.type).Uint<F::At("entry")>(d.entry).Uint<F::At("magic")>(d.magic).Uint<F::At("position_id")>(d.position_id)
+      .Uint<F::At("reason")>(d.reason).Real<F::At("volume")>(d.volume).Real<F::At("price")>(d.price).Real<F::At("commission")>(0.0)
+      .Real<F::At("swap")>(0.0).Real<F::At("profit")>(d.profit).Real<F::At("fee")>(0.0).Text<F::At("symbol")>(d.symbol)
+      .Text<F::At("comment")>(d.comment).Text<F::At("external_id")>(u"");
+  return r.bytes();
 }
 
-Record CheckResultRecord(const CheckResult& c, int* misses) {
-  RecordBuilder r(wire::kOrderCheckResultFields, wire::kOrderCheckResultSize);
-  r.Uint("retcode", c.retcode).Real("balance", c.balance).Real("equity", c.equity).Real("profit", c.profit)
-      .Real("margin", c.margin).Real("margin_free", c.margin_free).Real("margin_level", c.margin_level)
-      .Text("comment", RetcodeComment(c.retcode));
-  return Finish(r, misses);
+Record CheckResultRecord(const CheckResult& c) {
+  using F = RecordBuilder<wire::kOrderCheckResultFields>;
+  F r(wire::kOrderCheckResultSize);
+  r.Uint<F::At("retcode")>(c.retcode).Real<F::At("balance")>(c.balance).Real<F::At("equity")>(c.equity).Real<F::At("profit")>(c.profit)
+      .Real<F::At("margin")>(c.margin).Real<F::At("margin_free")>(c.margin_free).Real<F::At("margin_level")>(c.margin_level)
+      .Text<F::At("comment")>(RetcodeComment(c.retcode));
+  return r.bytes();
 }
 
-Record SendResultRecord(const SendResult& s, int* misses) {
-  RecordBuilder r(wire::kOrderSendResultFields, wire::kOrderSendResultSize);
-  r.Uint("retcode", s.retcode).Uint("deal", s.deal).Uint("order", s.order).Real("volume", s.volume)
-      .Real("price", s.price).Real("bid", s.bid).Real("ask", s.ask).Text("comment", RetcodeComment(s.retcode))
-      .Uint("request_id", s.request_id).Int("retcode_external", 0);
-  return Finish(r, misses);
+Record SendResultRecord(const SendResult& s) {
+  using F = RecordBuilder<wire::kOrderSendResultFields>;
+  F r(wire::kOrderSendResultSize);
+  r.Uint<F::At("retcode")>(s.retcode).Uint<F::At("deal")>(s.deal).Uint<F::At("order")>(s.order).Real<F::At("volume")>(s.volume)
+      .Real<F::At("price")>(s.price).Real<F::At("bid")>(s.bid).Real<F::At("ask")>(s.ask).Text<F::At("comment")>(RetcodeComment(s.retcode))
+      .Uint<F::At("request_id")>(s.request_id).Int<F::At("retcode_external")>(0);
+  return r.bytes();
 }
 
 }  // namespace vl5::terminal::trading

@@ -14,13 +14,10 @@ namespace vl5::terminal::trading {
 
 using Record = std::vector<std::uint8_t>;
 
-// `misses` (optional) receives the number of fields the builder could not place.
-Record PositionRecord(const market::Market& market, const Position& position, std::int64_t now_ms,
-                      int* misses = nullptr);
-Record PendingOrderRecord(const market::Market& market, const Order& order, std::int64_t now_ms,
-                          int* misses = nullptr);
-Record HistoryOrderRecord(const market::Market& market, const Order& order, int* misses = nullptr);
-Record DealRecord(const Deal& deal, int* misses = nullptr);
+Record PositionRecord(const market::Market& market, const Position& position, std::int64_t now_ms);
+Record PendingOrderRecord(const market::Market& market, const Order& order, std::int64_t now_ms);
+Record HistoryOrderRecord(const market::Market& market, const Order& order);
+Record DealRecord(const Deal& deal);
 
 struct CheckResult {
   std::uint32_t retcode = 0;
@@ -31,7 +28,7 @@ struct CheckResult {
   double margin_free = 0.0;
   double margin_level = 0.0;
 };
-Record CheckResultRecord(const CheckResult& result, int* misses = nullptr);
+Record CheckResultRecord(const CheckResult& result);
 
 struct SendResult {
   std::uint32_t retcode = 0;
@@ -43,6 +40,6 @@ struct SendResult {
   double ask = 0.0;
   std::uint32_t request_id = 0;
 };
-Record SendResultRecord(const SendResult& result, int* misses = nullptr);
+Record SendResultRecord(const SendResult& result);
 
 }  // namespace vl5::terminal::trading

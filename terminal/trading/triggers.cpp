@@ -81,7 +81,7 @@ std::vector<std::uint64_t> TicketsOf(const std::vector<T>& records, std::size_t 
   return tickets;
 }
 
-void ApplyExpiries(const Desk& at, std::size_t symbol) {
+void ApplyExpiries(Desk& at, std::size_t symbol) {
   for (std::uint64_t ticket : TicketsOf(at.ledger.orders(), symbol)) {
     const Order& order = *at.ledger.FindOrder(ticket);
     if (ExpiryMs(order.type_time, order.expiration, order.setup_msc) <= at.now_ms) {
@@ -91,7 +91,7 @@ void ApplyExpiries(const Desk& at, std::size_t symbol) {
 }
 
 // Positions opened at this very tick wait for the next one.
-void ApplyStops(const Desk& at, std::size_t symbol, const market::Tick& tick, const Quote& quote) {
+void ApplyStops(Desk& at, std::size_t symbol, const market::Tick& tick, const Quote& quote) {
   const market::SymbolSpec& spec = at.market.spec(symbol);
   for (std::uint64_t ticket : TicketsOf(at.ledger.positions(), symbol)) {
     const Position& p = *at.ledger.FindPosition(ticket);
@@ -105,7 +105,7 @@ void ApplyStops(const Desk& at, std::size_t symbol, const market::Tick& tick, co
   }
 }
 
-void Fill(const Desk& at, std::uint64_t ticket, const Quote& quote) {
+void Fill(Desk& at, std::uint64_t ticket, const Quote& quote) {
   const Order& order = *at.ledger.FindOrder(ticket);
   const double price = DealPrice(IsBuy(order.type), quote);
   Revalue(at);
@@ -119,7 +119,7 @@ void Fill(const Desk& at, std::uint64_t ticket, const Quote& quote) {
 }
 
 // Orders oldest first; a stop-limit that became a limit looks at the same tick again.
-void ApplyOrders(const Desk& at, std::size_t symbol, const market::Tick& tick, const Quote& quote) {
+void ApplyOrders(Desk& at, std::size_t symbol, const market::Tick& tick, const Quote& quote) {
   const market::SymbolSpec& spec = at.market.spec(symbol);
   for (bool again = true; again;) {
     again = false;
@@ -146,7 +146,7 @@ struct Watched {
 
 }  // namespace
 
-void CatchUp(const Desk& desk) {
+void CatchUp(Desk& desk) {
   Ledger& ledger = desk.ledger;
   const std::int64_t from = ledger.evaluated_ms();
   if (desk.now_ms <= from) return;
@@ -159,7 +159,7 @@ void CatchUp(const Desk& desk) {
     auto w = std::min_element(watched.begin(), watched.end(),
                               [](const Watched& a, const Watched& b) { return a.next.time_ms < b.next.time_ms; });
     if (w == watched.end() || w->next.time_ms == kNever) break;
-    const Desk at = desk.At(w->next.time_ms);
+    Desk at = desk.At(w->next.time_ms);
     if (w->next.at_tick) {
       const Quote quote = QuoteOf(desk.market.spec(w->symbol), w->next.tick);
       ApplyStops(at, w->symbol, w->next.tick, quote);

@@ -25,6 +25,6 @@ namespace vl5::terminal::trading {
 // profit closes its position at the tick's closing price. A fill that the
 // free margin cannot carry is rejected. An order that expires at a moment no
 // longer fills at a tick of that moment.
-void CatchUp(const Desk& desk);
+void CatchUp(Desk& desk);
 
 }  // namespace vl5::terminal::trading
