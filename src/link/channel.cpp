@@ -44,15 +44,25 @@ void ApplyBrokenPipeRule(os::PipeHandle* handle, std::uint32_t error) {
   }
 }
 
-// ---- PipeWriter ---------------------------------------------------------------
-
-bool PipeWriter::WriteRaw(const void* bytes, std::size_t n) {
-  if (*handle_ == os::kInvalidPipe) return false;
+bool WriteExact(os::PipeHandle* handle, const void* bytes, std::size_t n) {
+  if (*handle == os::kInvalidPipe) return false;
   std::uint32_t error = 0;
-  if (os::WritePipe(*handle_, bytes, n, &error)) return true;
-  ApplyBrokenPipeRule(handle_, error);
+  if (os::WritePipe(*handle, bytes, n, &error)) return true;
+  ApplyBrokenPipeRule(handle, error);
   return false;
 }
+
+bool ReadExact(os::PipeHandle* handle, void* destination, std::size_t n) {
+  if (*handle == os::kInvalidPipe) return false;
+  std::uint32_t error = 0;
+  if (os::ReadPipe(*handle, destination, n, &error)) return true;
+  ApplyBrokenPipeRule(handle, error);
+  return false;
+}
+
+// ---- PipeWriter ---------------------------------------------------------------
+
+bool PipeWriter::WriteRaw(const void* bytes, std::size_t n) { return WriteExact(handle_, bytes, n); }
 
 bool PipeWriter::Append(const void* bytes, std::size_t n) {
   const auto* source = static_cast<const std::uint8_t*>(bytes);
@@ -82,13 +92,7 @@ bool PipeWriter::Flush() { return WriteRaw(buffer_, used_); }
 
 // ---- PipeReader -----------------------------------------------------------------
 
-bool PipeReader::ReadRaw(void* destination, std::size_t n) {
-  if (*handle_ == os::kInvalidPipe) return false;
-  std::uint32_t error = 0;
-  if (os::ReadPipe(*handle_, destination, n, &error)) return true;
-  ApplyBrokenPipeRule(handle_, error);
-  return false;
-}
+bool PipeReader::ReadRaw(void* destination, std::size_t n) { return ReadExact(handle_, destination, n); }
 
 bool PipeReader::BeginReply() {
   remaining_ = position_ = available_ = 0;

@@ -4,7 +4,8 @@
 // Threading contract: every function here runs on the calling thread and
 // blocks on the pipe without a timeout. The Python module never releases the
 // interpreter lock, so calls are serialised and the client needs no lock.
-// This file pair is the only code that touches a pipe handle.
+// This file pair is the only code that touches a pipe handle; the protocol
+// (protocol.h) is the only code that uses it.
 #pragma once
 
 #include <cstddef>
@@ -38,10 +39,16 @@ class CInterClient {
   std::uint8_t* Digest() { return digest_; }
   os::PipeHandle* Handle() { return &handle_; }
 
+  // The build the terminal announced in its last hello; 0 before any. Kept
+  // by Disconnect: calls gated on it answer by the last terminal seen.
+  std::uint32_t TerminalBuild() const { return terminal_build_; }
+  void SetTerminalBuild(std::uint32_t build) { terminal_build_ = build; }
+
  private:
   os::PipeHandle handle_ = os::kInvalidPipe;
   std::uint8_t digest_[32] = {};
   std::u16string detail_;
+  std::uint32_t terminal_build_ = 0;
 };
 
 // The one connection of the process.
@@ -49,6 +56,12 @@ CInterClient& Client();
 
 // Closes the shared handle when a transfer failed because the peer is gone.
 void ApplyBrokenPipeRule(os::PipeHandle* handle, std::uint32_t error);
+
+// One transfer of exactly n bytes, unbuffered: the writer's and reader's own
+// system calls, and the protocol's for frames that need no buffer. Nothing
+// is tried on a closed handle; a failure applies the broken-pipe rule.
+bool WriteExact(os::PipeHandle* handle, const void* bytes, std::size_t n);
+bool ReadExact(os::PipeHandle* handle, void* destination, std::size_t n);
 
 // Buffers one request; frames up to 16 KiB leave in a single write at Flush.
 class PipeWriter {

@@ -22,8 +22,7 @@ PyObject* BookSubscription(std::uint32_t command, PyObject* args) {
   py::SymbolText symbol;
   // An argument error answers None, not False, for these two as well.
   if (!OneSymbol(args, &symbol)) return py::SetErrorReturnNone(wire::kInvalidParams, py::kInvalidArguments);
-  std::int32_t result = link::Exchange(
-      command, [&] { return link::SendCommandString(command, symbol.View()); }, link::ReadStatusReply);
+  std::int32_t result = link::Exchange(link::Request(command).Counted(symbol.View()), link::Reply::Status());
   if (result < 0) return py::SetErrorReturnFalse(result);
   Py_RETURN_TRUE;
 }
@@ -46,11 +45,8 @@ PyObject* PyMarketBookGet(PyObject*, PyObject* args) {
     block.reset(new (std::nothrow) std::uint8_t[std::size_t{n} * wire::kBookInfoSize]);
     return block.get();
   };
-  std::int32_t result = link::Exchange(
-      wire::kCmdMarketBookGet, [&] { return link::SendCommandString(wire::kCmdMarketBookGet, symbol.View()); },
-      [&](std::uint32_t* echo, std::int32_t* status) {
-        return link::ReadRecordListReply(echo, status, wire::kBookInfoSize, allocate, &count);
-      });
+  std::int32_t result = link::Exchange(link::Request(wire::kCmdMarketBookGet).Counted(symbol.View()),
+                                       link::Reply::List(wire::kBookInfoSize, allocate, &count));
   if (result < 0) return py::SetErrorReturnNone(result);
   py::PyRef entries =
       py::BuildRecordTuples(py::ResultType::kBookInfo, wire::kBookInfoFields, block.get(), count, wire::kBookInfoSize);

@@ -17,12 +17,10 @@ namespace {
 template <std::size_t Size, std::size_t N>
 PyObject* QueryRecord(std::uint32_t command, py::ResultType type, const wire::Field (&fields)[N]) {
   py::LastError::Reset();
-  std::uint8_t record[Size] = {};
-  std::int32_t result = link::Exchange(
-      command, [&] { return link::SendCommand(command); },
-      [&](std::uint32_t* echo, std::int32_t* status) { return link::ReadSingleRecordReply(echo, status, record, Size); });
+  link::RecordBody<Size> body;
+  std::int32_t result = link::Exchange(link::Request(command), link::Reply::Record(&body));
   if (result < 0) return py::SetErrorReturnNone(result);
-  py::PyRef info = py::BuildRecordTuple(type, fields, record);
+  py::PyRef info = py::BuildRecordTuple(type, fields, body.Record());
   return info ? info.release() : py::SetErrorReturnNone(wire::kTerminalCallFailed);
 }
 

@@ -1,9 +1,7 @@
 #include "src/market/rates.h"
 
 #include <cstdint>
-#include <cstring>
 
-#include "src/link/channel.h"
 #include "src/link/protocol.h"
 #include "src/module/args.h"
 #include "src/module/last_error.h"
@@ -19,28 +17,9 @@ using py::RecordKind;
 
 constexpr char kNoMemory[] = "No memory";
 
-// The fixed fields that follow the symbol in a query, in wire order.
-struct QueryFields {
-  std::uint8_t bytes[20];
-  std::uint32_t size = 0;
-
-  template <typename T>
-  QueryFields& Add(T value) {
-    std::memcpy(bytes + size, &value, sizeof(value));
-    size += sizeof(value);
-    return *this;
-  }
-};
-
-bool SendQuery(std::uint32_t command, std::u16string_view symbol, const QueryFields& fields) {
-  link::PipeWriter writer(link::Client().Handle());
-  return link::BeginFrame(&writer, command, link::CountedSize(symbol) + fields.size) &&
-         link::AppendCounted(&writer, symbol) && writer.Append(fields.bytes, fields.size) && writer.Flush();
-}
-
 // One exchange whose records land directly in the memory of the returned array.
-PyObject* CopyRecords(std::uint32_t command, RecordKind kind, const py::SymbolText& symbol,
-                      const QueryFields& fields) {
+// `request` holds the counted symbol, then the query's fixed fields.
+PyObject* CopyRecords(const link::Request& request, RecordKind kind) {
   py::PyRef array;
   bool no_memory = false;
   auto allocate = [&](std::uint32_t count) -> void* {
@@ -49,11 +28,7 @@ PyObject* CopyRecords(std::uint32_t command, RecordKind kind, const py::SymbolTe
     return array ? py::RecordData(array.get()) : nullptr;
   };
   std::uint32_t count = 0;
-  std::int32_t result = link::Exchange(
-      command, [&] { return SendQuery(command, symbol.View(), fields); },
-      [&](std::uint32_t* echo, std::int32_t* status) {
-        return link::ReadRecordListReply(echo, status, py::kRecordSize, allocate, &count);
-      });
+  std::int32_t result = link::Exchange(request, link::Reply::List(py::kRecordSize, allocate, &count));
   if (no_memory) return py::SetErrorReturnNone(wire::kOutOfMemory, kNoMemory);
   if (result < 0) return py::SetErrorReturnNone(result);
   py::SealRecordArray(array.get());
@@ -78,8 +53,12 @@ PyObject* PyCopyTicksFrom(PyObject*, PyObject* args) {
       !py::ConvertText(symbol_object, &symbol) || !py::ConvertDate(date_object, &from)) {
     return InvalidArguments();
   }
-  return CopyRecords(wire::kCmdCopyTicksFrom, RecordKind::kTicks, symbol,
-                     QueryFields().Add(Milliseconds(from)).Add<std::int32_t>(count).Add<std::int32_t>(flags));
+  return CopyRecords(link::Request(wire::kCmdCopyTicksFrom)
+                         .Counted(symbol.View())
+                         .Value(Milliseconds(from))
+                         .Value<std::int32_t>(count)
+                         .Value<std::int32_t>(flags),
+                     RecordKind::kTicks);
 }
 
 PyObject* PyCopyTicksRange(PyObject*, PyObject* args) {
@@ -93,8 +72,12 @@ PyObject* PyCopyTicksRange(PyObject*, PyObject* args) {
       !py::ConvertDate(to_object, &to)) {
     return InvalidArguments();
   }
-  return CopyRecords(wire::kCmdCopyTicksRange, RecordKind::kTicks, symbol,
-                     QueryFields().Add(Milliseconds(from)).Add(Milliseconds(to)).Add<std::int32_t>(flags));
+  return CopyRecords(link::Request(wire::kCmdCopyTicksRange)
+                         .Counted(symbol.View())
+                         .Value(Milliseconds(from))
+                         .Value(Milliseconds(to))
+                         .Value<std::int32_t>(flags),
+                     RecordKind::kTicks);
 }
 
 PyObject* PyCopyRatesFrom(PyObject*, PyObject* args) {
@@ -108,8 +91,12 @@ PyObject* PyCopyRatesFrom(PyObject*, PyObject* args) {
       !py::ConvertText(symbol_object, &symbol) || !py::ConvertDate(date_object, &from)) {
     return InvalidArguments();
   }
-  return CopyRecords(wire::kCmdCopyRatesFrom, RecordKind::kRates, symbol,
-                     QueryFields().Add<std::int32_t>(timeframe).Add<std::int64_t>(from).Add<std::int32_t>(count));
+  return CopyRecords(link::Request(wire::kCmdCopyRatesFrom)
+                         .Counted(symbol.View())
+                         .Value<std::int32_t>(timeframe)
+                         .Value<std::int64_t>(from)
+                         .Value<std::int32_t>(count),
+                     RecordKind::kRates);
 }
 
 PyObject* PyCopyRatesFromPos(PyObject*, PyObject* args) {
@@ -121,8 +108,12 @@ PyObject* PyCopyRatesFromPos(PyObject*, PyObject* args) {
       !py::ConvertText(symbol_object, &symbol)) {
     return InvalidArguments();
   }
-  return CopyRecords(wire::kCmdCopyRatesFromPos, RecordKind::kRates, symbol,
-                     QueryFields().Add<std::int32_t>(timeframe).Add<std::int32_t>(start).Add<std::int32_t>(count));
+  return CopyRecords(link::Request(wire::kCmdCopyRatesFromPos)
+                         .Counted(symbol.View())
+                         .Value<std::int32_t>(timeframe)
+                         .Value<std::int32_t>(start)
+                         .Value<std::int32_t>(count),
+                     RecordKind::kRates);
 }
 
 PyObject* PyCopyRatesRange(PyObject*, PyObject* args) {
@@ -137,8 +128,12 @@ PyObject* PyCopyRatesRange(PyObject*, PyObject* args) {
       !py::ConvertDate(to_object, &to)) {
     return InvalidArguments();
   }
-  return CopyRecords(wire::kCmdCopyRatesRange, RecordKind::kRates, symbol,
-                     QueryFields().Add<std::int32_t>(timeframe).Add<std::int64_t>(from).Add<std::int64_t>(to));
+  return CopyRecords(link::Request(wire::kCmdCopyRatesRange)
+                         .Counted(symbol.View())
+                         .Value<std::int32_t>(timeframe)
+                         .Value<std::int64_t>(from)
+                         .Value<std::int64_t>(to),
+                     RecordKind::kRates);
 }
 
 }  // namespace vl5::market

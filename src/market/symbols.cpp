@@ -6,7 +6,6 @@
 #include <new>
 
 #include "src/link/protocol.h"
-#include "src/session/session.h"
 #include "src/market/symbol_arg.h"
 #include "src/module/last_error.h"
 #include "src/module/record_tuples.h"
@@ -20,7 +19,7 @@ namespace {
 
 using py::ResultType;
 
-bool SymbolListSupported() { return link::TerminalBuild() >= wire::kMinBuildSymbols; }
+bool SymbolListSupported() { return link::Client().TerminalBuild() >= wire::kMinBuildSymbols; }
 
 PyObject* CallFailed() { return py::SetErrorReturnNone(wire::kTerminalCallFailed); }
 
@@ -30,9 +29,7 @@ PyObject* PySymbolsTotal(PyObject*, PyObject*) {
   py::LastError::Reset();
   if (!SymbolListSupported()) return py::SetErrorReturnNone(wire::kIncompatibleVersion);
   std::uint32_t count = 0;
-  std::int32_t result = link::Exchange(
-      wire::kCmdSymbolsTotal, [] { return link::SendCommand(wire::kCmdSymbolsTotal); },
-      [&](std::uint32_t* echo, std::int32_t* status) { return link::ReadValueReply(echo, status, &count); });
+  std::int32_t result = link::Exchange(link::Request(wire::kCmdSymbolsTotal), link::Reply::Value(&count));
   if (result < 0) return py::SetErrorReturnNone(result);
   return PyLong_FromUnsignedLong(count);
 }
@@ -57,12 +54,9 @@ PyObject* PySymbolsGet(PyObject*, PyObject* args, PyObject* kwargs) {
     block.reset(new (std::nothrow) std::uint8_t[std::size_t{n} * wire::kSymbolInfoSize]);
     return block.get();
   };
-  std::int32_t result = link::Exchange(
-      command,
-      [&] { return group.Empty() ? link::SendCommand(command) : link::SendCommandString(command, group.View()); },
-      [&](std::uint32_t* echo, std::int32_t* status) {
-        return link::ReadRecordListReply(echo, status, wire::kSymbolInfoSize, allocate, &count);
-      });
+  link::Request request(command);
+  if (!group.Empty()) request.Counted(group.View());
+  std::int32_t result = link::Exchange(request, link::Reply::List(wire::kSymbolInfoSize, allocate, &count));
   if (result < 0) return py::SetErrorReturnNone(result);
   py::PyRef symbols =
       py::BuildRecordTuples(ResultType::kSymbolInfo, wire::kSymbolInfoFields, block.get(), count, wire::kSymbolInfoSize);
@@ -73,15 +67,13 @@ PyObject* PySymbolInfo(PyObject*, PyObject* args) {
   py::LastError::Reset();
   py::SymbolText symbol;
   if (!OneSymbol(args, &symbol)) return py::SetErrorReturnNone(wire::kInvalidParams, py::kInvalidArguments);
-  std::uint8_t record[wire::kSymbolInfoSize] = {};
+  link::RecordBody<wire::kSymbolInfoSize> body;
+  std::uint8_t* record = body.Record();
   // Older terminals send the record without its trailing name field.
   const bool old_build = !SymbolListSupported();
   const std::uint32_t size = old_build ? wire::kSymbolInfoSizeOld : wire::kSymbolInfoSize;
-  std::int32_t result = link::Exchange(
-      wire::kCmdSymbolInfo, [&] { return link::SendCommandString(wire::kCmdSymbolInfo, symbol.View()); },
-      [&](std::uint32_t* echo, std::int32_t* status) {
-        return link::ReadSingleRecordReply(echo, status, record, size);
-      });
+  std::int32_t result =
+      link::Exchange(link::Request(wire::kCmdSymbolInfo).Counted(symbol.View()), link::Reply::Record(&body, size));
   if (result < 0) return py::SetErrorReturnNone(result);
   if (old_build) {
     std::u16string_view name = symbol.View();
@@ -95,14 +87,11 @@ PyObject* PySymbolInfoTick(PyObject*, PyObject* args) {
   py::LastError::Reset();
   py::SymbolText symbol;
   if (!OneSymbol(args, &symbol)) return py::SetErrorReturnNone(wire::kInvalidParams, py::kInvalidArguments);
-  std::uint8_t record[wire::kTickRecordSize] = {};
-  std::int32_t result = link::Exchange(
-      wire::kCmdSymbolInfoTick, [&] { return link::SendCommandString(wire::kCmdSymbolInfoTick, symbol.View()); },
-      [&](std::uint32_t* echo, std::int32_t* status) {
-        return link::ReadSingleRecordReply(echo, status, record, sizeof(record));
-      });
+  link::RecordBody<wire::kTickRecordSize> body;
+  std::int32_t result =
+      link::Exchange(link::Request(wire::kCmdSymbolInfoTick).Counted(symbol.View()), link::Reply::Record(&body));
   if (result < 0) return py::SetErrorReturnNone(result);
-  py::PyRef tick = py::BuildRecordTuple(ResultType::kTick, wire::kTickFields, record);
+  py::PyRef tick = py::BuildRecordTuple(ResultType::kTick, wire::kTickFields, body.Record());
   return tick ? tick.release() : CallFailed();
 }
 
@@ -117,9 +106,8 @@ PyObject* PySymbolSelect(PyObject*, PyObject* args) {
     return py::SetErrorReturnFalse(wire::kInvalidParams, py::kInvalidArguments);
   }
   std::int32_t result = link::Exchange(
-      wire::kCmdSymbolSelect,
-      [&] { return link::SendCommandStringFlag(wire::kCmdSymbolSelect, symbol.View(), enable != 0); },
-      link::ReadStatusReply);
+      link::Request(wire::kCmdSymbolSelect).Counted(symbol.View()).Value<std::uint8_t>(enable != 0 ? 1 : 0),
+      link::Reply::Status());
   if (result < 0) return py::SetErrorReturnFalse(result);
   Py_RETURN_TRUE;
 }

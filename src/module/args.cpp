@@ -5,6 +5,8 @@
 #include <cmath>
 #include <limits>
 
+#include "src/module/pyref.h"
+
 namespace vl5::py {
 
 namespace {
@@ -52,10 +54,9 @@ bool ConvertDate(PyObject* object, std::int32_t* seconds) {
     return TruncateSeconds(value, seconds);
   }
   if (IsDateTime(object)) {
-    PyObject* stamp = PyObject_CallMethod(object, "timestamp", nullptr);
-    if (stamp == nullptr) return Refuse();
-    double value = PyFloat_AsDouble(stamp);
-    Py_DECREF(stamp);
+    PyRef stamp = PyRef::Steal(PyObject_CallMethod(object, "timestamp", nullptr));
+    if (!stamp) return Refuse();
+    double value = PyFloat_AsDouble(stamp.get());
     if (value == -1.0 && PyErr_Occurred()) return Refuse();
     return TruncateSeconds(value, seconds);
   }

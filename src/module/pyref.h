@@ -21,10 +21,10 @@ class PyRef {
 
   PyRef(PyRef&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
   PyRef& operator=(PyRef&& other) noexcept {
-    if (this != &other) {
-      Py_XDECREF(object_);
-      object_ = std::exchange(other.object_, nullptr);
-    }
+    // Store first, release after (the order of Py_SETREF): the old object's
+    // destructor may run arbitrary code that must not see it half-replaced.
+    PyObject* old = std::exchange(object_, std::exchange(other.object_, nullptr));
+    Py_XDECREF(old);
     return *this;
   }
   PyRef(const PyRef&) = delete;

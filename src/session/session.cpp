@@ -27,8 +27,6 @@ constexpr std::uint32_t kDefaultTimeoutMs = 60000;
 constexpr std::uint32_t kPollIntervalMs = 100;
 constexpr char kOtpNeeded[] = "Unsupported authorization mode, OTP or certificate password needed";
 
-std::uint32_t g_terminal_build = 0;  // kept for the life of the process
-
 struct Credentials {
   std::uint64_t login = 0;
   AccountText password;
@@ -50,30 +48,22 @@ const char* ReadCredentialKeywords(PyObject* kwargs, Credentials* c) {
   return nullptr;
 }
 
-bool SendHello() {
-  PipeWriter writer(Client().Handle());
-  std::u16string_view name = wire::kHelloClientName;
-  return BeginFrame(&writer, wire::kCmdHello, 4 + CountedSize(name)) && writer.AppendValue(wire::kHelloWord) &&
-         AppendCounted(&writer, name) && writer.Flush();
-}
-
-bool SendLogin(const Credentials& c) {
-  PipeWriter writer(Client().Handle());
-  std::u16string_view password = c.password.View();
-  std::u16string_view server = c.server.View();
-  return BeginFrame(&writer, wire::kCmdLogin, 4 + 8 + CountedSize(password) + CountedSize(server)) &&
-         writer.AppendValue(wire::kLoginWord) && writer.AppendValue(c.login) && AppendCounted(&writer, password) &&
-         AppendCounted(&writer, server) && writer.Flush();
-}
-
 std::int32_t Hello() {
-  return Exchange(wire::kCmdHello, SendHello, [](std::uint32_t* echo, std::int32_t* status) {
-    return ReadValueReply(echo, status, &g_terminal_build);
-  });
+  // The build is stored as soon as it is read, even from a reply that fails later.
+  std::uint32_t build = Client().TerminalBuild();
+  std::int32_t result = Exchange(
+      Request(wire::kCmdHello).Value(wire::kHelloWord).Counted(wire::kHelloClientName), Reply::Value(&build));
+  Client().SetTerminalBuild(build);
+  return result;
 }
 
 std::int32_t Login(const Credentials& c) {
-  return Exchange(wire::kCmdLogin, [&] { return SendLogin(c); }, ReadStatusReply);
+  return Exchange(Request(wire::kCmdLogin)
+                      .Value(wire::kLoginWord)
+                      .Value(c.login)
+                      .Counted(c.password.View())
+                      .Counted(c.server.View()),
+                  Reply::Status());
 }
 
 // Polls the terminal state every 100 ms until it is ready, the account is
@@ -83,9 +73,7 @@ std::int32_t WaitForReady(std::uint32_t timeout) {
   std::uint32_t elapsed = 0;
   do {
     std::uint32_t state = 0;
-    std::int32_t result = Exchange(
-        wire::kCmdTerminalState, [] { return SendCommand(wire::kCmdTerminalState); },
-        [&](std::uint32_t* echo, std::int32_t* status) { return ReadValueReply(echo, status, &state); });
+    std::int32_t result = Exchange(Request(wire::kCmdTerminalState), Reply::Value(&state));
     if (result < 0) return result;
     if (state == wire::kStateReady) return wire::kSuccess;
     if (state == wire::kStateAuthorizationFailed) return wire::kAuthorizationFailed;
@@ -114,8 +102,6 @@ bool ObtainConnection(const PathText& path, bool portable) {
 }
 
 }  // namespace
-
-std::uint32_t TerminalBuild() { return g_terminal_build; }
 
 PyObject* PyInitialize(PyObject*, PyObject* args, PyObject* kwargs) {
   Credentials credentials;

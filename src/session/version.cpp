@@ -1,10 +1,7 @@
 // version(): the terminal's two version numbers and its version text.
 #include <cstdint>
-#include <memory>
-#include <new>
 #include <string>
 
-#include "src/link/channel.h"
 #include "src/link/protocol.h"
 #include "src/session/session.h"
 #include "src/module/last_error.h"
@@ -18,46 +15,28 @@ namespace {
 // The text is returned only when its UTF-8 form fits this many bytes.
 constexpr std::size_t kVersionTextBytes = 127;
 
-struct VersionReply {
+struct VersionNumbers {
   std::int32_t first = 0;
   std::int32_t second = 0;
-  std::u16string text;
 };
-
-bool ReadVersionText(PipeReader* reader, std::uint32_t* echo, std::int32_t* status, VersionReply* reply) {
-  PipeReader& r = *reader;
-  std::uint32_t units = 0;
-  if (!ReadReplyHead(&r, echo, status) || !r.ReadValue(&reply->first) || !r.ReadValue(&reply->second) ||
-      !r.ReadValue(&units)) {
-    return false;
-  }
-  if (std::uint64_t{units} * 2 > r.Unread()) return false;  // never allocate past the reply
-  std::unique_ptr<char16_t[]> block(new (std::nothrow) char16_t[units == 0 ? 1 : units]);
-  if (!block || !r.Read(block.get(), 2 * std::size_t{units}) || !r.AtEnd()) return false;
-  reply->text.assign(block.get(), units);
-  return true;
-}
-
-bool ReadVersionReply(std::uint32_t* echo, std::int32_t* status, VersionReply* reply) {
-  PipeReader reader(Client().Handle());
-  return FinishReply(&reader, ReadVersionText(&reader, echo, status, reply));
-}
+static_assert(sizeof(VersionNumbers) == 8, "two 4-byte values on the wire");
 
 }  // namespace
 
 PyObject* PyVersion(PyObject*, PyObject*) {
   py::LastError::Reset();
-  VersionReply reply;
-  std::int32_t result = Exchange(
-      wire::kCmdVersion, [] { return SendCommandWord(wire::kCmdVersion, wire::kVersionWord); },
-      [&](std::uint32_t* echo, std::int32_t* status) { return ReadVersionReply(echo, status, &reply); });
+  VersionNumbers numbers;
+  TextBlock text_units;
+  std::int32_t result = Exchange(Request(wire::kCmdVersion).Value(wire::kVersionWord),
+                                 Reply::RecordAndText(&numbers, sizeof(numbers), &text_units));
   std::int32_t first = 0;
   std::int32_t second = 0;
   std::string text;
   if (result > 0) {
-    first = reply.first;
-    second = reply.second;
-    text = wire::Utf16ToUtf8(reply.text);
+    first = numbers.first;
+    second = numbers.second;
+    // Every unit takes at least one UTF-8 byte: a longer text cannot fit.
+    if (text_units.count <= kVersionTextBytes) text = wire::Utf16ToUtf8(text_units.View());
     if (text.size() > kVersionTextBytes) text.clear();
   } else if (result < 0) {
     py::SetError(result);

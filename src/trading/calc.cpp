@@ -1,6 +1,7 @@
 #include "src/trading/calc.h"
 
 #include <cstdint>
+#include <cstring>
 
 #include "src/link/protocol.h"
 #include "src/module/args.h"
@@ -15,17 +16,13 @@ namespace {
 // action, counted symbol, then `count` doubles; the reply is one double.
 PyObject* Calculate(std::uint32_t command, std::uint32_t action, const py::SymbolText& symbol, const double* values,
                     std::uint32_t count) {
-  auto send = [&] {
-    link::PipeWriter writer(link::Client().Handle());
-    return link::BeginFrame(&writer, command, 4 + link::CountedSize(symbol.View()) + 8 * count) &&
-           writer.AppendValue(action) && link::AppendCounted(&writer, symbol.View()) &&
-           writer.Append(values, 8 * count) && writer.Flush();
-  };
-  double value = 0;
-  std::int32_t result = link::Exchange(command, send, [&](std::uint32_t* echo, std::int32_t* status) {
-    return link::ReadSingleRecordReply(echo, status, &value, sizeof(value));
-  });
+  link::RecordBody<sizeof(double)> body;
+  std::int32_t result = link::Exchange(
+      link::Request(command).Value(action).Counted(symbol.View()).Bytes(values, sizeof(double) * count),
+      link::Reply::Record(&body));
   if (result < 0) return py::SetErrorReturnNone(result);
+  double value = 0;
+  std::memcpy(&value, body.Record(), sizeof(value));
   return PyFloat_FromDouble(value);
 }
 

@@ -25,16 +25,13 @@ struct RecordList {
   std::uint32_t count = 0;
 };
 
-// Reads a record-list reply for a request already described by `send`.
-template <typename Send>
-std::int32_t ExchangeList(const RecordKind& kind, std::uint32_t command, Send&& send, RecordList* list) {
+// One request answered by a list of `kind` records.
+std::int32_t ExchangeList(const RecordKind& kind, const link::Request& request, RecordList* list) {
   auto allocate = [&](std::uint32_t n) -> void* {
     list->block.reset(new (std::nothrow) std::uint8_t[std::size_t{n} * kind.size]);
     return list->block.get();
   };
-  return link::Exchange(command, send, [&](std::uint32_t* echo, std::int32_t* status) {
-    return link::ReadRecordListReply(echo, status, kind.size, allocate, &list->count);
-  });
+  return link::Exchange(request, link::Reply::List(kind.size, allocate, &list->count));
 }
 
 // Keeps, in reply order, the records whose symbol passes the mask. The list
@@ -57,10 +54,9 @@ PyObject* BuildList(const RecordKind& kind, const std::uint8_t* records, std::ui
   return list ? list.release() : py::SetErrorReturnNone(wire::kTerminalCallFailed);
 }
 
-template <typename Send>
-PyObject* QueryList(const RecordKind& kind, std::uint32_t command, Send&& send, const py::GroupText* group) {
+PyObject* QueryList(const RecordKind& kind, const link::Request& request, const py::GroupText* group) {
   RecordList list;
-  std::int32_t result = ExchangeList(kind, command, send, &list);
+  std::int32_t result = ExchangeList(kind, request, &list);
   if (result < 0) return py::SetErrorReturnNone(result);
   if (group != nullptr) FilterByGroup(kind, *group, &list);
   return BuildList(kind, list.block.get(), list.count);
@@ -74,43 +70,38 @@ const RecordKind kDealRecords = Kind(py::ResultType::kTradeDeal, wire::kTradeDea
 
 PyObject* QueryCount(std::uint32_t command, std::int64_t from, std::int64_t to, bool ranged) {
   std::uint32_t count = 0;
-  std::int32_t result = link::Exchange(
-      command,
-      [&] { return ranged ? link::SendCommandRange(command, from, to) : link::SendCommand(command); },
-      [&](std::uint32_t* echo, std::int32_t* status) { return link::ReadValueReply(echo, status, &count); });
+  link::Request request(command);
+  if (ranged) request.Value(from).Value(to);
+  std::int32_t result = link::Exchange(request, link::Reply::Value(&count));
   if (result < 0) return py::SetErrorReturnNone(result);
   return PyLong_FromUnsignedLong(count);
 }
 
 PyObject* QueryAll(const RecordKind& kind, std::uint32_t command, const py::GroupText* group) {
-  return QueryList(kind, command, [&] { return link::SendCommand(command); }, group);
+  return QueryList(kind, link::Request(command), group);
 }
 
 PyObject* QueryBySymbol(const RecordKind& kind, std::uint32_t command, const py::SymbolText& symbol) {
-  return QueryList(kind, command, [&] { return link::SendCommandString(command, symbol.View()); }, nullptr);
+  return QueryList(kind, link::Request(command).Counted(symbol.View()), nullptr);
 }
 
 PyObject* QueryById(const RecordKind& kind, std::uint32_t command, std::uint64_t id) {
-  return QueryList(kind, command, [&] { return link::SendCommandId64(command, id); }, nullptr);
+  return QueryList(kind, link::Request(command).Value(id), nullptr);
 }
 
 PyObject* QueryRange(const RecordKind& kind, std::uint32_t command, std::int64_t from, std::int64_t to,
                      const py::GroupText* group) {
-  return QueryList(kind, command, [&] { return link::SendCommandRange(command, from, to); }, group);
+  return QueryList(kind, link::Request(command).Value(from).Value(to), group);
 }
 
 PyObject* QueryTicket(const RecordKind& kind, std::uint32_t command, std::uint64_t ticket) {
   static_assert(wire::kTradeOrderSize >= wire::kTradePositionSize && wire::kTradeOrderSize >= wire::kTradeDealSize);
-  std::uint8_t record[wire::kTradeOrderSize] = {};  // room for the largest of the three records
-  std::int32_t result = link::Exchange(
-      command, [&] { return link::SendCommandId64(command, ticket); },
-      [&](std::uint32_t* echo, std::int32_t* status) {
-        return link::ReadSingleRecordReply(echo, status, record, kind.size);
-      });
+  link::RecordBody<wire::kTradeOrderSize> body;  // room for the largest of the three records
+  std::int32_t result = link::Exchange(link::Request(command).Value(ticket), link::Reply::Record(&body, kind.size));
   if (result == wire::kNotFound) return PyTuple_New(0);
   if (result < 0) return py::SetErrorReturnNone(result);
   // Any success status carries the record: dropping it on status 0 would lose data.
-  return BuildList(kind, record, 1);
+  return BuildList(kind, body.Record(), 1);
 }
 
 }  // namespace vl5::trading

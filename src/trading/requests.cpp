@@ -91,10 +91,9 @@ PyObject* TradeExchange(std::uint32_t command, py::ResultType type, const wire::
     return py::SetErrorReturnNone(wire::kInvalidParams, refused);
   }
 
-  std::uint8_t reply[Size] = {};
-  std::int32_t result = link::Exchange(
-      command, [&] { return link::SendCommandRecord(command, record, sizeof(record)); },
-      [&](std::uint32_t* echo, std::int32_t* status) { return link::ReadSingleRecordReply(echo, status, reply, Size); });
+  link::RecordBody<Size> reply;
+  std::int32_t result =
+      link::Exchange(link::Request(command).Bytes(record, sizeof(record)), link::Reply::Record(&reply));
   if (result == wire::kAutoTradingDisabled && command == wire::kCmdOrderSend) {
     return py::SetErrorReturnNone(result, kAutoTradingDisabled);
   }
@@ -102,7 +101,7 @@ PyObject* TradeExchange(std::uint32_t command, py::ResultType type, const wire::
 
   py::PyRef sent = py::BuildRecordTuple(py::ResultType::kTradeRequest, wire::kTradeRequestFields, record);
   if (!sent) return py::SetErrorReturnNone(wire::kTerminalCallFailed);
-  py::PyRef answer = py::BuildRecordTuple(type, fields, reply, std::move(sent));
+  py::PyRef answer = py::BuildRecordTuple(type, fields, reply.Record(), std::move(sent));
   return answer ? answer.release() : py::SetErrorReturnNone(wire::kTerminalCallFailed);
 }
 

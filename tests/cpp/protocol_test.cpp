@@ -38,42 +38,42 @@ class ProtocolTest : public ::testing::Test {
 // ---- request frames -----------------------------------------------------------------
 
 TEST_F(ProtocolTest, CommandOnlyFrame) {
-  ASSERT_TRUE(SendCommand(wire::kCmdPositionsTotal));
+  ASSERT_TRUE(Request(wire::kCmdPositionsTotal).Send());
   EXPECT_EQ(OnlyWrite(), (Bytes{0x04, 0, 0, 0, 0x78, 0, 0, 0}));
 }
 
 TEST_F(ProtocolTest, WordFrame) {
-  ASSERT_TRUE(SendCommandWord(wire::kCmdVersion, 0xA1B2C3D4));
+  ASSERT_TRUE(Request(wire::kCmdVersion).Value<std::uint32_t>(0xA1B2C3D4).Send());
   EXPECT_EQ(OnlyWrite(), (Bytes{0x08, 0, 0, 0, 0x01, 0, 0, 0, 0xD4, 0xC3, 0xB2, 0xA1}));
 }
 
 TEST_F(ProtocolTest, Id64Frame) {
-  ASSERT_TRUE(SendCommandId64(wire::kCmdPositionsGetTicket, 0x0102030405060708ULL));
+  ASSERT_TRUE(Request(wire::kCmdPositionsGetTicket).Value<std::uint64_t>(0x0102030405060708ULL).Send());
   EXPECT_EQ(OnlyWrite(), (Bytes{0x0C, 0, 0, 0, 0x7B, 0, 0, 0, 8, 7, 6, 5, 4, 3, 2, 1}));
 }
 
 TEST_F(ProtocolTest, RangeFrameKeepsSignedValues) {
-  ASSERT_TRUE(SendCommandRange(wire::kCmdHistoryDealsTotal, -2, 0x0000000065000000LL));
+  ASSERT_TRUE(Request(wire::kCmdHistoryDealsTotal).Value<std::int64_t>(-2).Value<std::int64_t>(0x0000000065000000LL).Send());
   EXPECT_EQ(OnlyWrite(), (Bytes{0x14, 0, 0, 0, 0x96, 0, 0, 0,                      //
                                 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,    // from = -2
                                 0x00, 0x00, 0x00, 0x65, 0x00, 0x00, 0x00, 0x00}));  // to
 }
 
 TEST_F(ProtocolTest, StringFrameCountsUtf16Units) {
-  ASSERT_TRUE(SendCommandString(wire::kCmdSymbolInfo, u"EU\u00E9\U0001F600"));
+  ASSERT_TRUE(Request(wire::kCmdSymbolInfo).Counted(u"EU\u00E9\U0001F600").Send());
   // Four characters, five units: the one outside the BMP counts two.
   EXPECT_EQ(OnlyWrite(), (Bytes{0x12, 0, 0, 0, 0xAA, 0, 0, 0, 0x05, 0, 0, 0,  //
                                 'E', 0, 'U', 0, 0xE9, 0x00, 0x3D, 0xD8, 0x00, 0xDE}));
 }
 
 TEST_F(ProtocolTest, EmptyStringFrame) {
-  ASSERT_TRUE(SendCommandString(wire::kCmdSymbolsGetGroup, u""));
+  ASSERT_TRUE(Request(wire::kCmdSymbolsGetGroup).Counted(u"").Send());
   EXPECT_EQ(OnlyWrite(), (Bytes{0x08, 0, 0, 0, 0xAF, 0, 0, 0, 0, 0, 0, 0}));
 }
 
 TEST_F(ProtocolTest, StringAndFlagFrames) {
-  ASSERT_TRUE(SendCommandStringFlag(wire::kCmdSymbolSelect, u"AB", true));
-  ASSERT_TRUE(SendCommandStringFlag(wire::kCmdSymbolSelect, u"AB", false));
+  ASSERT_TRUE(Request(wire::kCmdSymbolSelect).Counted(u"AB").Value<std::uint8_t>(1).Send());
+  ASSERT_TRUE(Request(wire::kCmdSymbolSelect).Counted(u"AB").Value<std::uint8_t>(0).Send());
   ASSERT_EQ(Pipe().writes.size(), 2u);
   EXPECT_EQ(Pipe().writes[0], (Bytes{0x0D, 0, 0, 0, 0xAB, 0, 0, 0, 2, 0, 0, 0, 'A', 0, 'B', 0, 1}));
   EXPECT_EQ(Pipe().writes[1], (Bytes{0x0D, 0, 0, 0, 0xAB, 0, 0, 0, 2, 0, 0, 0, 'A', 0, 'B', 0, 0}));
@@ -82,7 +82,7 @@ TEST_F(ProtocolTest, StringAndFlagFrames) {
 TEST_F(ProtocolTest, RecordFrame) {
   Bytes record(232);
   for (std::size_t i = 0; i < record.size(); ++i) record[i] = static_cast<std::uint8_t>(i);
-  ASSERT_TRUE(SendCommandRecord(wire::kCmdOrderCheck, record.data(), record.size()));
+  ASSERT_TRUE(Request(wire::kCmdOrderCheck).Bytes(record.data(), record.size()).Send());
   Bytes expected{0xEC, 0, 0, 0, 0xA0, 0, 0, 0};
   expected.insert(expected.end(), record.begin(), record.end());
   EXPECT_EQ(OnlyWrite(), expected);
@@ -90,7 +90,7 @@ TEST_F(ProtocolTest, RecordFrame) {
 
 TEST_F(ProtocolTest, FrameLongerThanTheBufferArrivesWhole) {
   std::u16string text(10000, u'q');
-  ASSERT_TRUE(SendCommandString(wire::kCmdSymbolsGetGroup, text));
+  ASSERT_TRUE(Request(wire::kCmdSymbolsGetGroup).Counted(text).Send());
   ASSERT_EQ(Pipe().writes.size(), 2u);
   EXPECT_EQ(Pipe().writes[0].size(), kChannelBufferSize);
   Bytes all = Pipe().writes[0];
@@ -103,13 +103,42 @@ TEST_F(ProtocolTest, FrameLongerThanTheBufferArrivesWhole) {
   }
 }
 
+// Gathered on the stack or buffered by the writer, a frame of up to 16 KiB
+// leaves in one write, byte for byte the fields in order.
+TEST_F(ProtocolTest, FramesOnEitherSideOfTheSmallPathLeaveInOneWrite) {
+  for (std::size_t frame : {kSmallFrame, kSmallFrame + 2, kChannelBufferSize}) {
+    fake::Reset();
+    ASSERT_TRUE(Client().Connect(u"fake"));
+    std::u16string text((frame - 12) / 2, u'z');
+    ASSERT_TRUE(Request(wire::kCmdSymbolsGetGroup).Counted(text).Send());
+    Bytes expected;
+    fake::Put32(&expected, static_cast<std::uint32_t>(frame - 4));
+    fake::Put32(&expected, wire::kCmdSymbolsGetGroup);
+    fake::Put32(&expected, static_cast<std::uint32_t>(text.size()));
+    for (char16_t unit : text) expected.insert(expected.end(), {static_cast<std::uint8_t>(unit), 0});
+    EXPECT_EQ(OnlyWrite(), expected) << frame;
+  }
+}
+
+// A request with more fields than the builder holds is never half sent.
+TEST_F(ProtocolTest, RequestBeyondItsFieldRoomIsRefusedUnsent) {
+  Request request(wire::kCmdVersion);
+  for (int i = 0; i < 20; ++i) request.Value<std::uint64_t>(i);
+  EXPECT_FALSE(request.Send());
+  std::uint8_t byte = 0;
+  Request parts(wire::kCmdVersion);
+  for (int i = 0; i < 20; ++i) parts.Bytes(&byte, 1).Value<std::uint8_t>(0);
+  EXPECT_FALSE(parts.Send());
+  EXPECT_TRUE(Pipe().writes.empty());
+}
+
 // ---- reply shapes ---------------------------------------------------------------------
 
 TEST_F(ProtocolTest, ValueReplyIsReadWithTwoReads) {
   fake::Queue({0x0C, 0, 0, 0, 0x78, 0, 0, 0, 0, 0, 0, 0, 0x03, 0, 0, 0});
   std::uint32_t echo = 0, value = 0;
   std::int32_t status = -1;
-  ASSERT_TRUE(ReadValueReply(&echo, &status, &value));
+  ASSERT_TRUE(ReadReply(Reply::Value(&value), &echo, &status));
   EXPECT_EQ(echo, 120u);
   EXPECT_EQ(status, 0);
   EXPECT_EQ(value, 3u);
@@ -120,21 +149,22 @@ TEST_F(ProtocolTest, RepliesMustBeConsumedExactly) {
   Bytes four{1, 2, 3, 4};
   std::uint32_t echo = 0, value = 0;
   std::int32_t status = 0;
-  std::uint8_t record[8];
+  RecordBody<8> body;
+  std::uint8_t* record = body.Record();
 
   fake::Queue(fake::Reply(120, 0, Bytes{3, 0, 0, 0, 0, 0, 0, 0}));  // value + 4 extra bytes
-  EXPECT_FALSE(ReadValueReply(&echo, &status, &value));
+  EXPECT_FALSE(ReadReply(Reply::Value(&value), &echo, &status));
   fake::Queue(fake::Reply(192, 0, four));  // a status reply with data
-  EXPECT_FALSE(ReadStatusReply(&echo, &status));
+  EXPECT_FALSE(ReadReply(Reply::Status(), &echo, &status));
   fake::Queue(fake::Reply(162, 0, four));  // a record reply short of its record
-  EXPECT_FALSE(ReadSingleRecordReply(&echo, &status, record, sizeof(record)));
+  EXPECT_FALSE(ReadReply(Reply::Record(&body), &echo, &status));
   fake::Queue(fake::Reply(162, 0, Bytes(12)));  // ... and one longer than it
-  EXPECT_FALSE(ReadSingleRecordReply(&echo, &status, record, sizeof(record)));
+  EXPECT_FALSE(ReadReply(Reply::Record(&body), &echo, &status));
 
   fake::Queue(fake::Reply(192, 0));
-  EXPECT_TRUE(ReadStatusReply(&echo, &status));
+  EXPECT_TRUE(ReadReply(Reply::Status(), &echo, &status));
   fake::Queue(fake::Reply(162, 0, Bytes(8, 0x5A)));
-  EXPECT_TRUE(ReadSingleRecordReply(&echo, &status, record, sizeof(record)));
+  EXPECT_TRUE(ReadReply(Reply::Record(&body), &echo, &status));
   EXPECT_EQ(record[7], 0x5A);
   EXPECT_EQ(Pipe().Unconsumed(), 0u);
 }
@@ -168,7 +198,7 @@ TEST_F(ProtocolTest, RecordListCountBeyondTheReplyFailsBeforeAllocating) {
     TrackingAllocator allocate{{}, {}, 320};
     std::uint32_t echo = 0, n = 0;
     std::int32_t status = 0;
-    EXPECT_FALSE(ReadRecordListReply(&echo, &status, 320, allocate, &n)) << count;
+    EXPECT_FALSE(ReadReply(Reply::List(320, allocate, &n), &echo, &status)) << count;
     EXPECT_TRUE(allocate.calls.empty()) << "allocator called for count " << count;
     EXPECT_EQ(ExchangeResult(false, echo, status, 121), wire::kIpcRecvFailed);
   }
@@ -181,7 +211,7 @@ TEST_F(ProtocolTest, RecordListIsReadStraightIntoTheAllocation) {
   TrackingAllocator allocate{{}, {}, size};
   std::uint32_t echo = 0, n = 0;
   std::int32_t status = -1;
-  ASSERT_TRUE(ReadRecordListReply(&echo, &status, size, allocate, &n));
+  ASSERT_TRUE(ReadReply(Reply::List(size, allocate, &n), &echo, &status));
   ASSERT_EQ(allocate.calls, std::vector<std::uint32_t>{100});
   EXPECT_EQ(n, 100u);
   EXPECT_EQ(std::memcmp(allocate.blocks[0].get(), data.data() + 4, 100 * size), 0);
@@ -196,14 +226,14 @@ TEST_F(ProtocolTest, RecordListEdgeCases) {
   {
     fake::Queue(fake::Reply(121, 0, RecordList(0, 320, 0)));
     TrackingAllocator allocate{{}, {}, 320};
-    EXPECT_TRUE(ReadRecordListReply(&echo, &status, 320, allocate, &n));
+    EXPECT_TRUE(ReadReply(Reply::List(320, allocate, &n), &echo, &status));
     EXPECT_EQ(allocate.calls, std::vector<std::uint32_t>{0}) << "an empty list still gets a block";
     EXPECT_EQ(n, 0u);
   }
   {
     fake::Queue(fake::Reply(121, 0, RecordList(1, 320, 1)));
     TrackingAllocator allocate{{}, {}, 320, true};
-    EXPECT_FALSE(ReadRecordListReply(&echo, &status, 320, allocate, &n));
+    EXPECT_FALSE(ReadReply(Reply::List(320, allocate, &n), &echo, &status));
     EXPECT_EQ(allocate.calls.size(), 1u);
   }
   {
@@ -211,16 +241,14 @@ TEST_F(ProtocolTest, RecordListEdgeCases) {
     data.push_back(0);  // one byte too many
     fake::Queue(fake::Reply(121, 0, data));
     TrackingAllocator allocate{{}, {}, 320};
-    EXPECT_FALSE(ReadRecordListReply(&echo, &status, 320, allocate, &n));
+    EXPECT_FALSE(ReadReply(Reply::List(320, allocate, &n), &echo, &status));
   }
 }
 
 // ---- exchange results -------------------------------------------------------------------
 
 std::int32_t PositionsTotal(std::uint32_t* value) {
-  return Exchange(
-      wire::kCmdPositionsTotal, [] { return SendCommand(wire::kCmdPositionsTotal); },
-      [value](std::uint32_t* echo, std::int32_t* status) { return ReadValueReply(echo, status, value); });
+  return Exchange(Request(wire::kCmdPositionsTotal), Reply::Value(value));
 }
 
 TEST_F(ProtocolTest, ExchangeResults) {
@@ -303,10 +331,10 @@ TEST_F(ProtocolTest, RejectedRepliesLeaveNothingBehind) {
       bool allocated = false;
       std::uint32_t echo = 0, count = 0;
       std::int32_t status = 0;
-      EXPECT_FALSE(ReadRecordListReply(&echo, &status, 320, [&](std::uint32_t) -> void* {
+      EXPECT_FALSE(ReadReply(Reply::List(320, [&](std::uint32_t) -> void* {
         allocated = true;
         return nullptr;
-      }, &count));
+      }, &count), &echo, &status));
       EXPECT_FALSE(allocated);
     }
     EXPECT_EQ(PositionsTotal(&value), 0);
