@@ -1,5 +1,8 @@
 """The module's face at import: docstrings, calling conventions, the result
 types and their _asdict."""
+import subprocess
+import sys
+
 import pytest
 
 import velmora5
@@ -176,3 +179,22 @@ def test_result_types_print_as_struct_sequences():
     assert repr(tick) == ("Tick(time=1, bid=1.5, ask=1.75, last=0.0, volume=10, time_msc=1000, "
                           "flags=6, volume_real=10.5)")
     assert str(velmora5.BookInfo((1, 2.0, 3, 3.0))) == "BookInfo(type=1, price=2.0, volume=3, volume_dbl=3.0)"
+
+
+@pytest.mark.parametrize("fault", ["result_types", "record_dtypes"])
+def test_a_failed_set_up_step_fails_the_import(monkeypatch, fault):
+    monkeypatch.setenv("VL5_INJECT_FAULT", fault)
+    done = subprocess.run([sys.executable, "-c", "import velmora5"], capture_output=True, text=True, timeout=60)
+    assert done.returncode == 1
+    assert done.stderr.rstrip().endswith("MemoryError"), done.stderr
+
+
+def test_an_exception_inside_a_call_becomes_a_failure_code(monkeypatch, tmp_path):
+    # Every C++ allocation of the module throws std::bad_alloc; the call that
+    # meets one answers with a code and the interpreter goes on.
+    monkeypatch.setenv("VL5_INJECT_FAULT", "allocation")
+    out = run_python("import sys, velmora5\n"
+                     "print(velmora5.initialize(sys.argv[1]), velmora5.last_error())\n"
+                     "print(velmora5.symbol_info_tick('EURUSD'), velmora5.last_error())",
+                     str(tmp_path / "a-long-folder-name" / "terminal64"))
+    assert out.splitlines() == ["False (-3, 'No memory')", "None (-10004, 'No IPC connection')"]

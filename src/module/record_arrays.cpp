@@ -1,71 +1,64 @@
 #include "src/module/record_arrays.h"
 
+#include "src/module/fault_injection.h"
+#include "src/wire/records.h"
+
 namespace vl5::py {
 
 namespace {
 
-struct FieldSpec {
-  const char* name;
-  int type_number;
-  int offset;
-};
+static_assert(wire::kRateRecordSize == kRecordSize && wire::kTickRecordSize == kRecordSize);
 
-constexpr FieldSpec kRateFields[] = {
-    {"time", NPY_LONGLONG, 0},         {"open", NPY_DOUBLE, 8},  {"high", NPY_DOUBLE, 16},
-    {"low", NPY_DOUBLE, 24},           {"close", NPY_DOUBLE, 32}, {"tick_volume", NPY_ULONGLONG, 40},
-    {"spread", NPY_INT, 48},           {"real_volume", NPY_ULONGLONG, 52},
-};
-constexpr FieldSpec kTickFields[] = {
-    {"time", NPY_LONGLONG, 0},   {"bid", NPY_DOUBLE, 8},         {"ask", NPY_DOUBLE, 16},
-    {"last", NPY_DOUBLE, 24},    {"volume", NPY_ULONGLONG, 32},  {"time_msc", NPY_LONGLONG, 40},
-    {"flags", NPY_UINT, 48},     {"volume_real", NPY_DOUBLE, 52},
-};
-constexpr int kFieldCount = 8;
-
-PyArray_Descr* g_rates = nullptr;  // process-wide, never released
+PyArray_Descr* g_rates = nullptr;  // process-wide once the import succeeded
 PyArray_Descr* g_ticks = nullptr;
 
-// The descriptor struct lies differently in NumPy 1 and 2; the runtime
-// version recorded at import chooses the layout, as NumPy's own accessors do.
-void SetStructuredMembers(PyArray_Descr* descr, PyObject* fields, PyObject* names) {
-  PyDataType_SET_ELSIZE(descr, kRecordSize);
-  if (PyArray_RUNTIME_VERSION >= NPY_2_0_API_VERSION) {
-    auto* d = reinterpret_cast<_PyArray_LegacyDescr*>(descr);
-    d->flags = NPY_NEEDS_PYAPI;
-    Py_XSETREF(d->fields, fields);
-    Py_XSETREF(d->names, names);
-  } else {
-    auto* d = reinterpret_cast<PyArray_DescrProto*>(descr);
-    d->flags = NPY_NEEDS_PYAPI;
-    Py_XSETREF(d->fields, fields);
-    Py_XSETREF(d->names, names);
+// The NumPy scalar type of a numeric wire field, in the machine's order
+// (the records are little-endian, as every supported machine is).
+int TypeNumber(wire::FieldKind kind) {
+  switch (kind) {
+    case wire::FieldKind::kU32: return NPY_UINT;
+    case wire::FieldKind::kI32: return NPY_INT;
+    case wire::FieldKind::kU64: return NPY_ULONGLONG;
+    case wire::FieldKind::kI64: return NPY_LONGLONG;
+    case wire::FieldKind::kF64: return NPY_DOUBLE;
+    default: return NPY_NOTYPE;
   }
 }
 
-PyArray_Descr* BuildDtype(const FieldSpec (&specs)[kFieldCount]) {
-  PyRef fields = PyRef::Steal(PyDict_New());
-  PyRef names = PyRef::Steal(PyTuple_New(kFieldCount));
-  if (!fields || !names) return nullptr;
-  for (int i = 0; i < kFieldCount; ++i) {
-    PyRef scalar = PyRef::Steal(reinterpret_cast<PyObject*>(PyArray_DescrNewFromType(specs[i].type_number)));
-    if (!scalar) return nullptr;
-    PyRef pair = PyRef::Steal(Py_BuildValue("(Oi)", scalar.get(), specs[i].offset));
-    PyRef name = PyRef::Steal(PyUnicode_InternFromString(specs[i].name));
-    if (!pair || !name || PyDict_SetItem(fields.get(), name.get(), pair.get()) != 0) return nullptr;
-    PyTuple_SET_ITEM(names.get(), i, name.release());
+// The packed dtype of a wire table, built by NumPy from the specification
+// {names, formats, offsets, itemsize}.
+template <std::size_t N>
+PyArray_Descr* BuildDtype(const wire::Field (&fields)[N]) {
+  PyRef names = PyRef::Steal(PyList_New(N));
+  PyRef formats = PyRef::Steal(PyList_New(N));
+  PyRef offsets = PyRef::Steal(PyList_New(N));
+  if (!names || !formats || !offsets) return nullptr;
+  for (std::size_t i = 0; i < N; ++i) {
+    PyObject* name = PyUnicode_FromString(fields[i].name);
+    PyObject* format = reinterpret_cast<PyObject*>(PyArray_DescrFromType(TypeNumber(fields[i].kind)));
+    PyObject* offset = PyLong_FromUnsignedLong(fields[i].offset);
+    PyList_SET_ITEM(names.get(), i, name);  // a null item is refused below
+    PyList_SET_ITEM(formats.get(), i, format);
+    PyList_SET_ITEM(offsets.get(), i, offset);
+    if (name == nullptr || format == nullptr || offset == nullptr) return nullptr;
   }
-  PyArray_Descr* descr = PyArray_DescrNewFromType(NPY_VOID);
-  if (descr == nullptr) return nullptr;
-  SetStructuredMembers(descr, fields.release(), names.release());
+  PyRef spec = PyRef::Steal(Py_BuildValue("{sOsOsOsn}", "names", names.get(), "formats", formats.get(), "offsets",
+                                          offsets.get(), "itemsize", kRecordSize));
+  PyArray_Descr* descr = nullptr;
+  if (!spec || PyArray_DescrConverter(spec.get(), &descr) != NPY_SUCCEED) return nullptr;
   return descr;
 }
 
 }  // namespace
 
-void BuildRecordDtypes() {
-  g_rates = BuildDtype(kRateFields);
-  g_ticks = BuildDtype(kTickFields);
-  PyErr_Clear();  // a missing dtype is reported by the calls that need it
+int BuildRecordDtypes() {
+  if (FaultArmed(Fault::kRecordDtypes)) {
+    PyErr_NoMemory();
+    return -1;
+  }
+  if (g_rates == nullptr) g_rates = BuildDtype(wire::kRateFields);
+  if (g_ticks == nullptr) g_ticks = BuildDtype(wire::kTickFields);
+  return g_rates != nullptr && g_ticks != nullptr ? 0 : -1;
 }
 
 PyArray_Descr* RecordDtype(RecordKind kind) { return kind == RecordKind::kRates ? g_rates : g_ticks; }

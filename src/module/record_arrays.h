@@ -11,9 +11,9 @@ inline constexpr npy_intp kRecordSize = 60;
 
 enum class RecordKind { kRates, kTicks };
 
-// Builds both dtypes once, after NumPy is imported. A dtype that could not be
-// built stays null and the functions that need it report "No memory".
-void BuildRecordDtypes();
+// Builds both dtypes once, after NumPy is imported: 0, or -1 with the Python
+// exception set, which fails the import.
+int BuildRecordDtypes();
 PyArray_Descr* RecordDtype(RecordKind kind);
 
 // A one-dimensional array of `count` records whose memory NumPy allocates

@@ -25,9 +25,9 @@ inline constexpr int kResultTypeCount = 11;
 
 PyTypeObject* TypeObject(ResultType type);
 
-// Creates the types and adds them to the module under their names. A type
-// that cannot be created is left out and the others still registered.
-void RegisterResultTypes(PyObject* module);
+// Creates the types from the wire tables and adds them to the module under
+// their names: 0, or -1 with the Python exception set, which fails the import.
+int RegisterResultTypes(PyObject* module);
 
 // A new, empty instance: fill every item with PyStructSequence_SetItem.
 PyRef NewResult(ResultType type);
