@@ -15,7 +15,7 @@ from frames import (
     CMD_RATES_FROM_POS, CMD_RATES_RANGE, CMD_SYMBOL_INFO, CMD_SYMBOL_SELECT, CMD_SYMBOL_TICK,
     CMD_SYMBOLS_GET, CMD_SYMBOLS_GROUP, CMD_SYMBOLS_TOTAL, CMD_TERMINAL_INFO, CMD_TICKS_FROM,
     CMD_TICKS_RANGE, LIMITED_MEMORY, SYMBOL, TERMINAL, account_record, book_entry, expected, huge_list_head,
-    list_reply, rate_record, sample, string_request, symbol_record, terminal_record, tick_record, with_extra)
+    list_reply, rate_record, sample, string_request, symbol_record, terminal_record, tick_record)
 
 INVALID = (-2, "Invalid arguments")
 NOT_FOUND = (-4, "Terminal: Not found")
@@ -23,7 +23,6 @@ INCOMPATIBLE = (-5, "Terminal: Incompatible versions, please install the latest 
                     "and Python module")
 NO_CONNECTION = (-10004, "No IPC connection")
 RECV_FAILED = (-10002, "IPC recv failed")
-CALL_FAILED = (-10000, "IPC call failed")
 
 AWARE = datetime(2021, 3, 4, 5, 6, 7, 890000, tzinfo=timezone.utc)  # 1614834367.89
 NAIVE = datetime(2020, 1, 2, 3, 4, 5, 600000)                        # local time
@@ -151,31 +150,7 @@ def test_copy_argument_errors_send_nothing(connected):
     assert peer.finish()[2:] == []
 
 
-@pytest.mark.parametrize("name", COPY)
-def test_copy_without_connection(name):
-    assert getattr(velmora5, name)(*COPY[name][2]) is None
-    assert velmora5.last_error() == NO_CONNECTION
-
-
-@pytest.mark.parametrize("name", COPY)
-def test_copy_terminal_status(connected, name):
-    connected([reply(COPY[name][0], -4)])
-    assert getattr(velmora5, name)(*COPY[name][2]) is None
-    assert velmora5.last_error() == NOT_FOUND
-
-
 RATE = rate_record(1, 1.0, 2.0, 0.5, 1.5, 10, 2, 20)
-TICK_RECORD = tick_record(1, 1.0, 1.1, 0.0, 5, 1001, 6, 5.0)
-
-
-@pytest.mark.parametrize("name, record", [("copy_rates_from_pos", RATE), ("copy_ticks_from", TICK_RECORD)])
-def test_copy_reply_with_bytes_left_over(connected, name, record):
-    command = COPY[name][0]
-    peer = connected([with_extra(list_reply(command, [record]), b"\x00\x00"), list_reply(command, [record])])
-    assert getattr(velmora5, name)(*COPY[name][2]) is None
-    assert velmora5.last_error() == RECV_FAILED
-    assert getattr(velmora5, name)(*COPY[name][2]).tobytes() == record  # the link stayed in step
-    assert len(peer.finish()) == 4
 
 
 def test_copy_reply_larger_than_the_channel_buffer(connected):
@@ -210,12 +185,6 @@ def test_allocation_failures_are_reported_not_raised(start_peer):
         (None, RECV_FAILED),        # a record block that cannot be had fails the exchange
         (None, RECV_FAILED),
     ]]
-
-
-def test_copy_reply_echoing_another_command(connected):
-    connected([list_reply(CMD_RATES_FROM, [RATE])])
-    assert velmora5.copy_rates_from_pos("EURUSD", 1, 0, 10) is None
-    assert velmora5.last_error() == CALL_FAILED
 
 
 # ---- symbols: build gate --------------------------------------------------------------------
@@ -327,18 +296,6 @@ def test_symbols_get_argument_errors_return_false(args, kwargs, message):
     assert velmora5.last_error() == (-2, message)
 
 
-@pytest.mark.parametrize("reply_bytes, code", [
-    (reply(CMD_SYMBOLS_GET, -4), NOT_FOUND),
-    (list_reply(CMD_SYMBOLS_GET, [symbol_record()], count=2**32 - 1), RECV_FAILED),
-    (list_reply(CMD_SYMBOLS_GET, [symbol_record(old=True)]), RECV_FAILED),  # 2929 bytes are too few
-    (list_reply(CMD_SYMBOLS_GROUP, []), CALL_FAILED),
-], ids=["status -4", "count beyond the reply", "short record", "wrong echo"])
-def test_symbols_get_failures(connected, reply_bytes, code):
-    connected([reply_bytes])
-    assert velmora5.symbols_get() is None
-    assert velmora5.last_error() == code
-
-
 # ---- symbol_info ------------------------------------------------------------------------------------
 
 
@@ -393,18 +350,6 @@ def test_symbol_info_from_an_old_build_takes_the_name_from_the_request(start_pee
     assert peer.requests()[2:] == [string_request(CMD_SYMBOL_INFO, symbol), string_request(CMD_SYMBOL_INFO, "EURUSD")]
 
 
-@pytest.mark.parametrize("reply_bytes, code", [
-    (reply(CMD_SYMBOL_INFO, -4), NOT_FOUND),
-    (reply(CMD_SYMBOL_INFO, 0, symbol_record(old=True)), RECV_FAILED),
-    (reply(CMD_SYMBOL_INFO, 0, symbol_record() + b"\x00"), RECV_FAILED),
-    (reply(CMD_SYMBOL_TICK, 0, symbol_record()), CALL_FAILED),
-], ids=["status -4", "2929 bytes from a new build", "one byte too many", "wrong echo"])
-def test_symbol_info_failures(connected, reply_bytes, code):
-    connected([reply_bytes])
-    assert velmora5.symbol_info("EURUSD") is None
-    assert velmora5.last_error() == code
-
-
 ONE_SYMBOL_ERRORS = [(), ("a", "b"), (1,), (None,), (b"EURUSD",), ("S" * 30,), ("\U0001F600" * 15,)]
 
 
@@ -431,17 +376,6 @@ def test_symbol_info_tick(connected):
     assert peer.finish()[2:] == [bytes.fromhex("14000000ac00000006000000") + "EURUSD".encode("utf-16-le")]
 
 
-@pytest.mark.parametrize("reply_bytes, code", [
-    (reply(CMD_SYMBOL_TICK, -4), NOT_FOUND),
-    (reply(CMD_SYMBOL_TICK, 0, TICK_RECORD[:59]), RECV_FAILED),
-    (reply(CMD_SYMBOL_INFO, 0, TICK_RECORD), CALL_FAILED),
-], ids=["status -4", "short record", "wrong echo"])
-def test_symbol_info_tick_failures(connected, reply_bytes, code):
-    connected([reply_bytes])
-    assert velmora5.symbol_info_tick("EURUSD") is None
-    assert velmora5.last_error() == code
-
-
 # ---- symbol_select --------------------------------------------------------------------------------------
 
 
@@ -465,22 +399,6 @@ def test_symbol_select_argument_errors_return_false(args):
     assert velmora5.last_error() == INVALID
 
 
-@pytest.mark.parametrize("reply_bytes, code", [
-    (reply(CMD_SYMBOL_SELECT, -4), NOT_FOUND),
-    (reply(CMD_SYMBOL_SELECT, 0, b"\x00"), RECV_FAILED),
-    (reply(CMD_SYMBOL_INFO, 0), CALL_FAILED),
-], ids=["status -4", "byte left over", "wrong echo"])
-def test_symbol_select_failures_return_false(connected, reply_bytes, code):
-    connected([reply_bytes])
-    assert velmora5.symbol_select("EURUSD", False) is False
-    assert velmora5.last_error() == code
-
-
-def test_symbol_select_without_connection():
-    assert velmora5.symbol_select("EURUSD") is False
-    assert velmora5.last_error() == NO_CONNECTION
-
-
 # ---- depth of market ----------------------------------------------------------------------------------
 
 
@@ -496,15 +414,6 @@ def test_book_subscription(connected, name, command):
     assert peer.finish()[2:] == [string_request(command, s) for s in ("EURUSD", "S" * 29, "GBPUSD")]
 
 
-@pytest.mark.parametrize("name", ["market_book_add", "market_book_release"])
-def test_book_subscription_failures_return_false(connected, name):
-    assert getattr(velmora5, name)("EURUSD") is False
-    assert velmora5.last_error() == NO_CONNECTION
-    connected([reply(CMD_BOOK_GET, 0)])
-    assert getattr(velmora5, name)("EURUSD") is False
-    assert velmora5.last_error() == CALL_FAILED
-
-
 def test_book_entries_keep_the_terminals_order(connected):
     entries = [dict(type=2, price=1.0, volume=2**64 - 1, volume_dbl=0.5),
                dict(type=1, price=3.0, volume=1, volume_dbl=1.5),
@@ -515,18 +424,6 @@ def test_book_entries_keep_the_terminals_order(connected):
     assert [b._asdict() for b in book] == entries
     assert velmora5.market_book_get("GBPUSD") == ()
     assert peer.finish()[2:] == [string_request(CMD_BOOK_GET, "EURUSD"), string_request(CMD_BOOK_GET, "GBPUSD")]
-
-
-@pytest.mark.parametrize("reply_bytes, code", [
-    (reply(CMD_BOOK_GET, -4), NOT_FOUND),
-    (with_extra(list_reply(CMD_BOOK_GET, [book_entry(1, 1.0, 1, 1.0)]), b"\x00"), RECV_FAILED),
-    (list_reply(CMD_BOOK_GET, [book_entry(1, 1.0, 1, 1.0)], count=2**32 - 1), RECV_FAILED),
-    (list_reply(CMD_BOOK_ADD, []), CALL_FAILED),
-], ids=["status -4", "byte left over", "count beyond the reply", "wrong echo"])
-def test_book_get_failures_return_none(connected, reply_bytes, code):
-    connected([reply_bytes])
-    assert velmora5.market_book_get("EURUSD") is None
-    assert velmora5.last_error() == code
 
 
 # ---- terminal and account ----------------------------------------------------------------------------
@@ -568,25 +465,3 @@ def test_account_info_maps_every_field(connected, salt):
     assert list(info._asdict().items()) == [(name, values[name]) for name, _, _ in ACCOUNT]
     assert peer.finish()[2:] == [request(CMD_ACCOUNT_INFO)]
 
-
-@pytest.mark.parametrize("name, command, size", [("terminal_info", CMD_TERMINAL_INFO, 3162),
-                                                 ("account_info", CMD_ACCOUNT_INFO, 851)])
-@pytest.mark.parametrize("failure", ["status -6", "one byte short", "one byte over", "wrong echo"])
-def test_information_failures(connected, name, command, size, failure):
-    record = b"\x01" * size
-    reply_bytes, code = {
-        "status -6": (reply(command, -6), (-6, "Terminal: Authorization failed")),
-        "one byte short": (reply(command, 0, record[:-1]), RECV_FAILED),
-        "one byte over": (reply(command, 0, record + b"\x01"), RECV_FAILED),
-        "wrong echo": (reply(command + 1, 0, record), CALL_FAILED),
-    }[failure]
-    connected([reply_bytes])
-    assert getattr(velmora5, name)() is None
-    assert velmora5.last_error() == code
-
-
-@pytest.mark.parametrize("name", ["terminal_info", "account_info", "symbol_info_tick", "market_book_get"])
-def test_queries_without_connection(name):
-    args = () if name.endswith("_info") else ("EURUSD",)
-    assert getattr(velmora5, name)(*args) is None
-    assert velmora5.last_error() == NO_CONNECTION

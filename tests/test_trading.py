@@ -16,13 +16,12 @@ from frames import (
     CMD_POSITIONS_GET, CMD_POSITIONS_SYMBOL, CMD_POSITIONS_TICKET, CMD_POSITIONS_TOTAL, DEAL, DEAL_SIZE,
     LIMITED_MEMORY, ORDER, ORDER_SIZE, POSITION, POSITION_SIZE, SEND_RESULT, TRADE_REQUEST, check_result_record,
     expected, huge_list_head, id_request, list_reply, pack, range_request, sample, send_result_record, string_request,
-    trade_request_record, unpack, with_extra)
+    trade_request_record, unpack)
 
 SUCCESS = (1, "Success")
 INVALID = (-2, "Invalid arguments")
 UNNAMED = (-2, "Unnamed arguments not allowed")
 NOT_FOUND = (-4, "Terminal: Not found")
-NO_CONNECTION = (-10004, "No IPC connection")
 RECV_FAILED = (-10002, "IPC recv failed")
 CALL_FAILED = (-10000, "IPC call failed")
 
@@ -97,17 +96,6 @@ def test_positions_total_bytes(connected):
     assert peer.finish()[2:] == [bytes.fromhex("0400000078000000")]
 
 
-@pytest.mark.parametrize("kind", OPEN, ids=repr)
-@pytest.mark.parametrize("reply_of, code", [
-    (lambda c: reply(c, -4), NOT_FOUND), (lambda c: reply(c, 0), RECV_FAILED),
-    (lambda c: with_extra(value_reply(c, 1), b"\x00" * 4), RECV_FAILED), (lambda c: value_reply(c + 1, 1), CALL_FAILED),
-], ids=["status -4 without value", "status 0 without value", "bytes left over", "wrong echo"])
-def test_open_total_failures(connected, kind, reply_of, code):
-    connected([reply_of(kind.total_cmd)])
-    assert getattr(velmora5, kind.total)() is None
-    assert velmora5.last_error() == code
-
-
 # ---- positions and orders: forms ------------------------------------------------------------------
 
 OPEN_FORMS = {
@@ -165,12 +153,6 @@ def test_open_get_argument_errors_come_before_the_connection_check(kind, args, k
     assert velmora5.last_error() == error
 
 
-@pytest.mark.parametrize("kind", OPEN, ids=repr)
-def test_open_get_without_connection(kind):
-    assert get(kind, symbol="EURUSD") is None
-    assert velmora5.last_error() == NO_CONNECTION
-
-
 # ---- records -------------------------------------------------------------------------------
 
 
@@ -210,21 +192,6 @@ def test_ticket_form_outcomes(connected, kind, answer, outcome, error):
     assert result == ((kind.values(record),) if outcome == "record" else outcome)
     assert velmora5.last_error() == error
     assert peer.finish()[2:] == [id_request(kind.ticket, 42)]
-
-
-@pytest.mark.parametrize("kind", ALL_KINDS, ids=repr)
-@pytest.mark.parametrize("answer, code", [
-    (lambda k, r: reply(k.all, -4), NOT_FOUND),  # -4 is an error outside the ticket form
-    (lambda k, r: with_extra(list_reply(k.all, [r]), b"\x00"), RECV_FAILED),
-    (lambda k, r: list_reply(k.all, [r], count=2), RECV_FAILED),
-    (lambda k, r: list_reply(k.all, [r], count=2**32 - 1), RECV_FAILED),
-    (lambda k, r: list_reply(k.all, [r[:-1]]), RECV_FAILED),
-    (lambda k, r: list_reply(k.ticket, [r]), CALL_FAILED),
-], ids=["status -4", "byte left over", "count one more", "count beyond the reply", "short record", "wrong echo"])
-def test_record_list_failures(connected, kind, answer, code):
-    connected([answer(kind, kind.record())])
-    assert get(kind, *((0, 1) if kind in HISTORY else ())) is None
-    assert velmora5.last_error() == code
 
 
 # ---- group filter -----------------------------------------------------------------------------
@@ -525,12 +492,6 @@ def test_request_errors_come_before_the_connection_check(name, args, kwargs, err
     assert velmora5.last_error() == error
 
 
-@pytest.mark.parametrize("name", TRADES)
-def test_trade_without_connection(name):
-    assert getattr(velmora5, name)(FULL_REQUEST) is None
-    assert velmora5.last_error() == NO_CONNECTION
-
-
 @pytest.mark.parametrize("name, status, error", [
     ("order_check", -8, (-8, "Terminal: Call failed")),
     ("order_send", -8, (-8, "Auto-Trading using Python API disabled in Terminal")),
@@ -553,18 +514,6 @@ def test_positive_status_is_success_and_not_part_of_the_result(connected, name):
     assert len(result) == len(TRADES[name][2]) + 1
     assert result.retcode == 1  # the record's code, not the reply status
     assert velmora5.last_error() == SUCCESS
-
-
-@pytest.mark.parametrize("name, answer, code", [
-    ("order_check", reply(CMD_ORDER_CHECK, 0, send_result_record()), RECV_FAILED),
-    ("order_send", reply(CMD_ORDER_SEND, 0, check_result_record()), RECV_FAILED),
-    ("order_send", reply(CMD_ORDER_SEND, 0), RECV_FAILED),
-    ("order_check", reply(CMD_ORDER_SEND, 0, check_result_record()), CALL_FAILED),
-])
-def test_trade_reply_failures(connected, name, answer, code):
-    connected([answer])
-    assert getattr(velmora5, name)(FULL_REQUEST) is None
-    assert velmora5.last_error() == code
 
 
 # ---- margin and profit ----------------------------------------------------------------------------
@@ -622,21 +571,6 @@ def test_calc_refuses_keywords_before_running():
     with pytest.raises(TypeError):
         velmora5.order_calc_margin(action=0, symbol="EURUSD", volume=1.0, price=1.0)
     assert velmora5.last_error() == before
-
-
-@pytest.mark.parametrize("name, command, args", [("order_calc_margin", CMD_CALC_MARGIN, (0, "EURUSD", 1.0, 1.0)),
-                                                 ("order_calc_profit", CMD_CALC_PROFIT, (0, "EURUSD", 1.0, 1.0, 2.0))])
-def test_calc_failures(connected, name, command, args):
-    value = struct.pack("<d", 1.0)
-    connected([reply(command, -4), reply(command, 0), reply(command, 0, value + b"\x00"),
-               reply(command + 1 if command == CMD_CALC_MARGIN else command - 1, 0, value)])
-    call = getattr(velmora5, name)
-    for code in (NOT_FOUND, RECV_FAILED, RECV_FAILED, CALL_FAILED):
-        assert call(*args) is None
-        assert velmora5.last_error() == code
-    velmora5.shutdown()
-    assert call(*args) is None
-    assert velmora5.last_error() == NO_CONNECTION
 
 
 # ---- memory ---------------------------------------------------------------------------------
