@@ -27,10 +27,6 @@ import velmora5
 REPO = Path(__file__).resolve().parent.parent
 
 
-def pytest_configure(config):
-    config.addinivalue_line(
-        "markers", "numpy_runtime: import and dtype tests, run again under the oldest supported NumPy")
-
 # ---- wire frames -------------------------------------------------------------
 
 CMD_VERSION = 1

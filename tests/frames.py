@@ -342,3 +342,62 @@ for call in calls:
     assert velmora5.initialize(exe) is True, velmora5.last_error()
     print(repr((eval("velmora5." + call), velmora5.last_error())))
 """
+
+
+# ---- every exchange by its reply shape ---------------------------------------------
+
+NOT_FOUND = (-4, "Terminal: Not found")
+RECV_FAILED = (-10002, "IPC recv failed")
+CALL_FAILED = (-10000, "IPC call failed")
+
+# Each function that trades one request for one reply: valid arguments, the
+# command, the reply's shape and record size, and what a failed call returns.
+# Ticket forms (-4 there is an empty result) and version have tests of their own.
+SHAPES = {
+    "copy_ticks_from": (("EURUSD", 0, 10, 0), CMD_TICKS_FROM, "list", 60, None),
+    "copy_ticks_range": (("EURUSD", 0, 10, 0), CMD_TICKS_RANGE, "list", 60, None),
+    "copy_rates_from": (("EURUSD", 1, 0, 10), CMD_RATES_FROM, "list", 60, None),
+    "copy_rates_range": (("EURUSD", 1, 0, 10), CMD_RATES_RANGE, "list", 60, None),
+    "copy_rates_from_pos": (("EURUSD", 1, 0, 10), CMD_RATES_FROM_POS, "list", 60, None),
+    "symbols_total": ((), CMD_SYMBOLS_TOTAL, "value", 4, None),
+    "symbols_get": ((), CMD_SYMBOLS_GET, "list", 2993, None),
+    "symbol_info": (("EURUSD",), CMD_SYMBOL_INFO, "record", 2993, None),
+    "symbol_info_tick": (("EURUSD",), CMD_SYMBOL_TICK, "record", 60, None),
+    "symbol_select": (("EURUSD", False), CMD_SYMBOL_SELECT, "status", 0, False),
+    "market_book_add": (("EURUSD",), CMD_BOOK_ADD, "status", 0, False),
+    "market_book_release": (("EURUSD",), CMD_BOOK_RELEASE, "status", 0, False),
+    "market_book_get": (("EURUSD",), CMD_BOOK_GET, "list", 28, None),
+    "terminal_info": ((), CMD_TERMINAL_INFO, "record", 3162, None),
+    "account_info": ((), CMD_ACCOUNT_INFO, "record", 851, None),
+    "positions_total": ((), CMD_POSITIONS_TOTAL, "value", 4, None),
+    "positions_get": ((), CMD_POSITIONS_GET, "list", 320, None),
+    "orders_total": ((), CMD_ORDERS_TOTAL, "value", 4, None),
+    "orders_get": ((), CMD_ORDERS_GET, "list", 340, None),
+    "history_orders_total": ((0, 1), CMD_HORDERS_TOTAL, "value", 4, None),
+    "history_orders_get": ((0, 1), CMD_HORDERS_GET, "list", 340, None),
+    "history_deals_total": ((0, 1), CMD_HDEALS_TOTAL, "value", 4, None),
+    "history_deals_get": ((0, 1), CMD_HDEALS_GET, "list", 300, None),
+    "order_check": (({"action": 1},), CMD_ORDER_CHECK, "record", 252, None),
+    "order_send": (({"action": 1},), CMD_ORDER_SEND, "record", 260, None),
+    "order_calc_margin": ((0, "EURUSD", 1.0, 1.0), CMD_CALC_MARGIN, "record", 8, None),
+    "order_calc_profit": ((0, "EURUSD", 1.0, 1.0, 2.0), CMD_CALC_PROFIT, "record", 8, None),
+}
+
+
+def shape_replies(command, shape, size):
+    """A good reply of the shape, and the failures every shape shares with
+    the last error each must give."""
+    data = {"status": b"", "value": u32(7), "record": bytes(size), "list": u32(1) + bytes(size)}[shape]
+    failures = {
+        "status -4": (reply(command, -4), NOT_FOUND),
+        "status -4 with data": (reply(command, -4, data), NOT_FOUND),
+        "wrong echo": (reply(command + 1, 0, data), CALL_FAILED),
+        "one byte over": (reply(command, 0, data + b"\x00"), RECV_FAILED),
+    }
+    if shape != "status":
+        failures["status 0 without data"] = (reply(command, 0), RECV_FAILED)
+        failures["one byte short"] = (reply(command, 0, data[:-1]), RECV_FAILED)
+    if shape == "list":
+        failures["count one more"] = (reply(command, 0, u32(2) + bytes(size)), RECV_FAILED)
+        failures["count beyond the reply"] = (reply(command, 0, u32(2**32 - 1) + bytes(size)), RECV_FAILED)
+    return reply(command, 0, data), failures

@@ -3,6 +3,7 @@ import pytest
 
 import velmora5
 from conftest import CMD_VERSION, READY, hello_reply, reply, state_reply, version_reply
+from frames import SHAPES, shape_replies
 
 WARM_UP = 50  # calls assert_no_leak makes before it counts
 
@@ -68,3 +69,23 @@ def test_hello_refused_repeatedly(start_peer, assert_no_leak):
     repeat = 300
     peer = start_peer([hello_reply(status=-5)] * (repeat + WARM_UP))
     assert_no_leak(lambda: velmora5.initialize(peer.exe), repeat=repeat)
+
+
+# Every function's byte-exact exchanges, good and failing, under the check.
+EXCHANGE_CASES = [(name, case) for name, (_, command, shape, size, _) in SHAPES.items()
+                  for case in ["good reply", *shape_replies(command, shape, size)[1]]]
+
+
+@pytest.mark.parametrize("name, case", EXCHANGE_CASES, ids=[f"{n}: {c}" for n, c in EXCHANGE_CASES])
+def test_every_exchange(connected, assert_no_leak, name, case):
+    args, command, shape, size, failed = SHAPES[name]
+    good, failures = shape_replies(command, shape, size)
+    answer = good if case == "good reply" else failures[case][0]
+    repeat = 200
+    connected([answer] * (repeat + WARM_UP))
+    call = getattr(velmora5, name)
+
+    def once():
+        assert (call(*args) is failed) == (case != "good reply")
+
+    assert_no_leak(once, repeat=repeat)
