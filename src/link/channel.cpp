@@ -7,56 +7,78 @@
 namespace vl5::link {
 
 namespace {
+
 constexpr std::uint32_t kBigRead = 8192;  // reads this large bypass the buffer
+
+os::InterruptCheck g_interrupt_check = nullptr;
+
+bool LinkInterrupted() {
+  std::uint64_t serial = Client().Serial();
+  bool stop = g_interrupt_check();
+  // A handler that shut down or replaced the link left nothing to continue on.
+  return stop || Client().Serial() != serial;
 }
+
+}  // namespace
 
 CInterClient& Client() {
   static CInterClient client;  // its destructor closes the pipe at unload
   return client;
 }
 
-bool CInterClient::Connect(const std::u16string& pipe_address) {
+Outcome CInterClient::Connect(const std::u16string& pipe_address) {
   if (handle_ != os::kInvalidPipe) os::ClosePipe(handle_);  // never leak a handle being replaced
+  ++serial_;
   std::uint32_t error = 0;
   handle_ = os::OpenPipe(pipe_address, &error);
-  if (handle_ != os::kInvalidPipe) return true;
+  if (handle_ != os::kInvalidPipe) return {};
+  if (error == os::kErrorInterrupted) return Interrupted();
   std::string text = "CreateFile failed [" + std::to_string(error) + "]";
-  SetDetail(std::u16string(text.begin(), text.end()));
-  return false;
+  return InitializeFailed(std::u16string(text.begin(), text.end()));
 }
 
 void CInterClient::Disconnect() {
   if (handle_ != os::kInvalidPipe) os::ClosePipe(handle_);
   handle_ = os::kInvalidPipe;
+  ++serial_;
   std::memset(digest_, 0, sizeof(digest_));
-  detail_.clear();
-}
-
-void CInterClient::SetDetail(std::u16string text) {
-  if (text.size() >= kDetailCapacity) text.resize(kDetailCapacity - 1);
-  detail_ = std::move(text);
 }
 
 void ApplyBrokenPipeRule(os::PipeHandle* handle, std::uint32_t error) {
-  if (error == os::kErrorBrokenPipe && *handle != os::kInvalidPipe) {
+  if ((error == os::kErrorBrokenPipe || error == os::kErrorInterrupted) && *handle != os::kInvalidPipe) {
     os::ClosePipe(*handle);
     *handle = os::kInvalidPipe;
   }
 }
 
+void SetInterruptCheck(os::InterruptCheck check) {
+  g_interrupt_check = check;
+  os::SetInterruptCheck(check != nullptr ? LinkInterrupted : nullptr);
+}
+
+bool Pause(std::uint32_t milliseconds) {
+  if (os::SleepMs(milliseconds)) return true;
+  Client().Disconnect();
+  return false;
+}
+
+// A signal handler run during the transfer may have replaced the handle: the
+// broken-pipe rule then applies to nothing.
 bool WriteExact(os::PipeHandle* handle, const void* bytes, std::size_t n) {
-  if (*handle == os::kInvalidPipe) return false;
+  os::PipeHandle pipe = *handle;
+  if (pipe == os::kInvalidPipe) return false;
   std::uint32_t error = 0;
-  if (os::WritePipe(*handle, bytes, n, &error)) return true;
-  ApplyBrokenPipeRule(handle, error);
+  if (os::WritePipe(pipe, bytes, n, &error)) return true;
+  if (*handle == pipe) ApplyBrokenPipeRule(handle, error);
   return false;
 }
 
 bool ReadExact(os::PipeHandle* handle, void* destination, std::size_t n) {
-  if (*handle == os::kInvalidPipe) return false;
+  os::PipeHandle pipe = *handle;
+  if (pipe == os::kInvalidPipe) return false;
   std::uint32_t error = 0;
-  if (os::ReadPipe(*handle, destination, n, &error)) return true;
-  ApplyBrokenPipeRule(handle, error);
+  if (os::ReadPipe(pipe, destination, n, &error)) return true;
+  if (*handle == pipe) ApplyBrokenPipeRule(handle, error);
   return false;
 }
 

@@ -13,11 +13,11 @@
 #include <string>
 
 #include "src/link/os/os.h"
+#include "src/link/outcome.h"
 
 namespace vl5::link {
 
 inline constexpr std::size_t kChannelBufferSize = 16384;
-inline constexpr std::size_t kDetailCapacity = 2048;  // UTF-16 units, terminator included
 
 class CInterClient {
  public:
@@ -26,18 +26,16 @@ class CInterClient {
   CInterClient(const CInterClient&) = delete;
   CInterClient& operator=(const CInterClient&) = delete;
 
-  // Opens the pipe; on failure writes "CreateFile failed [n]" into the detail.
-  bool Connect(const std::u16string& pipe_address);
-  // Closes the pipe and clears digest and detail. Never fails.
+  // Opens the pipe; a failure says "CreateFile failed [n]".
+  Outcome Connect(const std::u16string& pipe_address);
+  // Closes the pipe and clears the digest. Never fails.
   void Disconnect();
   bool Connected() const { return handle_ != os::kInvalidPipe; }
 
-  // The reason of the last connection failure, cut to the detail capacity.
-  const std::u16string& Detail() const { return detail_; }
-  void SetDetail(std::u16string text);
-
   std::uint8_t* Digest() { return digest_; }
   os::PipeHandle* Handle() { return &handle_; }
+  // Changes with every connect and disconnect.
+  std::uint64_t Serial() const { return serial_; }
 
   // The build the terminal announced in its last hello; 0 before any. Kept
   // by Disconnect: calls gated on it answer by the last terminal seen.
@@ -47,14 +45,15 @@ class CInterClient {
  private:
   os::PipeHandle handle_ = os::kInvalidPipe;
   std::uint8_t digest_[32] = {};
-  std::u16string detail_;
   std::uint32_t terminal_build_ = 0;
+  std::uint64_t serial_ = 0;
 };
 
 // The one connection of the process.
 CInterClient& Client();
 
-// Closes the shared handle when a transfer failed because the peer is gone.
+// Closes the shared handle when a transfer failed because the peer is gone or
+// because an interrupt abandoned it: either way the stream is out of step.
 void ApplyBrokenPipeRule(os::PipeHandle* handle, std::uint32_t error);
 
 // One transfer of exactly n bytes, unbuffered: the writer's and reader's own
@@ -62,6 +61,14 @@ void ApplyBrokenPipeRule(os::PipeHandle* handle, std::uint32_t error);
 // is tried on a closed handle; a failure applies the broken-pipe rule.
 bool WriteExact(os::PipeHandle* handle, const void* bytes, std::size_t n);
 bool ReadExact(os::PipeHandle* handle, void* destination, std::size_t n);
+
+// Ctrl-C: `check` runs the caller's pending signal handlers when a signal
+// interrupts a blocking transfer or wait, and returns true when one of them
+// wants the call to end. The transfer then fails and the link is dropped.
+void SetInterruptCheck(os::InterruptCheck check);
+// Sleeps between two polls of the terminal. False, with the link dropped,
+// when an interrupt ended the sleep.
+bool Pause(std::uint32_t milliseconds);
 
 // Buffers one request; frames up to 16 KiB leave in a single write at Flush.
 class PipeWriter {

@@ -36,32 +36,31 @@ std::u16string RunningTerminalPath() {
   return os::NormalizePath(image, kMaxPathUnits - 1);
 }
 
-// Fills `candidate` from one data folder; false when the folder yields nothing.
-bool ExamineDataFolder(const std::u16string& folder, Candidate* candidate) {
-  CInterClient& client = Client();
+}  // namespace
+
+Outcome ExamineDataFolder(const std::u16string& folder, Candidate* candidate) {
+  // Another user's folder (or one others can write) could name any program
+  // for this user to start: it is not looked into at all.
+  os::OwnFolder data(folder);
+  if (!data.IsOpen()) return InitializeFailed(u"Untrusted data folder " + Quoted(folder));
   std::uint64_t time = 0;
-  if (os::LastWriteTime(Join(folder, u"portable.txt"), &time)) {
+  if (data.FileTime(u"portable.txt", &time)) {
     candidate->portable = true;
   } else {
-    if (!os::Exists(Join(folder, u"VLMS"))) {
-      client.SetDetail(u"No VLMS folder in " + Quoted(folder));
-      return false;
-    }
-    std::u16string config = Join(folder, u"config");
-    if (!os::LastWriteTime(Join(config, u"accounts.dat"), &time)) time = 0;
+    if (!data.HasFolder(u"VLMS")) return InitializeFailed(u"No VLMS folder in " + Quoted(folder));
+    if (!data.FileTime(u"config/accounts.dat", &time)) time = 0;
     std::uint64_t ini_time = 0;
-    if (os::LastWriteTime(Join(config, u"terminal.ini"), &ini_time) && ini_time > time) time = ini_time;
+    if (data.FileTime(u"config/terminal.ini", &ini_time) && ini_time > time) time = ini_time;
   }
   candidate->last_used = time;
 
   std::string origin;
-  if (!os::ReadFileStart(Join(folder, u"origin.txt"), kOriginReadLimit, &origin)) {
-    client.SetDetail(u"No origin.txt in " + Quoted(folder));
-    return false;
+  if (!data.ReadOwnFile(u"origin.txt", kOriginReadLimit, &origin)) {
+    return InitializeFailed(u"No origin.txt in " + Quoted(folder));
   }
   if (origin.size() < 8 || static_cast<unsigned char>(origin[0]) != 0xFF ||
       static_cast<unsigned char>(origin[1]) != 0xFE) {
-    return false;
+    return InitializeFailed(u"");
   }
   std::u16string install;
   for (std::size_t i = 2; i + 1 < origin.size(); i += 2) {
@@ -73,45 +72,39 @@ bool ExamineDataFolder(const std::u16string& folder, Candidate* candidate) {
     install += unit;
   }
   std::u16string executable = Cut(Join(install, os::kTerminalExecutable), kMaxPathUnits);
-  if (!os::Exists(executable)) return false;
+  if (!os::Exists(executable)) return InitializeFailed(u"");
   candidate->path = executable;
-  return true;
+  return {};
 }
 
-}  // namespace
-
-bool ConnectOrLaunch(const std::u16string& executable, bool portable) {
-  if (executable.empty()) return false;
+Outcome ConnectOrLaunch(const std::u16string& executable, bool portable) {
+  if (executable.empty()) return InitializeFailed(u"");
   CInterClient& client = Client();
   std::u16string address;
   switch (PipeNameFor(executable, &address, client.Digest())) {
     case PipeNameError::kPathTooLong:
-      client.SetDetail(u"Path too long");
-      return false;
+      return InitializeFailed(u"Path too long");
     case PipeNameError::kHashFailed:
-      client.SetDetail(u"Hash calculation failed");
-      return false;
+      return InitializeFailed(u"Hash calculation failed");
     case PipeNameError::kNone:
       break;
   }
-  if (client.Connect(address)) return true;
+  Outcome connected = client.Connect(address);
+  if (connected.code != wire::kIpcInitializeFailed) return connected;  // connected, or interrupted
 
-  if (!os::StartProcess(executable, portable)) {
-    client.SetDetail(u"Process create failed " + Quoted(executable));
-    return false;
-  }
+  if (!os::StartProcess(executable, portable)) return InitializeFailed(u"Process create failed " + Quoted(executable));
   for (std::uint32_t slept = 0; slept < kLaunchWaitSeconds * 1000; slept += kLaunchPollMs) {
-    if (client.Connect(address)) return true;
-    os::SleepMs(kLaunchPollMs);
+    connected = client.Connect(address);
+    if (connected.code != wire::kIpcInitializeFailed) return connected;
+    if (!Pause(kLaunchPollMs)) return Interrupted();
   }
-  client.SetDetail(Text("Pipe server didn't answer in " + std::to_string(kLaunchWaitSeconds) + " sec"));
-  return false;
+  return InitializeFailed(Text("Pipe server didn't answer in " + std::to_string(kLaunchWaitSeconds) + " sec"));
 }
 
-bool FindInstalledTerminal(Candidate* best) {
+Outcome FindInstalledTerminal(Candidate* best) {
   *best = Candidate{};
   std::u16string app_data;
-  if (!os::RoamingAppData(&app_data)) return false;
+  if (!os::RoamingAppData(&app_data)) return InitializeFailed(u"");
   std::u16string base = Cut(Join(Join(app_data, u"Orbisco"), u"Terminal") + os::kPathSeparator, kMaxPathUnits);
   std::u16string running = RunningTerminalPath();
 
@@ -119,14 +112,15 @@ bool FindInstalledTerminal(Candidate* best) {
     if (name.empty() || name[0] == u'.') continue;
     Candidate candidate;
     std::u16string folder = Cut(base + name, kMaxPathUnits - 1);
-    if (!ExamineDataFolder(folder, &candidate)) continue;
+    if (!ExamineDataFolder(folder, &candidate).ok()) continue;
     if (!running.empty() && os::NormalizePath(candidate.path, kMaxPathUnits) == running) {
       *best = candidate;
-      return true;
+      return {};
     }
     if (best->path.empty() || best->last_used < candidate.last_used) *best = candidate;
   }
-  return true;
+  if (best->path.empty()) return InitializeFailed(u"Velmora 5 x64 not found");
+  return {};
 }
 
 }  // namespace vl5::link

@@ -7,6 +7,7 @@
 
 #include <new>
 
+#include "src/module/interrupt.h"
 #include "src/module/last_error.h"
 
 namespace vl5::py {
@@ -24,7 +25,10 @@ struct Guarded;
 
 template <typename... A, PyObject* (*F)(A...), Failure kFailure, bool kReset>
 struct Guarded<F, kFailure, kReset> {
-  static PyObject* Call(A... arguments) noexcept {
+  // Ctrl-C during the call: its failure is reported, then the exception raised.
+  static PyObject* Call(A... arguments) noexcept { return RaiseHeldInterrupt(Run(arguments...)); }
+
+  static PyObject* Run(A... arguments) noexcept {
     try {
       if constexpr (kReset) LastError::Reset();
       return F(arguments...);

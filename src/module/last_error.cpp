@@ -4,7 +4,6 @@
 #include <cstring>
 #include <string>
 
-#include "src/link/channel.h"
 #include "src/wire/status.h"
 #include "src/wire/text.h"
 
@@ -29,6 +28,7 @@ const char* StandardMessage(std::int32_t code) {
     case wire::kAuthorizationFailed: return "Terminal: Authorization failed";
     case wire::kUnsupportedFunction: return "Terminal: Unsupported function";
     case wire::kIpcCallFailed: return "IPC call failed";
+    case wire::kIpcInitializeFailed: return "IPC initialize failed, ";
     case wire::kIpcSendFailed: return "IPC send failed";
     case wire::kIpcRecvFailed: return "IPC recv failed";
     case wire::kNoIpcConnection: return "No IPC connection";
@@ -39,14 +39,7 @@ const char* StandardMessage(std::int32_t code) {
 
 void StoreError(std::int32_t code, const char* message) {
   if (PyErr_Occurred()) PyErr_Clear();  // failures are reported here, never raised
-  if (message != nullptr) {
-    LastError::Set(code, message);
-  } else if (code == wire::kIpcInitializeFailed) {
-    std::string text = "IPC initialize failed, " + wire::Utf16ToUtf8(link::Client().Detail());
-    LastError::Set(code, text.c_str());
-  } else {
-    LastError::Set(code, StandardMessage(code));
-  }
+  LastError::Set(code, message != nullptr ? message : StandardMessage(code));
 }
 
 }  // namespace
@@ -76,6 +69,13 @@ PyObject* SetErrorReturnNone(std::int32_t code, const char* message) {
 PyObject* SetErrorReturnFalse(std::int32_t code, const char* message) {
   StoreError(code, message);
   Py_RETURN_FALSE;
+}
+
+PyObject* SetErrorReturnFalse(const link::Outcome& failure) {
+  // Only the initialize failure has a message for a detail to complete.
+  std::string text = StandardMessage(failure.code);
+  if (failure.code == wire::kIpcInitializeFailed) text += wire::Utf16ToUtf8(failure.detail);
+  return SetErrorReturnFalse(failure.code, text.c_str());
 }
 
 const char* PositionalMessage(int position) {

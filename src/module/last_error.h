@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "src/link/outcome.h"
+
 namespace vl5::py {
 
 namespace LastError {
@@ -22,6 +24,8 @@ void SetError(std::int32_t code, const char* message = nullptr);
 // The same, returning None / False for the caller to return.
 PyObject* SetErrorReturnNone(std::int32_t code, const char* message = nullptr);
 PyObject* SetErrorReturnFalse(std::int32_t code, const char* message = nullptr);
+// The same for a link step's outcome: the code, its message completed by the detail.
+PyObject* SetErrorReturnFalse(const link::Outcome& failure);
 
 // Argument messages shared by every function.
 inline constexpr char kInvalidArguments[] = "Invalid arguments";

@@ -10,6 +10,7 @@
 #include "src/module/args.h"
 #include "src/module/entry_guard.h"
 #include "src/module/fault_injection.h"
+#include "src/module/interrupt.h"
 #include "src/module/last_error.h"
 #include "src/module/numpy_api.h"
 #include "src/module/record_arrays.h"
@@ -125,6 +126,7 @@ PyObject* CreateModule() {
     Py_DECREF(module);
     return nullptr;
   }
+  InstallInterruptCheck();
   return module;
 }
 

@@ -77,7 +77,7 @@ std::int32_t WaitForReady(std::uint32_t timeout) {
     if (result < 0) return result;
     if (state == wire::kStateReady) return wire::kSuccess;
     if (state == wire::kStateAuthorizationFailed) return wire::kAuthorizationFailed;
-    os::SleepMs(kPollIntervalMs);
+    if (!Pause(kPollIntervalMs)) return Interrupted().code;
     elapsed += kPollIntervalMs;
   } while (elapsed < limit);
   return wire::kIpcTimeout;
@@ -87,17 +87,10 @@ PyObject* FailLogin(std::int32_t result) {
   return SetErrorReturnFalse(result, result == wire::kUnsupportedFunction ? kOtpNeeded : nullptr);
 }
 
-bool ObtainConnection(const PathText& path, bool portable) {
+Outcome ObtainConnection(const PathText& path, bool portable) {
   if (!path.Empty()) return ConnectOrLaunch(std::u16string(path.View()), portable);
   Candidate candidate;
-  if (!FindInstalledTerminal(&candidate)) {
-    Client().SetDetail(u"");
-    return false;
-  }
-  if (candidate.path.empty()) {
-    Client().SetDetail(u"Velmora 5 x64 not found");
-    return false;
-  }
+  if (Outcome found = FindInstalledTerminal(&candidate); !found.ok()) return found;
   return ConnectOrLaunch(candidate.path, candidate.portable);
 }
 
@@ -132,11 +125,8 @@ PyObject* PyInitialize(PyObject*, PyObject* args, PyObject* kwargs) {
   }
 
   // Only possible when evaluating an argument called back into the module.
-  if (Client().Connected()) {
-    Client().SetDetail(u"CInterClient already initialized");
-    return SetErrorReturnFalse(wire::kIpcInitializeFailed);
-  }
-  if (!ObtainConnection(path, portable)) return SetErrorReturnFalse(wire::kIpcInitializeFailed);
+  if (Client().Connected()) return SetErrorReturnFalse(InitializeFailed(u"CInterClient already initialized"));
+  if (Outcome connected = ObtainConnection(path, portable); !connected.ok()) return SetErrorReturnFalse(connected);
 
   if (std::int32_t result = Hello(); result < 0) return SetErrorReturnFalse(result);
 

@@ -261,37 +261,30 @@ TEST_F(ChannelTest, ReplyCutShortByThePeerClosesTheHandle) {
 
 // ---- the client ---------------------------------------------------------------------------
 
-TEST_F(ChannelTest, ConnectFailureWritesTheErrorIntoTheDetail) {
+TEST_F(ChannelTest, ConnectFailureSaysWhy) {
   CInterClient client;
   Pipe().open_error = os::kErrorFileNotFound;
-  EXPECT_FALSE(client.Connect(u"missing"));
+  Outcome failed = client.Connect(u"missing");
+  EXPECT_EQ(failed.code, wire::kIpcInitializeFailed);
+  EXPECT_EQ(failed.detail, u"CreateFile failed [2]");
   EXPECT_FALSE(client.Connected());
-  EXPECT_EQ(client.Detail(), u"CreateFile failed [2]");
 }
 
 TEST_F(ChannelTest, DisconnectClosesAndClearsEverything) {
   {
     CInterClient client;
-    ASSERT_TRUE(client.Connect(u"pipe"));
+    ASSERT_TRUE(client.Connect(u"pipe").ok());
     client.Digest()[0] = 0xAB;
     client.Digest()[31] = 0xCD;
-    client.SetDetail(u"something");
     client.Disconnect();
     EXPECT_FALSE(client.Connected());
-    EXPECT_EQ(client.Detail(), u"");
     for (int i = 0; i < 32; ++i) EXPECT_EQ(client.Digest()[i], 0) << i;
     EXPECT_EQ(Pipe().closed, std::vector<os::PipeHandle>{fake::kFakeHandle});
   }
   EXPECT_EQ(Pipe().closed.size(), 1u) << "a disconnected client closes nothing more";
 
-  { CInterClient connected; ASSERT_TRUE(connected.Connect(u"pipe")); }
+  { CInterClient connected; ASSERT_TRUE(connected.Connect(u"pipe").ok()); }
   EXPECT_EQ(Pipe().closed.size(), 2u) << "the destructor closes an open pipe";
-}
-
-TEST_F(ChannelTest, DetailIsCutToItsCapacity) {
-  CInterClient client;
-  client.SetDetail(std::u16string(3000, u'x'));
-  EXPECT_EQ(client.Detail().size(), kDetailCapacity - 1);
 }
 
 }  // namespace

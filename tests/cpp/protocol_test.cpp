@@ -22,7 +22,7 @@ class ProtocolTest : public ::testing::Test {
  protected:
   void SetUp() override {
     fake::Reset();
-    ASSERT_TRUE(Client().Connect(u"fake"));
+    ASSERT_TRUE(Client().Connect(u"fake").ok());
   }
   void TearDown() override {
     Client().Disconnect();
@@ -108,7 +108,7 @@ TEST_F(ProtocolTest, FrameLongerThanTheBufferArrivesWhole) {
 TEST_F(ProtocolTest, FramesOnEitherSideOfTheSmallPathLeaveInOneWrite) {
   for (std::size_t frame : {kSmallFrame, kSmallFrame + 2, kChannelBufferSize}) {
     fake::Reset();
-    ASSERT_TRUE(Client().Connect(u"fake"));
+    ASSERT_TRUE(Client().Connect(u"fake").ok());
     std::u16string text((frame - 12) / 2, u'z');
     ASSERT_TRUE(Request(wire::kCmdSymbolsGetGroup).Counted(text).Send());
     Bytes expected;
@@ -193,7 +193,7 @@ Bytes RecordList(std::uint32_t count, std::size_t element_size, std::size_t reco
 TEST_F(ProtocolTest, RecordListCountBeyondTheReplyFailsBeforeAllocating) {
   for (std::uint32_t count : {2u, 1000u, 0xFFFFFFFFu}) {
     fake::Reset();
-    ASSERT_TRUE(Client().Connect(u"fake"));
+    ASSERT_TRUE(Client().Connect(u"fake").ok());
     fake::Queue(fake::Reply(121, 0, RecordList(count, 320, 1)));
     TrackingAllocator allocate{{}, {}, 320};
     std::uint32_t echo = 0, n = 0;
@@ -274,7 +274,7 @@ TEST_F(ProtocolTest, ExchangeResults) {
   };
   for (const Case& c : cases) {
     fake::Reset();
-    ASSERT_TRUE(Client().Connect(u"fake"));
+    ASSERT_TRUE(Client().Connect(u"fake").ok());
     fake::Queue(c.reply);
     std::uint32_t value = 0;
     EXPECT_EQ(PositionsTotal(&value), c.result) << c.what;
@@ -294,7 +294,7 @@ TEST_F(ProtocolTest, ExchangeAfterABrokenPipe) {
   EXPECT_EQ(PositionsTotal(&value), wire::kNoIpcConnection);
   EXPECT_EQ(Pipe().writes.size(), writes) << "nothing is sent without a connection";
 
-  ASSERT_TRUE(Client().Connect(u"fake"));
+  ASSERT_TRUE(Client().Connect(u"fake").ok());
   // The terminal goes away after reading the request: the reply never comes.
   EXPECT_EQ(PositionsTotal(&value), wire::kIpcRecvFailed);
   EXPECT_FALSE(Client().Connected());
@@ -321,7 +321,7 @@ TEST_F(ProtocolTest, RejectedRepliesLeaveNothingBehind) {
   const Bytes overcounted = fake::Reply(121, 0, {0xFF, 0xFF, 0, 0});  // 65535 records announced, none sent
   for (bool list_reply : {false, true}) {
     fake::Reset();
-    ASSERT_TRUE(Client().Connect(u"fake"));
+    ASSERT_TRUE(Client().Connect(u"fake").ok());
     fake::Queue(list_reply ? overcounted : oversized);
     fake::Queue(good);
     std::uint32_t value = 0;

@@ -75,7 +75,7 @@ TEST_F(SocketTest, LargeRequestAndReplyMoveIntact) {
   });
 
   CInterClient client;
-  ASSERT_TRUE(client.Connect(address_));
+  ASSERT_TRUE(client.Connect(address_).ok());
   PipeWriter writer(client.Handle());
   ASSERT_TRUE(writer.AppendValue(static_cast<std::uint32_t>(request.size())));
   ASSERT_TRUE(writer.Append(request.data(), request.size()));
@@ -95,7 +95,7 @@ TEST_F(SocketTest, LargeRequestAndReplyMoveIntact) {
 TEST_F(SocketTest, PeerClosingIsABrokenPipeForReadAndWrite) {
   Serve([](os::PipeHandle) {});  // accepts and hangs up at once
   CInterClient client;
-  ASSERT_TRUE(client.Connect(address_));
+  ASSERT_TRUE(client.Connect(address_).ok());
   server_.join();
 
   std::uint32_t error = 0;
@@ -118,7 +118,7 @@ TEST_F(SocketTest, PeerClosingMidReplyClosesTheHandle) {
     os::WritePipe(peer, partial, sizeof(partial), &error);
   });
   CInterClient client;
-  ASSERT_TRUE(client.Connect(address_));
+  ASSERT_TRUE(client.Connect(address_).ok());
   PipeReader reader(client.Handle());
   std::uint8_t body[100];
   ASSERT_TRUE(reader.BeginReply());
@@ -132,8 +132,7 @@ TEST_F(SocketTest, MissingPipeIsFileNotFound) {
   EXPECT_EQ(error, os::kErrorFileNotFound);
 
   CInterClient client;
-  EXPECT_FALSE(client.Connect(os::PipeAddress(u"VL5.Terminal.NOBODY")));
-  EXPECT_EQ(client.Detail(), u"CreateFile failed [2]");
+  EXPECT_EQ(client.Connect(os::PipeAddress(u"VL5.Terminal.NOBODY")).detail, u"CreateFile failed [2]");
 }
 
 }  // namespace

@@ -107,7 +107,7 @@ TEST_F(WineDiscoveryTest, MostRecentlyUsedInstallationWins) {
   AddDataFolder(Folder(L"D").Ini(FileTimeOf(2099, 1, 1, 13)).OriginSuffix(L"\r\n"));
 
   Candidate best;
-  ASSERT_TRUE(FindInstalledTerminal(&best));
+  ASSERT_TRUE(FindInstalledTerminal(&best).ok());
   EXPECT_EQ(Wide(best.path), b);
   EXPECT_EQ(best.last_used, FileTimeOf(2099, 1, 1, 11));
   EXPECT_FALSE(best.portable);
@@ -120,7 +120,7 @@ TEST_F(WineDiscoveryTest, PortableInstallationNeedsNoVlmsFolder) {
   AddDataFolder(Folder(L"Portable").Portable(FileTimeOf(2098, 6, 1, 9)).NoVlms());
 
   Candidate best;
-  ASSERT_TRUE(FindInstalledTerminal(&best));
+  ASSERT_TRUE(FindInstalledTerminal(&best).ok());
   EXPECT_EQ(Wide(best.path), portable);
   EXPECT_EQ(best.last_used, FileTimeOf(2098, 6, 1, 9));
   EXPECT_TRUE(best.portable);

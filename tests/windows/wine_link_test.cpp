@@ -97,9 +97,8 @@ class WinePipeChannelTest : public ::testing::Test {
 
 TEST_F(WinePipeChannelTest, MissingPipeReportsError2) {
   const std::u16string address = os::PipeAddress(u"VL5.Terminal.NO-SUCH-PIPE");
-  EXPECT_FALSE(Client().Connect(address));
+  EXPECT_EQ(Client().Connect(address).detail, u"CreateFile failed [2]");
   EXPECT_FALSE(Client().Connected());
-  EXPECT_EQ(Client().Detail(), u"CreateFile failed [2]");
 
   std::uint32_t error = 0;
   EXPECT_EQ(os::OpenPipe(address, &error), os::kInvalidPipe);
@@ -112,7 +111,8 @@ TEST_F(WinePipeChannelTest, ServerHangingUpClosesTheClientHandle) {
   {
     OneClientServer server([](os::PipeHandle) {});
     ASSERT_TRUE(server.listening()) << server.listen_error();
-    ASSERT_TRUE(Client().Connect(server.address())) << wine_test::Wide(Client().Detail());
+    Outcome connected = Client().Connect(server.address());
+    ASSERT_TRUE(connected.ok()) << wine_test::Wide(connected.detail);
     server.Join();
     PipeWriter writer(Client().Handle());
     ASSERT_TRUE(writer.AppendValue<std::uint64_t>(0x0000000400000004));
@@ -132,7 +132,7 @@ TEST_F(WinePipeChannelTest, ServerHangingUpClosesTheClientHandle) {
       os::ReadPipe(pipe, request, sizeof(request), &error);
     });
     ASSERT_TRUE(server.listening()) << server.listen_error();
-    ASSERT_TRUE(Client().Connect(server.address()));
+    ASSERT_TRUE(Client().Connect(server.address()).ok());
     ASSERT_TRUE(SendCommand(wire::kCmdHello));
     PipeReader reader(Client().Handle());
     EXPECT_FALSE(reader.BeginReply());
@@ -181,7 +181,7 @@ TEST_F(WinePipeChannelTest, LargeRequestAndReplyPassIntact) {
     os::ReadPipe(pipe, &byte, 1, &error);  // until the client hangs up
   });
   ASSERT_TRUE(server.listening()) << server.listen_error();
-  ASSERT_TRUE(Client().Connect(server.address()));
+  ASSERT_TRUE(Client().Connect(server.address()).ok());
 
   PipeWriter writer(Client().Handle());
   ASSERT_TRUE(writer.Append(request.data(), request.size()));

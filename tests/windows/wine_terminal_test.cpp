@@ -78,8 +78,8 @@ class WineTerminalTest : public ::testing::Test {
       return;
     }
     const auto start = std::chrono::steady_clock::now();
-    if (!ConnectOrLaunch(U16(executable_), false)) {
-      problem_ = "launch failed: " + wire::Utf16ToUtf8(Client().Detail());
+    if (Outcome launched = ConnectOrLaunch(U16(executable_), false); !launched.ok()) {
+      problem_ = "launch failed: " + wire::Utf16ToUtf8(launched.detail);
       return;
     }
     launch_ms_ = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
@@ -102,7 +102,8 @@ class WineTerminalTest : public ::testing::Test {
     ASSERT_TRUE(problem_.empty()) << problem_;
     // A test that failed midway may have dropped the connection.
     if (!Client().Connected()) {
-      ASSERT_TRUE(ConnectOrLaunch(U16(executable_), false)) << wire::Utf16ToUtf8(Client().Detail());
+      Outcome launched = ConnectOrLaunch(U16(executable_), false);
+      ASSERT_TRUE(launched.ok()) << wire::Utf16ToUtf8(launched.detail);
     }
   }
 
@@ -183,7 +184,8 @@ TEST_F(WineTerminalTest, LaunchedTerminalAnswersHelloStateAndVersion) {
 TEST_F(WineTerminalTest, RunningTerminalIsFoundAgainWithoutAnotherStart) {
   // By its path: connects to the running one, starts nothing.
   Client().Disconnect();
-  ASSERT_TRUE(ConnectOrLaunch(U16(executable_), false)) << wire::Utf16ToUtf8(Client().Detail());
+  Outcome launched = ConnectOrLaunch(U16(executable_), false);
+  ASSERT_TRUE(launched.ok()) << wire::Utf16ToUtf8(launched.detail);
   EXPECT_EQ(wine_test::ChildProcesses(L"terminal64.exe").size(), 1u);
   std::uint32_t build = 0;
   EXPECT_EQ(Hello(&build), wire::kSuccess);
@@ -191,7 +193,7 @@ TEST_F(WineTerminalTest, RunningTerminalIsFoundAgainWithoutAnotherStart) {
   // Without a path: its registration makes it the most recently used
   // installation, whatever spelling of its path the terminal recorded.
   Candidate best;
-  ASSERT_TRUE(FindInstalledTerminal(&best));
+  ASSERT_TRUE(FindInstalledTerminal(&best).ok());
   EXPECT_EQ(os::NormalizePath(best.path, kMaxPathUnits), os::NormalizePath(U16(executable_), kMaxPathUnits));
   EXPECT_FALSE(best.portable);
 }

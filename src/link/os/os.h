@@ -21,6 +21,14 @@ inline constexpr PipeHandle kInvalidPipe = -1;
 inline constexpr std::uint32_t kErrorFileNotFound = 2;
 inline constexpr std::uint32_t kErrorBrokenPipe = 109;
 inline constexpr std::uint32_t kErrorPipeBusy = 231;
+// A transfer or wait abandoned because the interrupt check asked for it.
+inline constexpr std::uint32_t kErrorInterrupted = 1223;
+
+// Asked when a signal interrupts a blocking transfer or sleep of the pipe
+// client (POSIX): true abandons the call, false resumes it. Unset, every
+// interrupted call resumes. Windows calls are not interrupted by signals.
+using InterruptCheck = bool (*)();
+void SetInterruptCheck(InterruptCheck check);
 
 extern const char16_t kPathSeparator;           // '\\' or '/'
 extern const char16_t kTerminalExecutable[];    // "terminal64.exe" or "terminal64"
@@ -35,7 +43,8 @@ std::u16string PipeAddress(const std::u16string& base_name);
 PipeHandle OpenPipe(const std::u16string& address, std::uint32_t* error);
 
 // Moves exactly n bytes, continuing short transfers. On failure returns false
-// with *error set (kErrorBrokenPipe when the other end is gone).
+// with *error set (kErrorBrokenPipe when the other end is gone,
+// kErrorInterrupted when the interrupt check ended the transfer).
 bool ReadPipe(PipeHandle pipe, void* data, std::size_t n, std::uint32_t* error);
 bool WritePipe(PipeHandle pipe, const void* data, std::size_t n, std::uint32_t* error);
 void ClosePipe(PipeHandle pipe);
@@ -60,14 +69,35 @@ std::u16string NormalizePath(const std::u16string& path, std::size_t limit);
 // Simple per-unit Unicode lower-casing, in place.
 void LowerCase(std::u16string* text);
 bool Exists(const std::u16string& path);
-// Last-write time in 100 ns units since 1601-01-01; false when the path is missing.
-bool LastWriteTime(const std::u16string& path, std::uint64_t* filetime);
-// Reads at most `limit` bytes from the start of a file with a single read.
-bool ReadFileStart(const std::u16string& path, std::size_t limit, std::string* bytes);
 // Names of the subfolders of `folder`, in enumeration order.
 std::vector<std::u16string> ListFolders(const std::u16string& folder);
 // The per-user roaming application-data folder (no trailing separator).
 bool RoamingAppData(std::u16string* path);
+
+// A folder whose files are read as this user's own. On POSIX it opens only a
+// real folder (no symbolic link) that the effective user owns and nobody else
+// can write, and reaches what lies below it without following a symbolic link
+// or opening anything but a regular file, so a file planted by another user is
+// never read and a FIFO never blocks. `relative` names are joined by '/'.
+class OwnFolder {
+ public:
+  explicit OwnFolder(const std::u16string& path);
+  ~OwnFolder();
+  OwnFolder(const OwnFolder&) = delete;
+  OwnFolder& operator=(const OwnFolder&) = delete;
+
+  bool IsOpen() const;
+  bool HasFolder(const std::u16string& relative) const;
+  // Last-write time of a regular file in 100 ns units since 1601-01-01.
+  bool FileTime(const std::u16string& relative, std::uint64_t* filetime) const;
+  // At most `limit` bytes from the start of a regular file that, like the
+  // folder, belongs to this user and nobody else can write.
+  bool ReadOwnFile(const std::u16string& relative, std::size_t limit, std::string* bytes) const;
+
+ private:
+  std::u16string path_;
+  std::intptr_t native_ = -1;  // the folder's descriptor on POSIX
+};
 
 // ---- processes -------------------------------------------------------------------
 
@@ -76,9 +106,11 @@ std::uint32_t ParentProcessId();
 bool ProcessImagePath(std::uint32_t pid, std::u16string* path);
 // Full path of the running program (used by servers to name their pipe).
 std::u16string CurrentExecutablePath();
-// Starts a detached program with argv [path] or [path, "/portable"].
+// Starts a detached program with argv [path] or [path, "/portable"], with
+// default signal dispositions and an empty signal mask.
 bool StartProcess(const std::u16string& path, bool portable);
-void SleepMs(std::uint32_t milliseconds);
+// False when the interrupt check ended the sleep early.
+bool SleepMs(std::uint32_t milliseconds);
 
 // ---- hashing -----------------------------------------------------------------------
 

@@ -41,6 +41,41 @@ using wire::Utf8ToUtf16;
 // Seconds between 1601-01-01 and 1970-01-01, the two epochs of file times.
 constexpr std::uint64_t kEpochDifference = 11644473600ULL;
 
+// An owned descriptor, closed once when its owner goes.
+class Fd {
+ public:
+  Fd() = default;
+  explicit Fd(int fd) : fd_(fd) {}
+  Fd(Fd&& other) noexcept : fd_(other.Release()) {}
+  Fd& operator=(Fd&& other) noexcept {
+    Reset(other.Release());
+    return *this;
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  ~Fd() { Reset(); }
+
+  int get() const { return fd_; }
+  explicit operator bool() const { return fd_ >= 0; }
+  int Release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  void Reset(int fd = -1) {
+    if (fd_ >= 0) close(fd_);
+    fd_ = fd;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+InterruptCheck g_interrupt_check = nullptr;
+
+// A signal interrupted a blocking call: true when the caller wants it abandoned.
+bool Abandon() { return g_interrupt_check != nullptr && g_interrupt_check(); }
+
 std::string FallbackRuntimeDir() { return "/tmp/vl5-" + std::to_string(geteuid()); }
 
 std::string RuntimeDir() {
@@ -80,6 +115,50 @@ bool PeerIsMe(int fd) {
   return getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && cred.uid == geteuid();
 }
 
+// Only this user can have put it there, and only this user can change it.
+bool OnlyMine(const struct stat& st) { return st.st_uid == geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0; }
+
+// Opens `relative` below the folder `dir` one name at a time, never through a
+// symbolic link; `flags` apply to the last name.
+Fd OpenBelow(int dir, const std::string& relative, int flags) {
+  Fd parent;
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t slash = relative.find('/', start);
+    bool last = slash == std::string::npos;
+    std::string name = relative.substr(start, last ? std::string::npos : slash - start);
+    int at = parent ? parent.get() : dir;
+    Fd next(openat(at, name.c_str(), (last ? flags : O_PATH | O_DIRECTORY) | O_NOFOLLOW | O_CLOEXEC));
+    if (!next || last) return next;
+    parent = std::move(next);
+    start = slash + 1;
+  }
+}
+
+bool StatBelow(int dir, const std::string& relative, struct stat* st) {
+  // O_PATH opens nothing for reading: a FIFO or device there is never touched.
+  Fd fd = OpenBelow(dir, relative, O_PATH);
+  return fd && fstat(fd.get(), st) == 0;
+}
+
+std::uint64_t FileTimeOf(const struct stat& st) {
+  return (static_cast<std::uint64_t>(st.st_mtim.tv_sec) + kEpochDifference) * 10000000ULL +
+         static_cast<std::uint64_t>(st.st_mtim.tv_nsec) / 100;
+}
+
+// The started terminal must not inherit what the caller did to its signals:
+// exec keeps ignored dispositions and the mask, so a caller that blocks or
+// ignores SIGTERM would start a terminal that SIGTERM cannot stop.
+void DefaultSignals() {
+  struct sigaction action {};
+  action.sa_handler = SIG_DFL;
+  sigemptyset(&action.sa_mask);
+  for (int sig = 1; sig < NSIG; ++sig) sigaction(sig, &action, nullptr);  // SIGKILL and the like refuse
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+}
+
 void CloseFrom(int first, int keep) {
   // Descriptors of the Python process must not leak into the terminal.
 #ifdef SYS_close_range
@@ -112,25 +191,26 @@ PipeHandle OpenPipe(const std::u16string& address, std::uint32_t* error) {
     return kInvalidPipe;
   }
   for (;;) {
-    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
+    Fd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!fd) {
       *error = static_cast<std::uint32_t>(errno);
       return kInvalidPipe;
     }
-    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0) {
-      if (PeerIsMe(fd)) return fd;
-      close(fd);
+    if (connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0) {
+      if (PeerIsMe(fd.get())) return fd.Release();
       *error = EACCES;
       return kInvalidPipe;
     }
     int err = errno;
-    close(fd);
-    if (err == EAGAIN || err == EINTR) {  // backlog full: the server is busy
-      SleepMs(1);
-      continue;
+    if (err != EAGAIN && err != EINTR) {
+      *error = static_cast<std::uint32_t>(err);
+      return kInvalidPipe;
     }
-    *error = static_cast<std::uint32_t>(err);
-    return kInvalidPipe;
+    // Backlog full (the server is busy) or a signal: try again unless told to stop.
+    if ((err == EINTR && Abandon()) || !SleepMs(1)) {
+      *error = kErrorInterrupted;
+      return kInvalidPipe;
+    }
   }
 }
 
@@ -147,6 +227,9 @@ bool ReadPipe(PipeHandle pipe, void* data, std::size_t n, std::uint32_t* error) 
     } else if (errno != EINTR) {
       *error = MapIoError(errno);
       return false;
+    } else if (Abandon()) {
+      *error = kErrorInterrupted;
+      return false;
     }
   }
   return true;
@@ -162,10 +245,15 @@ bool WritePipe(PipeHandle pipe, const void* data, std::size_t n, std::uint32_t* 
     } else if (errno != EINTR) {
       *error = MapIoError(errno);
       return false;
+    } else if (Abandon()) {
+      *error = kErrorInterrupted;
+      return false;
     }
   }
   return true;
 }
+
+void SetInterruptCheck(InterruptCheck check) { g_interrupt_check = check; }
 
 void ClosePipe(PipeHandle pipe) {
   if (pipe != kInvalidPipe) close(static_cast<int>(pipe));
@@ -198,24 +286,21 @@ bool ListenPipe(const std::u16string& address, PipeListener* listener, std::uint
     return false;
   }
   unlink(path.c_str());
-  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 ||
-      listen(fd, 64) != 0) {
+  Fd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!fd || bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 || listen(fd.get(), 64) != 0) {
     *error = static_cast<std::uint32_t>(errno);
-    if (fd >= 0) close(fd);
     return false;
   }
   listener->address = address;
-  listener->native = fd;
+  listener->native = fd.Release();
   return true;
 }
 
 PipeHandle AcceptPipe(PipeListener* listener, std::uint32_t* error) {
   for (;;) {
-    int fd = accept4(static_cast<int>(listener->native), nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd >= 0) {
-      if (PeerIsMe(fd)) return fd;
-      close(fd);
+    Fd fd(accept4(static_cast<int>(listener->native), nullptr, nullptr, SOCK_CLOEXEC));
+    if (fd) {
+      if (PeerIsMe(fd.get())) return fd.Release();
       continue;
     }
     if (errno != EINTR && errno != ECONNABORTED) {
@@ -261,25 +346,48 @@ bool Exists(const std::u16string& path) {
   return stat(Utf16ToUtf8(path).c_str(), &st) == 0;
 }
 
-bool LastWriteTime(const std::u16string& path, std::uint64_t* filetime) {
+OwnFolder::OwnFolder(const std::u16string& path) : path_(path) {
+  Fd dir(open(Utf16ToUtf8(path).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   struct stat st;
-  if (stat(Utf16ToUtf8(path).c_str(), &st) != 0) return false;
-  *filetime = (static_cast<std::uint64_t>(st.st_mtim.tv_sec) + kEpochDifference) * 10000000ULL +
-              static_cast<std::uint64_t>(st.st_mtim.tv_nsec) / 100;
+  if (dir && fstat(dir.get(), &st) == 0 && S_ISDIR(st.st_mode) && OnlyMine(st)) native_ = dir.Release();
+}
+
+OwnFolder::~OwnFolder() { Fd owned(static_cast<int>(native_)); }
+
+bool OwnFolder::IsOpen() const { return native_ >= 0; }
+
+bool OwnFolder::HasFolder(const std::u16string& relative) const {
+  struct stat st;
+  return IsOpen() && StatBelow(static_cast<int>(native_), Utf16ToUtf8(relative), &st) && S_ISDIR(st.st_mode);
+}
+
+bool OwnFolder::FileTime(const std::u16string& relative, std::uint64_t* filetime) const {
+  struct stat st;
+  if (!IsOpen() || !StatBelow(static_cast<int>(native_), Utf16ToUtf8(relative), &st) || !S_ISREG(st.st_mode)) {
+    return false;
+  }
+  *filetime = FileTimeOf(st);
   return true;
 }
 
-bool ReadFileStart(const std::u16string& path, std::size_t limit, std::string* bytes) {
-  int fd = open(Utf16ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+bool OwnFolder::ReadOwnFile(const std::u16string& relative, std::size_t limit, std::string* bytes) const {
+  if (!IsOpen()) return false;
+  // Non-blocking, so that even the open of a FIFO returns at once.
+  Fd file = OpenBelow(static_cast<int>(native_), Utf16ToUtf8(relative), O_RDONLY | O_NONBLOCK);
+  struct stat st;
+  if (!file || fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode) || !OnlyMine(st)) return false;
   bytes->assign(limit, '\0');
-  ssize_t got;
-  do {
-    got = read(fd, bytes->data(), limit);
-  } while (got < 0 && errno == EINTR);
-  close(fd);
-  if (got < 0) return false;
-  bytes->resize(static_cast<std::size_t>(got));
+  std::size_t filled = 0;
+  while (filled < limit) {
+    ssize_t got = read(file.get(), bytes->data() + filled, limit - filled);
+    if (got == 0) break;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    filled += static_cast<std::size_t>(got);
+  }
+  bytes->resize(filled);
   return true;
 }
 
@@ -340,15 +448,17 @@ bool StartProcess(const std::u16string& path, bool portable) {
   std::string program = Utf16ToUtf8(path);
   char portable_arg[] = "/portable";
   char* argv[] = {program.data(), portable ? portable_arg : nullptr, nullptr};
-  int report[2];
-  if (pipe2(report, O_CLOEXEC) != 0) return false;
+  int ends[2];
+  if (pipe2(ends, O_CLOEXEC) != 0) return false;
+  Fd report_read(ends[0]);
+  Fd report_write(ends[1]);
+  int report = report_write.get();
 
+  // No handler of this process may run in the children before exec.
+  sigset_t all, old;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, &old);
   pid_t child = fork();
-  if (child < 0) {
-    close(report[0]);
-    close(report[1]);
-    return false;
-  }
   if (child == 0) {
     // Double fork: the terminal is adopted by init and never becomes our zombie.
     setsid();
@@ -356,7 +466,7 @@ bool StartProcess(const std::u16string& path, bool portable) {
     if (grandchild != 0) {
       if (grandchild < 0) {
         int err = errno;
-        ssize_t ignored = write(report[1], &err, sizeof(err));
+        ssize_t ignored = write(report, &err, sizeof(err));
         (void)ignored;
       }
       _exit(0);
@@ -367,15 +477,17 @@ bool StartProcess(const std::u16string& path, bool portable) {
       dup2(null_fd, 1);
       dup2(null_fd, 2);
     }
-    CloseFrom(3, report[1]);
-    signal(SIGPIPE, SIG_DFL);
+    CloseFrom(3, report);
+    DefaultSignals();
     execv(program.c_str(), argv);
     int err = errno;
-    ssize_t ignored = write(report[1], &err, sizeof(err));
+    ssize_t ignored = write(report, &err, sizeof(err));
     (void)ignored;
     _exit(127);
   }
-  close(report[1]);
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  if (child < 0) return false;
+  report_write.Reset();
   int status = 0;
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
@@ -383,16 +495,17 @@ bool StartProcess(const std::u16string& path, bool portable) {
   int exec_error = 0;
   ssize_t got;
   do {
-    got = read(report[0], &exec_error, sizeof(exec_error));
+    got = read(report_read.get(), &exec_error, sizeof(exec_error));
   } while (got < 0 && errno == EINTR);
-  close(report[0]);
   return got == 0;
 }
 
-void SleepMs(std::uint32_t milliseconds) {
+bool SleepMs(std::uint32_t milliseconds) {
   timespec left{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
   while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    if (Abandon()) return false;
   }
+  return true;
 }
 
 // ---- hashing ------------------------------------------------------------------------------

@@ -122,8 +122,11 @@ HANDLE CreateInstance(const std::u16string& address, bool first) {
 std::u16string PipeAddress(const std::u16string& base_name) { return u"\\\\.\\pipe\\" + base_name; }
 
 PipeHandle OpenPipe(const std::u16string& address, std::uint32_t* error) {
+  // A server squatting the name may identify the user but never act as the user.
+  constexpr DWORD kQualityOfService = SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
   for (;;) {
-    HANDLE pipe = CreateFileW(Wide(address), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE pipe =
+        CreateFileW(Wide(address), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, kQualityOfService, nullptr);
     if (pipe != INVALID_HANDLE_VALUE) return ToPipe(pipe);
     DWORD err = GetLastError();
     if (err != ERROR_PIPE_BUSY) {
@@ -253,18 +256,34 @@ void LowerCase(std::u16string* text) {
 
 bool Exists(const std::u16string& path) { return GetFileAttributesW(Wide(path)) != INVALID_FILE_ATTRIBUTES; }
 
-bool LastWriteTime(const std::u16string& path, std::uint64_t* filetime) {
+// The roaming application-data folder is private to the user by its access
+// list, so a data folder there is taken as the user's own.
+OwnFolder::OwnFolder(const std::u16string& path) : path_(path) {}
+OwnFolder::~OwnFolder() = default;
+
+bool OwnFolder::IsOpen() const {
+  DWORD attributes = GetFileAttributesW(Wide(path_));
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool OwnFolder::HasFolder(const std::u16string& relative) const {
+  DWORD attributes = GetFileAttributesW(Wide(path_ + u'\\' + relative));
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool OwnFolder::FileTime(const std::u16string& relative, std::uint64_t* filetime) const {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(Wide(path), GetFileExInfoStandard, &data)) return false;
+  if (!GetFileAttributesExW(Wide(path_ + u'\\' + relative), GetFileExInfoStandard, &data)) return false;
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
   *filetime = (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
               data.ftLastWriteTime.dwLowDateTime;
   return true;
 }
 
-bool ReadFileStart(const std::u16string& path, std::size_t limit, std::string* bytes) {
-  Handle file = Own(CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, 0, nullptr));
-  if (!file) return false;
+bool OwnFolder::ReadOwnFile(const std::u16string& relative, std::size_t limit, std::string* bytes) const {
+  Handle file = Own(CreateFileW(Wide(path_ + u'\\' + relative), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file || GetFileType(file.get()) != FILE_TYPE_DISK) return false;
   bytes->assign(std::min(limit, kMaxTransfer), '\0');
   DWORD got = 0;
   if (!ReadFile(file.get(), bytes->data(), static_cast<DWORD>(bytes->size()), &got, nullptr)) return false;
@@ -356,7 +375,13 @@ bool StartProcess(const std::u16string& path, bool portable) {
   return true;
 }
 
-void SleepMs(std::uint32_t milliseconds) { Sleep(milliseconds); }
+bool SleepMs(std::uint32_t milliseconds) {
+  Sleep(milliseconds);
+  return true;
+}
+
+// Signals do not interrupt Win32 calls, so the check is never asked here.
+void SetInterruptCheck(InterruptCheck) {}
 
 // ---- hashing ------------------------------------------------------------------------------
 
