@@ -19,6 +19,10 @@ bool LinkInterrupted() {
   return stop || Client().Serial() != serial;
 }
 
+// A signal that arrived between two system calls interrupted neither, and its
+// handler has not run: asked before each wait, so that it is not missed.
+bool InterruptPending() { return g_interrupt_check != nullptr && LinkInterrupted(); }
+
 }  // namespace
 
 CInterClient& Client() {
@@ -57,7 +61,7 @@ void SetInterruptCheck(os::InterruptCheck check) {
 }
 
 bool Pause(std::uint32_t milliseconds) {
-  if (os::SleepMs(milliseconds)) return true;
+  if (!InterruptPending() && os::SleepMs(milliseconds)) return true;
   Client().Disconnect();
   return false;
 }
@@ -76,8 +80,8 @@ bool WriteExact(os::PipeHandle* handle, const void* bytes, std::size_t n) {
 bool ReadExact(os::PipeHandle* handle, void* destination, std::size_t n) {
   os::PipeHandle pipe = *handle;
   if (pipe == os::kInvalidPipe) return false;
-  std::uint32_t error = 0;
-  if (os::ReadPipe(pipe, destination, n, &error)) return true;
+  std::uint32_t error = os::kErrorInterrupted;
+  if (!InterruptPending() && os::ReadPipe(pipe, destination, n, &error)) return true;
   if (*handle == pipe) ApplyBrokenPipeRule(handle, error);
   return false;
 }
