@@ -106,3 +106,16 @@ def test_numpy_helpers_without_pandas(vl5_terminal):
         "try:\n    frames.bars_frame(frames.history('EURUSD', 1, 0, 0))\n"
         "except ImportError as e:\n    print(e)\n", terminal.path)
     assert out.splitlines() == ["61", "DataFrames need pandas: pip install velmora5[pandas]"]
+
+
+def test_tick_history_pages_past_maxbars(vl5_terminal):
+    """Tick replies keep the first maxbars ticks of a range; the helper's
+    pages join into what one reply of a terminal without the cap holds."""
+    start, end = T - 6 * 3600, T
+    vl5_terminal(clock=T, maxbars=1000)
+    paged = frames.history_ticks("EURUSD", start, end)
+    assert len(vl.copy_ticks_range("EURUSD", start, end, vl.COPY_TICKS_ALL)) == 1000
+    vl5_terminal(clock=T)
+    whole = vl.copy_ticks_range("EURUSD", start, end, vl.COPY_TICKS_ALL)
+    assert len(whole) > 2000 and np.array_equal(paged, whole)
+    assert np.array_equal(frames.history_ticks("EURUSD", start, end, vl.COPY_TICKS_INFO), whole)

@@ -11,7 +11,7 @@ own functions read a naive ``datetime`` in the computer's local time.)
 from __future__ import annotations
 
 import datetime
-from typing import TYPE_CHECKING, Any, Callable, List, Optional, Union
+from typing import TYPE_CHECKING, Any, Callable, List, Optional, Tuple, Union, cast
 
 import numpy as np
 from numpy.typing import NDArray
@@ -21,7 +21,7 @@ import velmora5
 if TYPE_CHECKING:
     import pandas as pd
 
-__all__ = ["to_seconds", "history", "bars_frame", "ticks_frame", "history_frame", "HistoryError"]
+__all__ = ["to_seconds", "history", "history_ticks", "bars_frame", "ticks_frame", "history_frame", "HistoryError"]
 
 Moment = Union[int, float, str, datetime.date, np.datetime64]
 _INT32 = (-(2**31), 2**31 - 1)  # the module sends dates as signed 32-bit seconds
@@ -30,7 +30,7 @@ _INT32 = (-(2**31), 2**31 - 1)  # the module sends dates as signed 32-bit second
 class HistoryError(RuntimeError):
     """A query of a history failed; carries the module's ``last_error()``."""
 
-    def __init__(self, what: str, error: tuple):
+    def __init__(self, what: str, error: Tuple[Any, ...]):
         super().__init__(f"{what}: {error}")
         self.error = error
 
@@ -120,6 +120,39 @@ def history(symbol: str, timeframe: int, date_from: Moment, date_to: Moment) -> 
     return _paged(query, start, end) if end >= start else _none(query, start)
 
 
+def history_ticks(symbol: str, date_from: Moment, date_to: Moment, flags: int = -1) -> NDArray[np.void]:
+    """Ticks of ``symbol`` from ``date_from`` to ``date_to`` as ``copy_ticks_range``
+    reads the range (to the first millisecond of ``date_to``'s second), in
+    time order, however many replies it takes. ``flags`` is a ``COPY_TICKS_*``
+    value (all ticks by default). Raises ``HistoryError`` when a query fails.
+
+    A reply holds the first maxbars ticks of its range, so the next query
+    starts at the second of the last tick received; the ticks of that second
+    already held are dropped from it by their millisecond time."""
+    start, end = to_seconds(date_from), to_seconds(date_to)
+    limit = _maxbars()
+    pages: List[NDArray[Any]] = []
+    seen: Optional[int] = None  # time_msc of the last tick held
+    while True:
+        page = velmora5.copy_ticks_range(symbol, start, end, flags)
+        if page is None:
+            raise HistoryError("copy_ticks_range", velmora5.last_error())
+        full = len(page) >= limit
+        if seen is not None:
+            page = page[page["time_msc"] > seen]
+        times = page["time_msc"]
+        if np.any(times[1:] < times[:-1]):
+            raise HistoryError("ticks out of order", (start, end))
+        pages.append(page)
+        if not full:
+            break
+        if not len(page):  # a whole reply within one millisecond of the last tick
+            raise HistoryError("more ticks at one moment than one reply holds", (seen, limit))
+        seen = int(times[-1])
+        start = seen // 1000
+    return np.concatenate(pages) if len(pages) > 1 else pages[0]
+
+
 def _none(query: Callable[[int, int], Optional[NDArray[Any]]], start: int) -> NDArray[Any]:
     """An empty array of bars (from a reply, so it has their dtype)."""
     page = query(start, start)
@@ -139,13 +172,13 @@ def _pandas() -> Any:
     return pandas
 
 
-def _frame(records: NDArray[np.void], index: NDArray[Any], drop: tuple) -> "pd.DataFrame":
-    pd = _pandas()
-    names = [name for name in records.dtype.names if name not in drop]
+def _frame(records: NDArray[np.void], index: NDArray[Any], drop: Tuple[str, ...]) -> "pd.DataFrame":
+    pandas = _pandas()
+    names = [name for name in records.dtype.names or () if name not in drop]
     # Each column a view of its field: no copy where pandas keeps the array.
     columns = {name: records[name] for name in names}
-    utc = pd.DatetimeIndex(index, name="time").tz_localize("UTC")
-    return pd.DataFrame(columns, index=utc, copy=False)
+    utc = pandas.DatetimeIndex(index, name="time").tz_localize("UTC")
+    return cast("pd.DataFrame", pandas.DataFrame(columns, index=utc, copy=False))
 
 
 def bars_frame(rates: NDArray[np.void]) -> "pd.DataFrame":

@@ -49,6 +49,7 @@ STOP_TIMEOUT = 10.0
 # when the test process dies before its clean-up runs.
 IDLE_EXIT = 300
 _SOCKET_PATH_MAX = 107
+DEFAULT_LOGIN = 10001  # the account terminal64 logs in at start unless told otherwise
 
 Moment = Union[int, float, str, datetime.date, Any]
 
@@ -234,7 +235,7 @@ class TerminalFactory:
 
     def __call__(self, *, connect: bool = True, balance: Optional[float] = None,
                  accounts: Optional[Mapping[int, Mapping[str, Any]]] = None, exe: Optional[Path] = None,
-                 args: tuple = (), **settings: Any) -> SimulatedTerminal:
+                 **settings: Any) -> SimulatedTerminal:
         """Starts a terminal and, unless ``connect=False``, initializes the module with it.
 
         ``settings`` are terminal64's own keys with underscores: ``seed``,
@@ -247,15 +248,15 @@ class TerminalFactory:
         """
         exe = exe or self.install()
         data_path = self.register(exe)
-        accounts = {int(k): dict(v) for k, v in (accounts or {}).items()}
+        changes: Dict[int, Dict[str, Any]] = {int(k): dict(v) for k, v in (accounts or {}).items()}
         if balance is not None:
-            login = int(settings.get("login") or 10001)
-            accounts.setdefault(login, {})["balance"] = balance
-        if accounts:
+            login = int(settings.get("login") or DEFAULT_LOGIN)
+            changes.setdefault(login, {})["balance"] = balance
+        if changes:
             ini = data_path / "config" / "terminal.ini"
-            ini.write_text(_with_accounts(ini.read_text(), accounts))
+            ini.write_text(_with_accounts(ini.read_text(), changes))
         settings = {"idle_exit": IDLE_EXIT, **settings}
-        command = [str(exe), *_command_line(settings), *self._data_dir_args(exe), *args]
+        command = [str(exe), *_command_line(settings), *self._data_dir_args(exe)]
         log = exe.parent / "terminal.log"
         with open(log, "wb") as out:
             process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT)
