@@ -67,3 +67,15 @@ def test_the_readme_test_repeats_and_nothing_is_left(tmp_path):
             assert list(temp.iterdir()) == [] and list(_processes_running_from(temp)) == []
     finally:
         shutil.rmtree(temp)
+
+
+def test_account_settings_change_only_what_they_name():
+    from velmora5.testing import TerminalError, _with_accounts
+
+    ini = "; note\n[Terminal]\nseed=1\n\n[Account 10001]\npassword=demo\nbalance=10000\n\n[Account 10002]\nbalance=50000\n"
+    changed = _with_accounts(ini, {10001: {"balance": 2500.5, "otp": True}, 20001: {"password": "p=[x]"}})
+    assert changed == ("[Terminal]\nseed=1\n\n[Account 10001]\npassword=demo\nbalance=2500.5\notp=1\n\n"
+                       "[Account 10002]\nbalance=50000\n\n[Account 20001]\npassword=p=[x]\n")
+    for bad in ({"password": "x\nbalance=1e9"}, {"bal ance": 1}):
+        with pytest.raises(TerminalError):
+            _with_accounts(ini, {10001: bad})

@@ -7,7 +7,7 @@ the fixture:
     The ``velmora5`` module, connected to a fresh terminal64 whose market and
     clock are fixed (seed 1, clock frozen at ``FROZEN``), so the same test
     gives the same numbers on every run. ``@pytest.mark.vl5(seed=7, ...)``
-    changes its settings (the keywords of ``start``).
+    changes its settings (the keywords of ``vl5_terminal``).
 
 ``vl5_terminal``
     A factory: ``vl5_terminal(seed=..., clock=..., ...)`` starts a terminal
@@ -30,7 +30,7 @@ import subprocess
 import tempfile
 import time
 from pathlib import Path
-from typing import Any, Dict, Iterator, List, Mapping, Optional, Union
+from typing import Any, Dict, Iterator, List, Mapping, Optional
 
 import pytest
 
@@ -50,9 +50,6 @@ STOP_TIMEOUT = 10.0
 IDLE_EXIT = 300
 _SOCKET_PATH_MAX = 107
 DEFAULT_LOGIN = 10001  # the account terminal64 logs in at start unless told otherwise
-
-Moment = Union[int, float, str, datetime.date, Any]
-
 
 class TerminalError(RuntimeError):
     """The simulated terminal could not be started or refused its settings."""
@@ -95,6 +92,8 @@ def _read_ini(text: str) -> List[List[Any]]:
 def _write_ini(sections: List[List[Any]]) -> str:
     out = []
     for name, entries in sections:
+        if not name and not entries:
+            continue
         if name:
             out.append(f"[{name}]")
         out += [f"{key}={value}" for key, value in entries]
@@ -114,7 +113,10 @@ def _with_accounts(text: str, accounts: Mapping[int, Mapping[str, Any]]) -> str:
             sections.append(section)
         entries = dict(section[1])
         for key, value in keys.items():
-            entries[key] = _flag(value) if isinstance(value, bool) else str(value)
+            written = _flag(value) if isinstance(value, bool) else str(value)
+            if not key.isidentifier() or "\n" in written or "\r" in written:  # one line of key=value each
+                raise TerminalError(f"account {login}: {key}={written!r} cannot be written to terminal.ini")
+            entries[key] = written
         section[1] = list(entries.items())
     return _write_ini(sections)
 
