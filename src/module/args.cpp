@@ -63,21 +63,21 @@ bool ConvertDate(PyObject* object, std::int32_t* seconds) {
   return false;
 }
 
-bool ConvertText(PyObject* object, char16_t* buffer, std::size_t limit) {
+bool ConvertText(PyObject* object, char16_t* buffer, std::size_t limit, std::size_t* length) {
   if (object == nullptr || !PyUnicode_Check(object)) return false;
-  const Py_ssize_t length = PyUnicode_GetLength(object);
+  const Py_ssize_t count = PyUnicode_GET_LENGTH(object);
   const int kind = PyUnicode_KIND(object);
   const void* data = PyUnicode_DATA(object);
-  // Size in UTF-16 units with the terminator: code points above the BMP take two.
-  std::size_t units = 1;
-  for (Py_ssize_t i = 0; i < length; ++i) {
-    units += PyUnicode_READ(kind, data, i) > 0xFFFF ? 2 : 1;
-    if (units >= limit) return false;
-  }
+  // Room for the text and its terminator, in UTF-16 units: a code point
+  // above the BMP takes two. Checked as the units are written.
   std::size_t k = 0;
-  for (Py_ssize_t i = 0; i < length; ++i) {
+  std::size_t first_zero = limit;
+  for (Py_ssize_t i = 0; i < count; ++i) {
     Py_UCS4 cp = PyUnicode_READ(kind, data, i);
-    if (cp > 0xFFFF) {
+    const std::size_t width = cp > 0xFFFF ? 2 : 1;
+    if (k + width + 1 >= limit) return false;
+    if (cp == 0 && first_zero == limit) first_zero = k;
+    if (width == 2) {
       cp -= 0x10000;
       buffer[k++] = static_cast<char16_t>(0xD800 + (cp >> 10));
       buffer[k++] = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
@@ -87,6 +87,7 @@ bool ConvertText(PyObject* object, char16_t* buffer, std::size_t limit) {
   }
   buffer[k] = 0;
   buffer[limit] = 0;
+  *length = first_zero < k ? first_zero : k;
   return true;
 }
 

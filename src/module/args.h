@@ -18,7 +18,8 @@ namespace vl5::py {
 template <std::size_t N>
 struct TextBuffer {
   char16_t units[N + 1] = {};
-  std::u16string_view View() const { return {units, wire::BoundedLength(units, N)}; }
+  std::size_t length = 0;  // units before the first zero, found while converting
+  std::u16string_view View() const { return {units, length}; }
   bool Empty() const { return units[0] == 0; }
 };
 using SymbolText = TextBuffer<31>;
@@ -32,11 +33,13 @@ bool ImportDateTimeApi();
 // int, float (truncated) or datetime (its timestamp()), as signed 32-bit seconds.
 bool ConvertDate(PyObject* object, std::int32_t* seconds);
 
-// A str of at most N - 2 UTF-16 units into a zero-filled buffer of N + 1 units.
-bool ConvertText(PyObject* object, char16_t* buffer, std::size_t limit);
+// A str of at most N - 2 UTF-16 units into a zero-filled buffer of N + 1
+// units, in one pass; `length` gets the units before the first zero. After a
+// refusal the buffer holds a partial text: the caller stops there.
+bool ConvertText(PyObject* object, char16_t* buffer, std::size_t limit, std::size_t* length);
 template <std::size_t N>
 bool ConvertText(PyObject* object, TextBuffer<N>* text) {
-  return ConvertText(object, text->units, N);
+  return ConvertText(object, text->units, N, &text->length);
 }
 
 // Integers are accepted only as int (bool included), in the kind's range.

@@ -14,6 +14,7 @@
 #include "src/module/last_error.h"
 #include "src/module/numpy_api.h"
 #include "src/module/record_arrays.h"
+#include "src/module/record_tuples.h"
 #include "src/module/result_types.h"
 #include "src/trading/calc.h"
 #include "src/trading/history.h"
@@ -112,7 +113,7 @@ int ExecModule(PyObject* module) {
   // Date arguments need the datetime type; without it the module cannot work.
   if (!ImportDateTimeApi()) return -1;
   if (!ImportNumpy()) return -1;
-  if (BuildRecordDtypes() < 0) return -1;
+  if (BuildRecordDtypes() < 0 || PrepareRecordTuples() < 0) return -1;
   return RegisterResultTypes(module);
 }
 

@@ -1,11 +1,27 @@
 #include "src/module/record_tuples.h"
 
+#include <cstring>
+
 namespace vl5::py {
 
 namespace {
 
 using wire::FieldKind;
 using wire::Load;
+
+// Most doubles of a record are 0.0: one shared object stands for them all
+// (floats are immutable). Made at import, kept for the process.
+PyObject* g_zero = nullptr;
+
+PyObject* FloatValue(double value) {
+  std::uint64_t bits = 0;
+  std::memcpy(&bits, &value, sizeof(bits));
+  if (bits == 0 && g_zero != nullptr) {  // +0.0 only: -0.0 keeps its sign
+    Py_INCREF(g_zero);
+    return g_zero;
+  }
+  return PyFloat_FromDouble(value);
+}
 
 PyObject* FieldValue(const std::uint8_t* record, const wire::Field& field) {
   switch (field.kind) {
@@ -14,7 +30,7 @@ PyObject* FieldValue(const std::uint8_t* record, const wire::Field& field) {
     case FieldKind::kI32: return PyLong_FromLong(Load<std::int32_t>(record, field.offset));
     case FieldKind::kU64: return PyLong_FromUnsignedLongLong(Load<std::uint64_t>(record, field.offset));
     case FieldKind::kI64: return PyLong_FromLongLong(Load<std::int64_t>(record, field.offset));
-    case FieldKind::kF64: return PyFloat_FromDouble(Load<double>(record, field.offset));
+    case FieldKind::kF64: return FloatValue(Load<double>(record, field.offset));
     case FieldKind::kText: return DecodeTextField(record, field).release();
   }
   return nullptr;
@@ -22,11 +38,30 @@ PyObject* FieldValue(const std::uint8_t* record, const wire::Field& field) {
 
 }  // namespace
 
+int PrepareRecordTuples() {
+  if (g_zero == nullptr) g_zero = PyFloat_FromDouble(0.0);
+  return g_zero != nullptr ? 0 : -1;
+}
+
 PyRef DecodeTextField(const std::uint8_t* record, const wire::Field& field) {
   const std::uint8_t* text = record + field.offset;
-  std::size_t units = 0;
   const std::size_t capacity = field.size / 2;
-  while (units < capacity && (text[2 * units] | text[2 * units + 1]) != 0) ++units;
+  std::size_t units = 0;
+  bool ascii = true;
+  for (; units < capacity; ++units) {
+    const unsigned low = text[2 * units];
+    const unsigned high = text[2 * units + 1];
+    if ((low | high) == 0) break;
+    ascii = ascii && high == 0 && low < 0x80;
+  }
+  if (ascii) {
+    // Plain ASCII, the usual case: the units' low bytes are the string.
+    PyRef string = PyRef::Steal(PyUnicode_New(static_cast<Py_ssize_t>(units), 0x7F));
+    if (!string) return {};
+    Py_UCS1* out = PyUnicode_1BYTE_DATA(string.get());
+    for (std::size_t i = 0; i < units; ++i) out[i] = text[2 * i];
+    return string;
+  }
   int little_endian = -1;
   return PyRef::Steal(PyUnicode_DecodeUTF16(reinterpret_cast<const char*>(text), static_cast<Py_ssize_t>(2 * units),
                                             "surrogatepass", &little_endian));
@@ -36,11 +71,11 @@ PyRef BuildRecordTuple(ResultType type, const wire::Field* fields, std::size_t c
                        PyRef trailing) {
   PyRef tuple = NewResult(type);
   if (!tuple) return {};
-  if (trailing) PyStructSequence_SetItem(tuple.get(), static_cast<Py_ssize_t>(count), trailing.release());
+  if (trailing) PyStructSequence_SET_ITEM(tuple.get(), static_cast<Py_ssize_t>(count), trailing.release());
   for (std::size_t i = 0; i < count; ++i) {
     PyObject* value = FieldValue(record, fields[i]);
     if (value == nullptr) return {};
-    PyStructSequence_SetItem(tuple.get(), static_cast<Py_ssize_t>(i), value);  // steals
+    PyStructSequence_SET_ITEM(tuple.get(), static_cast<Py_ssize_t>(i), value);  // steals
   }
   return tuple;
 }

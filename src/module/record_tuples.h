@@ -12,6 +12,10 @@
 
 namespace vl5::py {
 
+// Objects shared by every record tuple, made at import: 0, or -1 with the
+// Python exception set.
+int PrepareRecordTuples();
+
 // A text field: the UTF-16LE units before the first zero unit, never past the field.
 PyRef DecodeTextField(const std::uint8_t* record, const wire::Field& field);
 

@@ -126,6 +126,16 @@ int RegisterResultTypes(PyObject* module) {
   return 0;
 }
 
-PyRef NewResult(ResultType type) { return PyRef::Steal(PyStructSequence_New(TypeObject(type))); }
+PyRef NewResult(ResultType type) {
+  // What PyStructSequence_New does, with the item count known here instead
+  // of looked up in the type's dictionary on every call (the result types
+  // have no hidden items).
+  const ResultTypeInfo& info = g_types[static_cast<int>(type)];
+  const auto count = static_cast<Py_ssize_t>(ItemCount(info));
+  PyRef tuple = PyRef::Steal(reinterpret_cast<PyObject*>(PyObject_GC_NewVar(PyStructSequence, info.type, count)));
+  if (!tuple) return {};
+  for (Py_ssize_t i = 0; i < count; ++i) PyStructSequence_SET_ITEM(tuple.get(), i, nullptr);
+  return tuple;
+}
 
 }  // namespace vl5::py

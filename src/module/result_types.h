@@ -29,7 +29,7 @@ PyTypeObject* TypeObject(ResultType type);
 // their names: 0, or -1 with the Python exception set, which fails the import.
 int RegisterResultTypes(PyObject* module);
 
-// A new, empty instance: fill every item with PyStructSequence_SetItem.
+// A new instance with every item null: fill each with PyStructSequence_SET_ITEM.
 PyRef NewResult(ResultType type);
 
 }  // namespace vl5::py
