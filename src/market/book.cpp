@@ -17,8 +17,7 @@ namespace vl5::market {
 namespace {
 
 // Subscribing and unsubscribing differ only in the command.
-PyObject* BookSubscription(std::uint32_t command, PyObject* args) {
-  py::LastError::Reset();
+PyObject* BookSubscription(std::uint32_t command, const py::Args& args) {
   py::SymbolText symbol;
   // An argument error answers None, not False, for these two as well.
   if (!OneSymbol(args, &symbol)) return py::SetErrorReturnNone(wire::kInvalidParams, py::kInvalidArguments);
@@ -29,14 +28,13 @@ PyObject* BookSubscription(std::uint32_t command, PyObject* args) {
 
 }  // namespace
 
-PyObject* PyMarketBookAdd(PyObject*, PyObject* args) { return BookSubscription(wire::kCmdMarketBookAdd, args); }
+PyObject* PyMarketBookAdd(const py::Args& args) { return BookSubscription(wire::kCmdMarketBookAdd, args); }
 
-PyObject* PyMarketBookRelease(PyObject*, PyObject* args) {
+PyObject* PyMarketBookRelease(const py::Args& args) {
   return BookSubscription(wire::kCmdMarketBookRelease, args);
 }
 
-PyObject* PyMarketBookGet(PyObject*, PyObject* args) {
-  py::LastError::Reset();
+PyObject* PyMarketBookGet(const py::Args& args) {
   py::SymbolText symbol;
   if (!OneSymbol(args, &symbol)) return py::SetErrorReturnNone(wire::kInvalidParams, py::kInvalidArguments);
   std::unique_ptr<std::uint8_t[]> block;

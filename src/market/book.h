@@ -3,10 +3,12 @@
 
 #include <Python.h>
 
+#include "src/module/args.h"
+
 namespace vl5::market {
 
-PyObject* PyMarketBookAdd(PyObject* self, PyObject* args);
-PyObject* PyMarketBookRelease(PyObject* self, PyObject* args);
-PyObject* PyMarketBookGet(PyObject* self, PyObject* args);
+PyObject* PyMarketBookAdd(const py::Args& args);
+PyObject* PyMarketBookRelease(const py::Args& args);
+PyObject* PyMarketBookGet(const py::Args& args);
 
 }  // namespace vl5::market

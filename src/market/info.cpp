@@ -16,7 +16,6 @@ namespace {
 // One command-only request answered by one fixed record.
 template <std::size_t Size, std::size_t N>
 PyObject* QueryRecord(std::uint32_t command, py::ResultType type, const wire::Field (&fields)[N]) {
-  py::LastError::Reset();
   link::RecordBody<Size> body;
   std::int32_t result = link::Exchange(link::Request(command), link::Reply::Record(&body));
   if (result < 0) return py::SetErrorReturnNone(result);

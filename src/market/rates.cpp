@@ -37,19 +37,18 @@ PyObject* CopyRecords(const link::Request& request, RecordKind kind) {
 
 PyObject* InvalidArguments() { return py::SetErrorReturnNone(wire::kInvalidParams, py::kInvalidArguments); }
 
-bool HasFourArguments(PyObject* args) { return PyTuple_GET_SIZE(args) == 4; }
+bool HasFourArguments(const py::Args& args) { return args.Count() == 4; }
 
 std::int64_t Milliseconds(std::int32_t seconds) { return std::int64_t{seconds} * 1000; }
 
 }  // namespace
 
-PyObject* PyCopyTicksFrom(PyObject*, PyObject* args) {
-  py::LastError::Reset();
+PyObject* PyCopyTicksFrom(const py::Args& args) {
   PyObject *symbol_object, *date_object;
   int count, flags;
   py::SymbolText symbol;
   std::int32_t from = 0;
-  if (!HasFourArguments(args) || !PyArg_ParseTuple(args, "OOii", &symbol_object, &date_object, &count, &flags) ||
+  if (!HasFourArguments(args) || !py::ParseArgs(args, "OOii", &symbol_object, &date_object, &count, &flags) ||
       !py::ConvertText(symbol_object, &symbol) || !py::ConvertDate(date_object, &from)) {
     return InvalidArguments();
   }
@@ -61,13 +60,12 @@ PyObject* PyCopyTicksFrom(PyObject*, PyObject* args) {
                      RecordKind::kTicks);
 }
 
-PyObject* PyCopyTicksRange(PyObject*, PyObject* args) {
-  py::LastError::Reset();
+PyObject* PyCopyTicksRange(const py::Args& args) {
   PyObject *symbol_object, *from_object, *to_object;
   int flags;
   py::SymbolText symbol;
   std::int32_t from = 0, to = 0;
-  if (!HasFourArguments(args) || !PyArg_ParseTuple(args, "OOOi", &symbol_object, &from_object, &to_object, &flags) ||
+  if (!HasFourArguments(args) || !py::ParseArgs(args, "OOOi", &symbol_object, &from_object, &to_object, &flags) ||
       !py::ConvertText(symbol_object, &symbol) || !py::ConvertDate(from_object, &from) ||
       !py::ConvertDate(to_object, &to)) {
     return InvalidArguments();
@@ -80,14 +78,13 @@ PyObject* PyCopyTicksRange(PyObject*, PyObject* args) {
                      RecordKind::kTicks);
 }
 
-PyObject* PyCopyRatesFrom(PyObject*, PyObject* args) {
-  py::LastError::Reset();
+PyObject* PyCopyRatesFrom(const py::Args& args) {
   PyObject *symbol_object, *date_object;
   int timeframe, count;
   py::SymbolText symbol;
   std::int32_t from = 0;
   if (!HasFourArguments(args) ||
-      !PyArg_ParseTuple(args, "OiOi", &symbol_object, &timeframe, &date_object, &count) ||
+      !py::ParseArgs(args, "OiOi", &symbol_object, &timeframe, &date_object, &count) ||
       !py::ConvertText(symbol_object, &symbol) || !py::ConvertDate(date_object, &from)) {
     return InvalidArguments();
   }
@@ -99,12 +96,11 @@ PyObject* PyCopyRatesFrom(PyObject*, PyObject* args) {
                      RecordKind::kRates);
 }
 
-PyObject* PyCopyRatesFromPos(PyObject*, PyObject* args) {
-  py::LastError::Reset();
+PyObject* PyCopyRatesFromPos(const py::Args& args) {
   PyObject* symbol_object;
   int timeframe, start, count;
   py::SymbolText symbol;
-  if (!HasFourArguments(args) || !PyArg_ParseTuple(args, "Oiii", &symbol_object, &timeframe, &start, &count) ||
+  if (!HasFourArguments(args) || !py::ParseArgs(args, "Oiii", &symbol_object, &timeframe, &start, &count) ||
       !py::ConvertText(symbol_object, &symbol)) {
     return InvalidArguments();
   }
@@ -116,14 +112,13 @@ PyObject* PyCopyRatesFromPos(PyObject*, PyObject* args) {
                      RecordKind::kRates);
 }
 
-PyObject* PyCopyRatesRange(PyObject*, PyObject* args) {
-  py::LastError::Reset();
+PyObject* PyCopyRatesRange(const py::Args& args) {
   PyObject *symbol_object, *from_object, *to_object;
   int timeframe;
   py::SymbolText symbol;
   std::int32_t from = 0, to = 0;
   if (!HasFourArguments(args) ||
-      !PyArg_ParseTuple(args, "OiOO", &symbol_object, &timeframe, &from_object, &to_object) ||
+      !py::ParseArgs(args, "OiOO", &symbol_object, &timeframe, &from_object, &to_object) ||
       !py::ConvertText(symbol_object, &symbol) || !py::ConvertDate(from_object, &from) ||
       !py::ConvertDate(to_object, &to)) {
     return InvalidArguments();

@@ -4,12 +4,14 @@
 
 #include <Python.h>
 
+#include "src/module/args.h"
+
 namespace vl5::market {
 
-PyObject* PyCopyTicksFrom(PyObject* self, PyObject* args);
-PyObject* PyCopyTicksRange(PyObject* self, PyObject* args);
-PyObject* PyCopyRatesFrom(PyObject* self, PyObject* args);
-PyObject* PyCopyRatesFromPos(PyObject* self, PyObject* args);
-PyObject* PyCopyRatesRange(PyObject* self, PyObject* args);
+PyObject* PyCopyTicksFrom(const py::Args& args);
+PyObject* PyCopyTicksRange(const py::Args& args);
+PyObject* PyCopyRatesFrom(const py::Args& args);
+PyObject* PyCopyRatesFromPos(const py::Args& args);
+PyObject* PyCopyRatesRange(const py::Args& args);
 
 }  // namespace vl5::market

@@ -8,8 +8,8 @@
 namespace vl5::market {
 
 // Exactly one positional argument that is a symbol name.
-inline bool OneSymbol(PyObject* args, py::SymbolText* symbol) {
-  return PyTuple_GET_SIZE(args) == 1 && py::ConvertText(PyTuple_GET_ITEM(args, 0), symbol);
+inline bool OneSymbol(const py::Args& args, py::SymbolText* symbol) {
+  return args.Count() == 1 && py::ConvertText(args[0], symbol);
 }
 
 }  // namespace vl5::market

@@ -26,7 +26,6 @@ PyObject* CallFailed() { return py::SetErrorReturnNone(wire::kTerminalCallFailed
 }  // namespace
 
 PyObject* PySymbolsTotal(PyObject*, PyObject*) {
-  py::LastError::Reset();
   if (!SymbolListSupported()) return py::SetErrorReturnNone(wire::kIncompatibleVersion);
   std::uint32_t count = 0;
   std::int32_t result = link::Exchange(link::Request(wire::kCmdSymbolsTotal), link::Reply::Value(&count));
@@ -34,15 +33,14 @@ PyObject* PySymbolsTotal(PyObject*, PyObject*) {
   return PyLong_FromUnsignedLong(count);
 }
 
-PyObject* PySymbolsGet(PyObject*, PyObject* args, PyObject* kwargs) {
-  py::LastError::Reset();
+PyObject* PySymbolsGet(const py::Args& args) {
   py::GroupText group;
-  Py_ssize_t positional = PyTuple_GET_SIZE(args);
+  Py_ssize_t positional = args.Count();
   if (positional > 1) return py::SetErrorReturnFalse(wire::kInvalidParams, py::kInvalidNumberOfArguments);
-  if (positional == 1 && !py::ConvertText(PyTuple_GET_ITEM(args, 0), &group)) {
+  if (positional == 1 && !py::ConvertText(args[0], &group)) {
     return py::SetErrorReturnFalse(wire::kInvalidParams, py::PositionalMessage(1));
   }
-  if (PyObject* v = py::Keyword(kwargs, "group"); v != nullptr && !py::ConvertText(v, &group)) {
+  if (PyObject* v = args.Keyword("group"); v != nullptr && !py::ConvertText(v, &group)) {
     return py::SetErrorReturnFalse(wire::kInvalidParams, py::KeywordMessage("group"));
   }
   if (!SymbolListSupported()) return py::SetErrorReturnNone(wire::kIncompatibleVersion);
@@ -63,8 +61,7 @@ PyObject* PySymbolsGet(PyObject*, PyObject* args, PyObject* kwargs) {
   return symbols ? symbols.release() : CallFailed();
 }
 
-PyObject* PySymbolInfo(PyObject*, PyObject* args) {
-  py::LastError::Reset();
+PyObject* PySymbolInfo(const py::Args& args) {
   py::SymbolText symbol;
   if (!OneSymbol(args, &symbol)) return py::SetErrorReturnNone(wire::kInvalidParams, py::kInvalidArguments);
   link::RecordBody<wire::kSymbolInfoSize> body;
@@ -83,8 +80,7 @@ PyObject* PySymbolInfo(PyObject*, PyObject* args) {
   return info ? info.release() : CallFailed();
 }
 
-PyObject* PySymbolInfoTick(PyObject*, PyObject* args) {
-  py::LastError::Reset();
+PyObject* PySymbolInfoTick(const py::Args& args) {
   py::SymbolText symbol;
   if (!OneSymbol(args, &symbol)) return py::SetErrorReturnNone(wire::kInvalidParams, py::kInvalidArguments);
   link::RecordBody<wire::kTickRecordSize> body;
@@ -95,13 +91,12 @@ PyObject* PySymbolInfoTick(PyObject*, PyObject* args) {
   return tick ? tick.release() : CallFailed();
 }
 
-PyObject* PySymbolSelect(PyObject*, PyObject* args) {
-  py::LastError::Reset();
+PyObject* PySymbolSelect(const py::Args& args) {
   py::SymbolText symbol;
-  Py_ssize_t count = PyTuple_GET_SIZE(args);
+  Py_ssize_t count = args.Count();
   int enable = 1;
   PyObject* symbol_object = nullptr;
-  if ((count != 1 && count != 2) || !PyArg_ParseTuple(args, "O|p", &symbol_object, &enable) ||
+  if ((count != 1 && count != 2) || !py::ParseArgs(args, "O|p", &symbol_object, &enable) ||
       !py::ConvertText(symbol_object, &symbol)) {
     return py::SetErrorReturnFalse(wire::kInvalidParams, py::kInvalidArguments);
   }

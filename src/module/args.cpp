@@ -122,8 +122,67 @@ bool ConvertFloat(PyObject* object, double* value) {
   return true;
 }
 
-PyObject* Keyword(PyObject* kwargs, const char* name) {
-  return kwargs != nullptr ? PyDict_GetItemString(kwargs, name) : nullptr;
+PyObject* Args::Keyword(const char* name) const {
+  for (Py_ssize_t i = 0; i < KeywordCount(); ++i) {
+    if (PyUnicode_CompareWithASCIIString(PyTuple_GET_ITEM(names_, i), name) == 0) return values_[count_ + i];
+  }
+  return nullptr;
+}
+
+PyObject* Args::KeywordDict() const {
+  PyRef dict = PyRef::Steal(PyDict_New());
+  if (!dict) return nullptr;
+  for (Py_ssize_t i = 0; i < KeywordCount(); ++i) {
+    if (PyDict_SetItem(dict.get(), PyTuple_GET_ITEM(names_, i), values_[count_ + i]) != 0) return nullptr;
+  }
+  return dict.release();
+}
+
+bool FormatAdmits(const char* format, Py_ssize_t count) {
+  Py_ssize_t required = 0, total = 0;
+  bool optional = false;
+  for (const char* c = format; *c != '\0'; ++c) {
+    if (*c == '|') {
+      optional = true;
+      continue;
+    }
+    ++total;
+    if (!optional) ++required;
+  }
+  return count >= required && count <= total;
+}
+
+bool ParseOne(char, PyObject* value, PyObject** out) {
+  *out = value;
+  return true;
+}
+
+bool ParseOne(char code, PyObject* value, int* out) {
+  if (code == 'p') {
+    int truth = PyObject_IsTrue(value);
+    if (truth < 0) return false;
+    *out = truth;
+    return true;
+  }
+  if (PyFloat_Check(value)) return false;  // 'i' refuses floats outright
+  long wide = PyLong_AsLong(value);
+  if (wide == -1 && PyErr_Occurred()) return false;
+  if (wide < std::numeric_limits<int>::min() || wide > std::numeric_limits<int>::max()) return false;
+  *out = static_cast<int>(wide);
+  return true;
+}
+
+bool ParseOne(char, PyObject* value, unsigned long* out) {
+  if (!PyLong_Check(value)) return false;
+  *out = PyLong_AsUnsignedLongMask(value);
+  return true;
+}
+
+bool ParseOne(char, PyObject* value, double* out) {
+  double v = PyFloat_AsDouble(value);
+  if (v == -1.0 && PyErr_Occurred()) return false;
+  *out = v;
+  return true;
 }
 
 }  // namespace vl5::py

@@ -49,7 +49,51 @@ bool ConvertInteger(PyObject* object, std::int64_t* value);
 // Only a float is accepted where a record field is filled.
 bool ConvertFloat(PyObject* object, double* value);
 
-// Borrowed keyword value, or null when absent (or when there are no keywords).
-PyObject* Keyword(PyObject* kwargs, const char* name);
+// The arguments of a METH_FASTCALL call: `count` positional values, then
+// one value for each keyword named in the tuple `names` (null: none).
+class Args {
+ public:
+  Args(PyObject* const* values, Py_ssize_t count, PyObject* names = nullptr)
+      : values_(values), count_(count), names_(names) {}
+  Py_ssize_t Count() const { return count_; }
+  PyObject* operator[](Py_ssize_t i) const { return values_[i]; }
+  Py_ssize_t KeywordCount() const { return names_ != nullptr ? PyTuple_GET_SIZE(names_) : 0; }
+  // Borrowed keyword value, or null when absent.
+  PyObject* Keyword(const char* name) const;
+  // The keywords as a new dictionary, or null.
+  PyObject* KeywordDict() const;
+
+ private:
+  PyObject* const* values_;
+  Py_ssize_t count_;
+  PyObject* names_;
+};
+
+// The positional arguments converted as PyArg_ParseTuple converts them, for
+// the codes the functions use: O (any object), i (int in range), k (int,
+// masked to unsigned long), d (float or anything with __float__), p (truth),
+// and | before the optional ones. The count must fit the format.
+bool ParseOne(char code, PyObject* value, PyObject** out);
+bool ParseOne(char code, PyObject* value, int* out);
+bool ParseOne(char code, PyObject* value, unsigned long* out);
+bool ParseOne(char code, PyObject* value, double* out);
+bool FormatAdmits(const char* format, Py_ssize_t count);
+
+template <typename... T>
+bool ParseArgs(const Args& args, const char* format, T*... outputs) {
+  if (!FormatAdmits(format, args.Count())) return false;
+  const char* code = format;
+  Py_ssize_t index = 0;
+  bool ok = true;
+  auto parse = [&](auto* out) {
+    if (*code == '|') ++code;
+    if (ok && index < args.Count()) ok = ParseOne(*code, args[index], out);
+    ++code;
+    ++index;
+  };
+  (parse(outputs), ...);
+  if (!ok && PyErr_Occurred()) PyErr_Clear();
+  return ok;
+}
 
 }  // namespace vl5::py

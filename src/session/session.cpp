@@ -18,7 +18,6 @@ namespace vl5::link {
 namespace {
 
 using py::AccountText;
-using py::Keyword;
 using py::KeywordMessage;
 using py::PathText;
 using py::SetErrorReturnFalse;
@@ -36,13 +35,13 @@ struct Credentials {
 
 // Reads the keywords both functions share, in their fixed order. Returns the
 // name of the refused keyword, or null.
-const char* ReadCredentialKeywords(PyObject* kwargs, Credentials* c) {
-  if (PyObject* v = Keyword(kwargs, "login"); v != nullptr && !py::ConvertInteger(v, &c->login)) return "login";
-  if (PyObject* v = Keyword(kwargs, "server"); v != nullptr && !py::ConvertText(v, &c->server)) return "server";
-  if (PyObject* v = Keyword(kwargs, "password"); v != nullptr && !py::ConvertText(v, &c->password)) {
+const char* ReadCredentialKeywords(const py::Args& args, Credentials* c) {
+  if (PyObject* v = args.Keyword("login"); v != nullptr && !py::ConvertInteger(v, &c->login)) return "login";
+  if (PyObject* v = args.Keyword("server"); v != nullptr && !py::ConvertText(v, &c->server)) return "server";
+  if (PyObject* v = args.Keyword("password"); v != nullptr && !py::ConvertText(v, &c->password)) {
     return "password";
   }
-  if (PyObject* v = Keyword(kwargs, "timeout"); v != nullptr && !py::ConvertInteger(v, &c->timeout)) {
+  if (PyObject* v = args.Keyword("timeout"); v != nullptr && !py::ConvertInteger(v, &c->timeout)) {
     return "timeout";
   }
   return nullptr;
@@ -96,27 +95,26 @@ Outcome ObtainConnection(const PathText& path, bool portable) {
 
 }  // namespace
 
-PyObject* PyInitialize(PyObject*, PyObject* args, PyObject* kwargs) {
+PyObject* PyInitialize(const py::Args& args) {
   Credentials credentials;
   PathText path;
   bool portable = false;
-  py::LastError::Reset();
   Client().Disconnect();
 
-  Py_ssize_t count = PyTuple_GET_SIZE(args);
+  Py_ssize_t count = args.Count();
   if (count > 1) return SetErrorReturnFalse(wire::kInvalidParams, py::kInvalidNumberOfArguments);
-  if (count == 1 && !py::ConvertText(PyTuple_GET_ITEM(args, 0), &path)) {
+  if (count == 1 && !py::ConvertText(args[0], &path)) {
     return SetErrorReturnFalse(wire::kInvalidParams, py::PositionalMessage(1));
   }
-  if (const char* refused = ReadCredentialKeywords(kwargs, &credentials)) {
+  if (const char* refused = ReadCredentialKeywords(args, &credentials)) {
     return SetErrorReturnFalse(wire::kInvalidParams, KeywordMessage(refused));
   }
-  if (PyObject* v = Keyword(kwargs, "path"); v != nullptr) {
+  if (PyObject* v = args.Keyword("path"); v != nullptr) {
     PathText keyword_path;
     if (!py::ConvertText(v, &keyword_path)) return SetErrorReturnFalse(wire::kInvalidParams, KeywordMessage("path"));
     path = keyword_path;
   }
-  if (PyObject* v = Keyword(kwargs, "portable"); v != nullptr) {
+  if (PyObject* v = args.Keyword("portable"); v != nullptr) {
     // An object whose truth test raises counts as true; its error is dropped
     // so that no exception escapes a call that reports through last_error.
     int truth = PyObject_IsTrue(v);
@@ -144,22 +142,21 @@ PyObject* PyInitialize(PyObject*, PyObject* args, PyObject* kwargs) {
   Py_RETURN_TRUE;
 }
 
-PyObject* PyLogin(PyObject*, PyObject* args, PyObject* kwargs) {
+PyObject* PyLogin(const py::Args& args) {
   Credentials credentials;
-  py::LastError::Reset();
 
-  Py_ssize_t count = PyTuple_GET_SIZE(args);
+  Py_ssize_t count = args.Count();
   if (count > 3) return SetErrorReturnFalse(wire::kInvalidParams, py::kInvalidNumberOfArguments);
-  if (count >= 1 && !py::ConvertInteger(PyTuple_GET_ITEM(args, 0), &credentials.login)) {
+  if (count >= 1 && !py::ConvertInteger(args[0], &credentials.login)) {
     return SetErrorReturnFalse(wire::kInvalidParams, py::PositionalMessage(1));
   }
-  if (count >= 2 && !py::ConvertText(PyTuple_GET_ITEM(args, 1), &credentials.password)) {
+  if (count >= 2 && !py::ConvertText(args[1], &credentials.password)) {
     return SetErrorReturnFalse(wire::kInvalidParams, py::PositionalMessage(2));
   }
-  if (count >= 3 && !py::ConvertText(PyTuple_GET_ITEM(args, 2), &credentials.server)) {
+  if (count >= 3 && !py::ConvertText(args[2], &credentials.server)) {
     return SetErrorReturnFalse(wire::kInvalidParams, py::PositionalMessage(3));
   }
-  if (const char* refused = ReadCredentialKeywords(kwargs, &credentials)) {
+  if (const char* refused = ReadCredentialKeywords(args, &credentials)) {
     return SetErrorReturnFalse(wire::kInvalidParams, KeywordMessage(refused));
   }
   if (credentials.login == 0) return SetErrorReturnFalse(wire::kInvalidParams, KeywordMessage("login"));
@@ -171,7 +168,6 @@ PyObject* PyLogin(PyObject*, PyObject* args, PyObject* kwargs) {
 }
 
 PyObject* PyShutdown(PyObject*, PyObject*) {
-  py::LastError::Reset();
   Client().Disconnect();
   Py_RETURN_TRUE;
 }

@@ -4,10 +4,12 @@
 
 #include <Python.h>
 
+#include "src/module/args.h"
+
 namespace vl5::link {
 
-PyObject* PyInitialize(PyObject* self, PyObject* args, PyObject* kwargs);
-PyObject* PyLogin(PyObject* self, PyObject* args, PyObject* kwargs);
+PyObject* PyInitialize(const py::Args& args);
+PyObject* PyLogin(const py::Args& args);
 PyObject* PyShutdown(PyObject* self, PyObject* args);
 PyObject* PyVersion(PyObject* self, PyObject* args);
 

@@ -24,7 +24,6 @@ static_assert(sizeof(VersionNumbers) == 8, "two 4-byte values on the wire");
 }  // namespace
 
 PyObject* PyVersion(PyObject*, PyObject*) {
-  py::LastError::Reset();
   VersionNumbers numbers;
   TextBlock text_units;
   std::int32_t result = Exchange(Request(wire::kCmdVersion).Value(wire::kVersionWord),

@@ -30,28 +30,26 @@ PyObject* InvalidArguments() { return py::SetErrorReturnNone(wire::kInvalidParam
 
 }  // namespace
 
-PyObject* PyOrderCalcMargin(PyObject*, PyObject* args) {
-  py::LastError::Reset();
+PyObject* PyOrderCalcMargin(const py::Args& args) {
   unsigned long action = 0;  // "k": taken modulo 2^32 without a range check
   PyObject* symbol_object = nullptr;
   double values[2];
   py::SymbolText symbol;
-  if (PyTuple_GET_SIZE(args) != 4 ||
-      !PyArg_ParseTuple(args, "kOdd", &action, &symbol_object, &values[0], &values[1]) ||
+  if (args.Count() != 4 ||
+      !py::ParseArgs(args, "kOdd", &action, &symbol_object, &values[0], &values[1]) ||
       !py::ConvertText(symbol_object, &symbol)) {
     return InvalidArguments();
   }
   return Calculate(wire::kCmdOrderCalcMargin, static_cast<std::uint32_t>(action), symbol, values, 2);
 }
 
-PyObject* PyOrderCalcProfit(PyObject*, PyObject* args) {
-  py::LastError::Reset();
+PyObject* PyOrderCalcProfit(const py::Args& args) {
   unsigned long action = 0;
   PyObject* symbol_object = nullptr;
   double values[3];
   py::SymbolText symbol;
-  if (PyTuple_GET_SIZE(args) != 5 ||
-      !PyArg_ParseTuple(args, "kOddd", &action, &symbol_object, &values[0], &values[1], &values[2]) ||
+  if (args.Count() != 5 ||
+      !py::ParseArgs(args, "kOddd", &action, &symbol_object, &values[0], &values[1], &values[2]) ||
       !py::ConvertText(symbol_object, &symbol)) {
     return InvalidArguments();
   }

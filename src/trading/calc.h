@@ -3,9 +3,11 @@
 
 #include <Python.h>
 
+#include "src/module/args.h"
+
 namespace vl5::trading {
 
-PyObject* PyOrderCalcMargin(PyObject* self, PyObject* args);
-PyObject* PyOrderCalcProfit(PyObject* self, PyObject* args);
+PyObject* PyOrderCalcMargin(const py::Args& args);
+PyObject* PyOrderCalcProfit(const py::Args& args);
 
 }  // namespace vl5::trading

@@ -22,13 +22,12 @@ constexpr HistoryCommands kDealCommands = {wire::kCmdHistoryDealsTotal, wire::kC
 
 PyObject* InvalidArguments() { return py::SetErrorReturnNone(wire::kInvalidParams, py::kInvalidArguments); }
 
-bool ConvertRange(PyObject* args, std::int32_t* from, std::int32_t* to) {
-  return PyTuple_GET_SIZE(args) == 2 && py::ConvertDate(PyTuple_GET_ITEM(args, 0), from) &&
-         py::ConvertDate(PyTuple_GET_ITEM(args, 1), to);
+bool ConvertRange(const py::Args& args, std::int32_t* from, std::int32_t* to) {
+  return args.Count() == 2 && py::ConvertDate(args[0], from) &&
+         py::ConvertDate(args[1], to);
 }
 
-PyObject* CountHistory(const HistoryCommands& commands, PyObject* args) {
-  py::LastError::Reset();
+PyObject* CountHistory(const HistoryCommands& commands, const py::Args& args) {
   std::int32_t from = 0, to = 0;
   if (!ConvertRange(args, &from, &to)) return InvalidArguments();
   return QueryCount(commands.total, from, to, true);
@@ -36,13 +35,12 @@ PyObject* CountHistory(const HistoryCommands& commands, PyObject* args) {
 
 // Two dates select a range (other keywords but group ignored); otherwise a
 // ticket or, failing that, a position keyword selects, without positionals.
-PyObject* GetHistory(const RecordKind& kind, const HistoryCommands& commands, PyObject* args, PyObject* kwargs) {
-  py::LastError::Reset();
-  const Py_ssize_t positional = PyTuple_GET_SIZE(args);
+PyObject* GetHistory(const RecordKind& kind, const HistoryCommands& commands, const py::Args& args) {
+  const Py_ssize_t positional = args.Count();
   if (positional == 2) {
     std::int32_t from = 0, to = 0;
     if (!ConvertRange(args, &from, &to)) return InvalidArguments();
-    PyObject* group_object = py::Keyword(kwargs, "group");
+    PyObject* group_object = args.Keyword("group");
     if (group_object == nullptr) return QueryRange(kind, commands.range, from, to, nullptr);
     py::GroupText group;
     if (!py::ConvertText(group_object, &group)) {
@@ -55,7 +53,7 @@ PyObject* GetHistory(const RecordKind& kind, const HistoryCommands& commands, Py
     bool ticket;
   };
   for (Selector selector : {Selector{"ticket", true}, Selector{"position", false}}) {
-    PyObject* v = py::Keyword(kwargs, selector.keyword);
+    PyObject* v = args.Keyword(selector.keyword);
     if (v == nullptr) continue;
     if (positional > 0) return py::SetErrorReturnNone(wire::kInvalidParams, py::kUnnamedNotAllowed);
     std::uint64_t id = 0;
@@ -69,16 +67,16 @@ PyObject* GetHistory(const RecordKind& kind, const HistoryCommands& commands, Py
 
 }  // namespace
 
-PyObject* PyHistoryOrdersTotal(PyObject*, PyObject* args) { return CountHistory(kOrderCommands, args); }
+PyObject* PyHistoryOrdersTotal(const py::Args& args) { return CountHistory(kOrderCommands, args); }
 
-PyObject* PyHistoryOrdersGet(PyObject*, PyObject* args, PyObject* kwargs) {
-  return GetHistory(kOrderRecords, kOrderCommands, args, kwargs);
+PyObject* PyHistoryOrdersGet(const py::Args& args) {
+  return GetHistory(kOrderRecords, kOrderCommands, args);
 }
 
-PyObject* PyHistoryDealsTotal(PyObject*, PyObject* args) { return CountHistory(kDealCommands, args); }
+PyObject* PyHistoryDealsTotal(const py::Args& args) { return CountHistory(kDealCommands, args); }
 
-PyObject* PyHistoryDealsGet(PyObject*, PyObject* args, PyObject* kwargs) {
-  return GetHistory(kDealRecords, kDealCommands, args, kwargs);
+PyObject* PyHistoryDealsGet(const py::Args& args) {
+  return GetHistory(kDealRecords, kDealCommands, args);
 }
 
 }  // namespace vl5::trading

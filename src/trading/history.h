@@ -3,11 +3,13 @@
 
 #include <Python.h>
 
+#include "src/module/args.h"
+
 namespace vl5::trading {
 
-PyObject* PyHistoryOrdersTotal(PyObject* self, PyObject* args);
-PyObject* PyHistoryOrdersGet(PyObject* self, PyObject* args, PyObject* kwargs);
-PyObject* PyHistoryDealsTotal(PyObject* self, PyObject* args);
-PyObject* PyHistoryDealsGet(PyObject* self, PyObject* args, PyObject* kwargs);
+PyObject* PyHistoryOrdersTotal(const py::Args& args);
+PyObject* PyHistoryOrdersGet(const py::Args& args);
+PyObject* PyHistoryDealsTotal(const py::Args& args);
+PyObject* PyHistoryDealsGet(const py::Args& args);
 
 }  // namespace vl5::trading

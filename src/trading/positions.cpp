@@ -24,20 +24,19 @@ PyObject* Invalid(const char* keyword) { return py::SetErrorReturnNone(wire::kIn
 
 // The first of ticket, symbol and group that is present picks the query;
 // the later ones are not even examined.
-PyObject* GetOpen(const RecordKind& kind, const OpenCommands& commands, PyObject* args, PyObject* kwargs) {
-  py::LastError::Reset();
-  if (PyTuple_GET_SIZE(args) > 0) return py::SetErrorReturnNone(wire::kInvalidParams, py::kUnnamedNotAllowed);
-  if (PyObject* v = py::Keyword(kwargs, "ticket")) {
+PyObject* GetOpen(const RecordKind& kind, const OpenCommands& commands, const py::Args& args) {
+  if (args.Count() > 0) return py::SetErrorReturnNone(wire::kInvalidParams, py::kUnnamedNotAllowed);
+  if (PyObject* v = args.Keyword("ticket")) {
     std::uint64_t ticket = 0;
     if (!py::ConvertInteger(v, &ticket)) return Invalid("ticket");
     return QueryTicket(kind, commands.by_ticket, ticket);
   }
-  if (PyObject* v = py::Keyword(kwargs, "symbol")) {
+  if (PyObject* v = args.Keyword("symbol")) {
     py::SymbolText symbol;
     if (!py::ConvertText(v, &symbol)) return Invalid("symbol");
     return QueryBySymbol(kind, commands.by_symbol, symbol);
   }
-  if (PyObject* v = py::Keyword(kwargs, "group")) {
+  if (PyObject* v = args.Keyword("group")) {
     py::GroupText group;
     if (!py::ConvertText(v, &group)) return Invalid("group");
     return QueryAll(kind, commands.all, &group);
@@ -48,21 +47,19 @@ PyObject* GetOpen(const RecordKind& kind, const OpenCommands& commands, PyObject
 }  // namespace
 
 PyObject* PyPositionsTotal(PyObject*, PyObject*) {
-  py::LastError::Reset();
   return QueryCount(kPositionCommands.total, 0, 0, false);
 }
 
-PyObject* PyPositionsGet(PyObject*, PyObject* args, PyObject* kwargs) {
-  return GetOpen(kPositionRecords, kPositionCommands, args, kwargs);
+PyObject* PyPositionsGet(const py::Args& args) {
+  return GetOpen(kPositionRecords, kPositionCommands, args);
 }
 
 PyObject* PyOrdersTotal(PyObject*, PyObject*) {
-  py::LastError::Reset();
   return QueryCount(kOrderCommands.total, 0, 0, false);
 }
 
-PyObject* PyOrdersGet(PyObject*, PyObject* args, PyObject* kwargs) {
-  return GetOpen(kOrderRecords, kOrderCommands, args, kwargs);
+PyObject* PyOrdersGet(const py::Args& args) {
+  return GetOpen(kOrderRecords, kOrderCommands, args);
 }
 
 }  // namespace vl5::trading

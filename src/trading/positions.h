@@ -3,11 +3,13 @@
 
 #include <Python.h>
 
+#include "src/module/args.h"
+
 namespace vl5::trading {
 
 PyObject* PyPositionsTotal(PyObject* self, PyObject* args);
-PyObject* PyPositionsGet(PyObject* self, PyObject* args, PyObject* kwargs);
+PyObject* PyPositionsGet(const py::Args& args);
 PyObject* PyOrdersTotal(PyObject* self, PyObject* args);
-PyObject* PyOrdersGet(PyObject* self, PyObject* args, PyObject* kwargs);
+PyObject* PyOrdersGet(const py::Args& args);
 
 }  // namespace vl5::trading

@@ -76,15 +76,17 @@ const char* ParseTradeRequest(PyObject* request, std::uint8_t* record) {
 
 template <std::size_t Size, std::size_t N>
 PyObject* TradeExchange(std::uint32_t command, py::ResultType type, const wire::Field (&fields)[N],
-                        PyObject* args, PyObject* kwargs) {
-  py::LastError::Reset();
+                        const py::Args& args) {
   PyObject* request = nullptr;
-  if (kwargs != nullptr && PyDict_GET_SIZE(kwargs) > 0) {
-    if (PyTuple_GET_SIZE(args) != 0) return py::SetErrorReturnNone(wire::kInvalidParams, py::kUnnamedNotAllowed);
-    request = kwargs;
+  py::PyRef keywords;  // the fields given as keywords
+  if (args.KeywordCount() > 0) {
+    if (args.Count() != 0) return py::SetErrorReturnNone(wire::kInvalidParams, py::kUnnamedNotAllowed);
+    keywords = py::PyRef::Steal(args.KeywordDict());
+    if (!keywords) return py::SetErrorReturnNone(wire::kOutOfMemory, "No memory");
+    request = keywords.get();
   } else {
-    if (PyTuple_GET_SIZE(args) != 1) return py::SetErrorReturnNone(wire::kInvalidParams, py::kInvalidNumberOfArguments);
-    request = PyTuple_GET_ITEM(args, 0);
+    if (args.Count() != 1) return py::SetErrorReturnNone(wire::kInvalidParams, py::kInvalidNumberOfArguments);
+    request = args[0];
   }
   std::uint8_t record[wire::kTradeRequestSize];
   if (const char* refused = ParseTradeRequest(request, record)) {
@@ -107,14 +109,14 @@ PyObject* TradeExchange(std::uint32_t command, py::ResultType type, const wire::
 
 }  // namespace
 
-PyObject* PyOrderCheck(PyObject*, PyObject* args, PyObject* kwargs) {
+PyObject* PyOrderCheck(const py::Args& args) {
   return TradeExchange<wire::kOrderCheckResultSize>(wire::kCmdOrderCheck, py::ResultType::kOrderCheckResult,
-                                                     wire::kOrderCheckResultFields, args, kwargs);
+                                                     wire::kOrderCheckResultFields, args);
 }
 
-PyObject* PyOrderSend(PyObject*, PyObject* args, PyObject* kwargs) {
+PyObject* PyOrderSend(const py::Args& args) {
   return TradeExchange<wire::kOrderSendResultSize>(wire::kCmdOrderSend, py::ResultType::kOrderSendResult,
-                                                    wire::kOrderSendResultFields, args, kwargs);
+                                                    wire::kOrderSendResultFields, args);
 }
 
 }  // namespace vl5::trading

@@ -3,9 +3,11 @@
 
 #include <Python.h>
 
+#include "src/module/args.h"
+
 namespace vl5::trading {
 
-PyObject* PyOrderCheck(PyObject* self, PyObject* args, PyObject* kwargs);
-PyObject* PyOrderSend(PyObject* self, PyObject* args, PyObject* kwargs);
+PyObject* PyOrderCheck(const py::Args& args);
+PyObject* PyOrderSend(const py::Args& args);
 
 }  // namespace vl5::trading
