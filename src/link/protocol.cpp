@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
 
 namespace vl5::link {
@@ -82,6 +83,24 @@ bool ReadList(std::size_t size, const Allocator& allocate, std::uint32_t* count,
   if (block == nullptr) return FinishReply(&reader, false);
   *count = n;
   return FinishReply(&reader, reader.Read(block, static_cast<std::size_t>(bytes)) && reader.AtEnd());
+}
+
+bool ReadPieces(std::size_t size, const PieceSink& take, std::uint32_t* count, std::uint32_t* echo,
+                std::int32_t* status) {
+  PipeReader reader(Client().Handle());
+  std::uint32_t n = 0;
+  if (!ReadReplyHead(&reader, echo, status) || !reader.ReadValue(&n)) return FinishReply(&reader, false);
+  if (std::uint64_t{n} * size > reader.Unread() || !take(n, nullptr, 0)) return FinishReply(&reader, false);
+  *count = n;
+  const std::size_t per_piece = std::max<std::size_t>(1, kPieceBytes / size);
+  std::unique_ptr<std::uint8_t[]> piece(new (std::nothrow) std::uint8_t[per_piece * size]);
+  if (!piece) return FinishReply(&reader, false);
+  for (std::uint32_t done = 0; done < n;) {
+    const auto k = static_cast<std::uint32_t>(std::min<std::size_t>(per_piece, n - done));
+    if (!reader.Read(piece.get(), k * size) || !take(n, piece.get(), k)) return FinishReply(&reader, false);
+    done += k;
+  }
+  return FinishReply(&reader, reader.AtEnd());
 }
 
 bool ReadText(PipeReader* reader, void* record, std::size_t size, TextBlock* text) {
@@ -177,6 +196,8 @@ bool ReadReply(const Reply& reply, std::uint32_t* echo, std::int32_t* status) {
     }
     case Reply::Shape::kList:
       return ReadList(reply.size_, reply.allocate_, reply.count_, echo, status);
+    case Reply::Shape::kPieces:
+      return ReadPieces(reply.size_, reply.take_, reply.count_, echo, status);
     case Reply::Shape::kText:
       return ReadRecordAndText(reply.record_, reply.size_, reply.text_, echo, status);
   }

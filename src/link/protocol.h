@@ -45,6 +45,8 @@ namespace vl5::link {
 
 // Requests up to this size (length field included) leave from the stack.
 inline constexpr std::size_t kSmallFrame = 1024;
+// The largest piece of a list handed over in pieces (one record if larger).
+inline constexpr std::size_t kPieceBytes = 64 * 1024;
 
 // One request frame, described field by field; it measures its own length.
 // Values are copied in; Bytes and Counted refer to the caller's memory, which
@@ -122,6 +124,29 @@ class Allocator {
   void* (*call_)(void*, std::uint32_t);
 };
 
+// A non-owning reference to a callable
+// `bool(std::uint32_t total, const std::uint8_t* records, std::uint32_t n)`
+// that takes a list a piece at a time (see Reply::Pieces); false stops the
+// reply. Like Allocator, it refers to the callable for one full expression.
+class PieceSink {
+ public:
+  PieceSink()
+      : object_(nullptr), call_([](void*, std::uint32_t, const std::uint8_t*, std::uint32_t) { return false; }) {}
+  template <typename F, typename = std::enable_if_t<!std::is_same_v<std::decay_t<F>, PieceSink>>>
+  PieceSink(F&& take)  // NOLINT: converts from any callable
+      : object_(const_cast<void*>(static_cast<const void*>(&take))),
+        call_([](void* object, std::uint32_t total, const std::uint8_t* records, std::uint32_t n) -> bool {
+          return (*static_cast<std::remove_reference_t<F>*>(object))(total, records, n);
+        }) {}
+  bool operator()(std::uint32_t total, const std::uint8_t* records, std::uint32_t n) const {
+    return call_(object_, total, records, n);
+  }
+
+ private:
+  void* object_;
+  bool (*call_)(void*, std::uint32_t, const std::uint8_t*, std::uint32_t);
+};
+
 // Version-style text data: a counted string read into a block of its own.
 struct TextBlock {
   std::unique_ptr<char16_t[]> units;
@@ -158,6 +183,16 @@ class Reply {
     r.count_ = count;
     return r;
   }
+  // The same list handed over in pieces instead of one block: `take(count,
+  // null, 0)` once the count is checked, then `take(count, records, n)` for
+  // each run of at most kPieceBytes, so the caller converts as they arrive.
+  static Reply Pieces(std::size_t size, PieceSink take, std::uint32_t* count) {
+    Reply r(Shape::kPieces);
+    r.size_ = size;
+    r.take_ = take;
+    r.count_ = count;
+    return r;
+  }
   // A record of `size` bytes, then a counted string.
   static Reply RecordAndText(void* record, std::size_t size, TextBlock* text) {
     Reply r(Shape::kText);
@@ -168,7 +203,7 @@ class Reply {
   }
 
  private:
-  enum class Shape { kFixed, kValue, kList, kText };
+  enum class Shape { kFixed, kValue, kList, kPieces, kText };
   explicit Reply(Shape shape, Allocator allocate = {}) : shape_(shape), allocate_(allocate) {}
 
   friend bool ReadReply(const Reply& reply, std::uint32_t* echo, std::int32_t* status);
@@ -178,7 +213,8 @@ class Reply {
   std::size_t size_ = 0;
   std::uint8_t* body_ = nullptr;      // kFixed: 8 + size_ bytes
   std::uint32_t* value_ = nullptr;    // kValue
-  std::uint32_t* count_ = nullptr;    // kList
+  std::uint32_t* count_ = nullptr;    // kList, kPieces
+  PieceSink take_;                    // kPieces
   void* record_ = nullptr;            // kText
   TextBlock* text_ = nullptr;         // kText
 };

@@ -46,19 +46,17 @@ PyObject* PySymbolsGet(const py::Args& args) {
   if (!SymbolListSupported()) return py::SetErrorReturnNone(wire::kIncompatibleVersion);
 
   const std::uint32_t command = group.Empty() ? wire::kCmdSymbolsGet : wire::kCmdSymbolsGetGroup;
-  std::unique_ptr<std::uint8_t[]> block;
-  std::uint32_t count = 0;
-  auto allocate = [&](std::uint32_t n) -> void* {
-    block.reset(new (std::nothrow) std::uint8_t[std::size_t{n} * wire::kSymbolInfoSize]);
-    return block.get();
+  py::RecordTupleList symbols(ResultType::kSymbolInfo, wire::kSymbolInfoFields, wire::kSymbolInfoSize);
+  auto take = [&](std::uint32_t total, const std::uint8_t* records, std::uint32_t n) {
+    return symbols.Take(total, records, n);
   };
+  std::uint32_t count = 0;
   link::Request request(command);
   if (!group.Empty()) request.Counted(group.View());
-  std::int32_t result = link::Exchange(request, link::Reply::List(wire::kSymbolInfoSize, allocate, &count));
+  std::int32_t result = link::Exchange(request, link::Reply::Pieces(wire::kSymbolInfoSize, take, &count));
+  if (symbols.Failed()) return CallFailed();
   if (result < 0) return py::SetErrorReturnNone(result);
-  py::PyRef symbols =
-      py::BuildRecordTuples(ResultType::kSymbolInfo, wire::kSymbolInfoFields, block.get(), count, wire::kSymbolInfoSize);
-  return symbols ? symbols.release() : CallFailed();
+  return symbols.Release().release();
 }
 
 PyObject* PySymbolInfo(const py::Args& args) {

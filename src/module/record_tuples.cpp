@@ -80,16 +80,29 @@ PyRef BuildRecordTuple(ResultType type, const wire::Field* fields, std::size_t c
   return tuple;
 }
 
+bool RecordTupleList::Take(std::uint32_t total, const std::uint8_t* records, std::uint32_t n) {
+  if (records == nullptr) {
+    list_ = PyRef::Steal(PyTuple_New(total));
+    failed_ = !list_;
+    return !failed_;
+  }
+  if (!list_ || n > total - filled_) return false;
+  for (std::uint32_t i = 0; i < n; ++i) {
+    PyRef item = BuildRecordTuple(type_, fields_, field_count_, records + std::size_t{i} * size_);
+    if (!item) {
+      failed_ = true;
+      return false;
+    }
+    PyTuple_SET_ITEM(list_.get(), filled_++, item.release());
+  }
+  return true;
+}
+
 PyRef BuildRecordTuples(ResultType type, const wire::Field* fields, std::size_t field_count,
                         const std::uint8_t* records, std::uint32_t count, std::size_t size) {
-  PyRef list = PyRef::Steal(PyTuple_New(count));
-  if (!list) return {};
-  for (std::uint32_t i = 0; i < count; ++i) {
-    PyRef item = BuildRecordTuple(type, fields, field_count, records + std::size_t{i} * size);
-    if (!item) return {};
-    PyTuple_SET_ITEM(list.get(), i, item.release());
-  }
-  return list;
+  RecordTupleList list(type, fields, field_count, size);
+  if (!list.Take(count, nullptr, 0) || !list.Take(count, records, count)) return {};
+  return list.Release();
 }
 
 }  // namespace vl5::py

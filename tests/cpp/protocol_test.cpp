@@ -251,6 +251,37 @@ std::int32_t PositionsTotal(std::uint32_t* value) {
   return Exchange(Request(wire::kCmdPositionsTotal), Reply::Value(value));
 }
 
+TEST_F(ProtocolTest, RecordListInPiecesArrivesWholeAndInOrder) {
+  const std::size_t size = 2993;  // 21 records a piece
+  Bytes data = RecordList(50, size, 50);
+  for (bool refuse_second : {false, true}) {
+    fake::Queue(fake::Reply(121, 0, data));
+    fake::Queue(fake::Reply(120, 0, {3, 0, 0, 0}));
+    Bytes seen;
+    std::vector<std::uint32_t> pieces;
+    auto take = [&](std::uint32_t total, const std::uint8_t* records, std::uint32_t n) {
+      EXPECT_EQ(total, 50u);
+      pieces.push_back(n);
+      if (records != nullptr) seen.insert(seen.end(), records, records + n * size);
+      return !(refuse_second && pieces.size() == 3);
+    };
+    std::uint32_t echo = 0, n = 0;
+    std::int32_t status = -1;
+    EXPECT_EQ(ReadReply(Reply::Pieces(size, take, &n), &echo, &status), !refuse_second);
+    if (refuse_second) {
+      EXPECT_EQ(pieces, (std::vector<std::uint32_t>{0, 21, 21}));
+    } else {
+      EXPECT_EQ(pieces, (std::vector<std::uint32_t>{0, 21, 21, 8}));
+      EXPECT_EQ(seen, Bytes(data.begin() + 4, data.end()));
+    }
+    // A refused list is read to its end: the next reply is in step.
+    std::uint32_t value = 0;
+    EXPECT_EQ(PositionsTotal(&value), 0);
+    EXPECT_EQ(value, 3u);
+  }
+}
+
+
 TEST_F(ProtocolTest, ExchangeResults) {
   struct Case {
     const char* what;
