@@ -145,6 +145,20 @@ TEST_F(ProtocolTest, ValueReplyIsReadWithTwoReads) {
   EXPECT_EQ(Pipe().read_requests, (std::vector<std::size_t>{4, 12}));
 }
 
+// The road of one small call: one write of the whole request, then the length
+// and the body (echo, status, 60-byte tick) with one read each, the record
+// landing in the caller's body.
+TEST_F(ProtocolTest, SmallCallIsOneWriteAndTwoReads) {
+  Bytes tick(60);
+  for (std::size_t i = 0; i < tick.size(); ++i) tick[i] = static_cast<std::uint8_t>(i + 1);
+  fake::Queue(fake::Reply(wire::kCmdSymbolInfoTick, 0, tick));
+  RecordBody<60> body;
+  EXPECT_EQ(Exchange(Request(wire::kCmdSymbolInfoTick).Counted(u"EURUSD"), Reply::Record(&body)), 0);
+  EXPECT_EQ(OnlyWrite().size(), 24u);
+  EXPECT_EQ(Pipe().read_requests, (std::vector<std::size_t>{4, 68}));
+  EXPECT_EQ(Bytes(body.Record(), body.Record() + 60), tick);
+}
+
 TEST_F(ProtocolTest, RepliesMustBeConsumedExactly) {
   Bytes four{1, 2, 3, 4};
   std::uint32_t echo = 0, value = 0;
