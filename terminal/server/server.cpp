@@ -5,7 +5,7 @@
 
 namespace vl5::terminal::server {
 
-Server::Server(Terminal& terminal, std::u16string address) : terminal_(terminal) {
+Server::Server(Terminal& terminal, std::u16string address, Limits limits) : terminal_(terminal), limits_(limits) {
   listener_.address = std::move(address);
   idle_since_ms_ = SteadyMs();
 }
@@ -29,11 +29,8 @@ bool Server::Start(std::uint32_t* error) {
 void Server::Stop() {
   if (!listening_) return;
   stopping_ = true;
-  // The accept thread sits in AcceptPipe: a connection of our own wakes it.
-  std::uint32_t error = 0;
-  os::PipeHandle wake = os::OpenPipe(listener_.address, &error);
+  os::WakeListener(&listener_);
   if (acceptor_.joinable()) acceptor_.join();
-  os::ClosePipe(wake);
   os::CloseListener(&listener_);
   listening_ = false;
 }
@@ -47,6 +44,7 @@ void Server::AcceptLoop() {
       return;
     }
     if (pipe == os::kInvalidPipe) {
+      if (error == os::kErrorCancelled) return;
       os::SleepMs(100);  // out of descriptors or a transient failure: try again
       continue;
     }
@@ -56,14 +54,24 @@ void Server::AcceptLoop() {
 
 void Server::Spawn(os::PipeHandle pipe) {
   std::lock_guard<std::mutex> lock(mutex_);
-  clients_.push_back(std::make_unique<Client>());
-  Client* client = clients_.back().get();
-  ++active_;
-  client->thread = std::thread([this, client, pipe] {
-    ServeClient(terminal_, pipe);
+  if (active_ >= limits_.max_clients) {
     os::ClosePipe(pipe);
-    Finished(client);
-  });
+    return;
+  }
+  try {
+    clients_.push_back(std::make_unique<Client>());
+    Client* client = clients_.back().get();
+    client->thread = std::thread([this, client, pipe] {
+      ServeClient(terminal_, pipe, limits_.request_ms);
+      os::ClosePipe(pipe);
+      Finished(client);
+    });
+    ++active_;
+  } catch (const std::exception&) {
+    // Out of threads or memory: this client goes, the others stay.
+    if (!clients_.empty() && !clients_.back()->thread.joinable()) clients_.pop_back();
+    os::ClosePipe(pipe);
+  }
 }
 
 void Server::Finished(Client* client) {

@@ -1,5 +1,7 @@
 // The pipe server: one listening endpoint, an accept thread, and a thread per
 // client. Tracks how long it has been without clients, for the idle exit.
+// Clients are bounded: one beyond the limit, or one whose thread cannot be
+// started, is closed at once and the others keep being served.
 #pragma once
 
 #include <atomic>
@@ -16,9 +18,14 @@
 
 namespace vl5::terminal::server {
 
+struct Limits {
+  std::size_t max_clients = 128;
+  std::int32_t request_ms = 10000;  // from a request's first byte to its last
+};
+
 class Server {
  public:
-  Server(Terminal& terminal, std::u16string address);
+  Server(Terminal& terminal, std::u16string address, Limits limits = {});
   ~Server();
   Server(const Server&) = delete;
   Server& operator=(const Server&) = delete;
@@ -26,8 +33,9 @@ class Server {
   // Starts listening and accepting. False with the system error number,
   // which is EADDRINUSE (or its Windows kin) when another instance serves it.
   bool Start(std::uint32_t* error);
-  // Stops accepting and removes the endpoint. Clients already connected
-  // keep being served until they leave; the destructor waits for them.
+  // Stops accepting and removes the endpoint, without needing the endpoint
+  // to still exist. Clients already connected keep being served until they
+  // leave; the destructor waits for them.
   void Stop();
 
   // Clients connected now (finished client threads are reaped here).
@@ -45,6 +53,7 @@ class Server {
   void Finished(Client* client);
 
   Terminal& terminal_;
+  const Limits limits_;
   os::PipeListener listener_;
   std::thread acceptor_;
   std::atomic<bool> stopping_{false};

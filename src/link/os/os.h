@@ -21,6 +21,8 @@ inline constexpr PipeHandle kInvalidPipe = -1;
 inline constexpr std::uint32_t kErrorFileNotFound = 2;
 inline constexpr std::uint32_t kErrorBrokenPipe = 109;
 inline constexpr std::uint32_t kErrorPipeBusy = 231;
+inline constexpr std::uint32_t kErrorCancelled = 995;   // a wait ended by WakeListener
+inline constexpr std::uint32_t kErrorTimedOut = 1460;   // nothing arrived in the time allowed
 // A transfer or wait abandoned because the interrupt check asked for it.
 inline constexpr std::uint32_t kErrorInterrupted = 1223;
 
@@ -55,11 +57,25 @@ void ClosePipe(PipeHandle pipe);
 struct PipeListener {
   std::u16string address;
   std::intptr_t native = -1;  // listening socket on POSIX; the waiting pipe instance on Windows
+  // POSIX: both ends of a pipe that wakes AcceptPipe without going through
+  // the socket file, which may have been removed by then.
+  std::intptr_t wake_read = -1;
+  std::intptr_t wake_write = -1;
 };
 bool ListenPipe(const std::u16string& address, PipeListener* listener, std::uint32_t* error);
-// Blocks until a client connects; returns its end or kInvalidPipe.
+// Blocks until a client connects; returns its end, or kInvalidPipe (with
+// kErrorCancelled once WakeListener was called).
 PipeHandle AcceptPipe(PipeListener* listener, std::uint32_t* error);
+// Ends the wait of AcceptPipe on another thread, now and at every later call.
+void WakeListener(PipeListener* listener);
 void CloseListener(PipeListener* listener);
+
+// Reads between 1 and n bytes, whatever has arrived, waiting at most
+// `timeout_ms` for the first of them (kNoTimeout: without limit). A wait that
+// runs out fails with kErrorTimedOut.
+inline constexpr std::int32_t kNoTimeout = -1;
+bool ReadPipeSome(PipeHandle pipe, void* data, std::size_t n, std::int32_t timeout_ms, std::size_t* got,
+                  std::uint32_t* error);
 
 // ---- files and folders --------------------------------------------------------
 
@@ -98,6 +114,26 @@ class OwnFolder {
   std::u16string path_;
   std::intptr_t native_ = -1;  // the folder's descriptor on POSIX
 };
+// ---- files this user's programs trust ---------------------------------------------
+
+// A real folder (not a symlink) owned by this user that group and others
+// cannot write. On Windows: a folder that is not a reparse point.
+bool FolderIsPrivate(const std::u16string& path);
+// Creates a folder and its missing parents; new ones are this user's only.
+bool MakeFolders(const std::u16string& path, std::uint32_t* error);
+
+enum class FileRead { kRead, kMissing, kNotRegular, kForeign, kTooLarge, kFailed };
+// Reads a whole file of at most `limit` bytes, opened without following a
+// symlink and without blocking, and only when it is a regular file (kForeign:
+// owned by another user, or writable by group or others).
+FileRead ReadRegularFile(const std::u16string& path, std::size_t limit, std::string* bytes);
+// Writes a new temporary file beside `path` and renames it over `path`, so a
+// symlink planted there is replaced, never followed.
+bool ReplaceFile(const std::u16string& path, const std::string& bytes, std::uint32_t* error);
+// Sets the last-write time of a regular file to now, not through a symlink.
+bool TouchFile(const std::u16string& path, std::uint32_t* error);
+// Removes a file, or a symlink itself; a missing one is no failure.
+bool RemoveFile(const std::u16string& path, std::uint32_t* error);
 
 // ---- processes -------------------------------------------------------------------
 

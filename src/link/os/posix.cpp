@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <locale.h>
 #include <pwd.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -286,28 +287,52 @@ bool ListenPipe(const std::u16string& address, PipeListener* listener, std::uint
     return false;
   }
   unlink(path.c_str());
-  Fd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  if (!fd || bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 || listen(fd.get(), 64) != 0) {
+  // Non-blocking, so that a client gone between poll and accept cannot
+  // block the accept thread.
+  Fd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  int wake[2] = {-1, -1};
+  if (!fd || bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 || listen(fd.get(), 64) != 0 ||
+      pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) {
     *error = static_cast<std::uint32_t>(errno);
     return false;
   }
   listener->address = address;
   listener->native = fd.Release();
+  listener->wake_read = wake[0];
+  listener->wake_write = wake[1];
   return true;
 }
 
 PipeHandle AcceptPipe(PipeListener* listener, std::uint32_t* error) {
   for (;;) {
+    pollfd waits[2] = {{static_cast<int>(listener->native), POLLIN, 0},
+                       {static_cast<int>(listener->wake_read), POLLIN, 0}};
+    if (poll(waits, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      *error = static_cast<std::uint32_t>(errno);
+      return kInvalidPipe;
+    }
+    if (waits[1].revents != 0) {  // never drained: every later call ends here too
+      *error = kErrorCancelled;
+      return kInvalidPipe;
+    }
     Fd fd(accept4(static_cast<int>(listener->native), nullptr, nullptr, SOCK_CLOEXEC));
     if (fd) {
       if (PeerIsMe(fd.get())) return fd.Release();
       continue;
     }
-    if (errno != EINTR && errno != ECONNABORTED) {
+    if (errno != EINTR && errno != ECONNABORTED && errno != EAGAIN && errno != EWOULDBLOCK) {
       *error = static_cast<std::uint32_t>(errno);
       return kInvalidPipe;
     }
   }
+}
+
+void WakeListener(PipeListener* listener) {
+  if (listener->wake_write < 0) return;
+  const char byte = 1;
+  ssize_t ignored = write(static_cast<int>(listener->wake_write), &byte, 1);  // full pipe: already woken
+  (void)ignored;
 }
 
 void CloseListener(PipeListener* listener) {
@@ -315,7 +340,40 @@ void CloseListener(PipeListener* listener) {
     close(static_cast<int>(listener->native));
     unlink(Utf16ToUtf8(listener->address).c_str());
   }
+  for (std::intptr_t* end : {&listener->wake_read, &listener->wake_write}) {
+    if (*end >= 0) close(static_cast<int>(*end));
+    *end = -1;
+  }
   listener->native = -1;
+}
+
+bool ReadPipeSome(PipeHandle pipe, void* data, std::size_t n, std::int32_t timeout_ms, std::size_t* got,
+                  std::uint32_t* error) {
+  const int fd = static_cast<int>(pipe);
+  for (;;) {
+    if (timeout_ms != kNoTimeout) {
+      pollfd wait{fd, POLLIN, 0};
+      const int ready = poll(&wait, 1, timeout_ms);
+      if (ready == 0) {
+        *error = kErrorTimedOut;
+        return false;
+      }
+      if (ready < 0 && errno == EINTR) continue;
+    }
+    const ssize_t read = recv(fd, data, n, 0);
+    if (read > 0) {
+      *got = static_cast<std::size_t>(read);
+      return true;
+    }
+    if (read == 0) {
+      *error = kErrorBrokenPipe;
+      return false;
+    }
+    if (errno != EINTR) {
+      *error = MapIoError(errno);
+      return false;
+    }
+  }
 }
 
 // ---- files and folders ----------------------------------------------------------
@@ -421,6 +479,116 @@ bool RoamingAppData(std::u16string* path) {
   if (home == nullptr || home[0] == '\0') return false;
   *path = Utf8ToUtf16(std::string(home) + "/.local/share");
   return true;
+}
+
+// ---- files this user's programs trust ---------------------------------------------------
+
+namespace {
+
+bool PrivateToMe(const struct stat& st) { return st.st_uid == geteuid() && (st.st_mode & 022) == 0; }
+
+bool WriteAll(int fd, const std::string& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t wrote = write(fd, bytes.data() + done, bytes.size() - done);
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote <= 0) return false;
+    done += static_cast<std::size_t>(wrote);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool FolderIsPrivate(const std::u16string& path) {
+  struct stat st;
+  return lstat(Utf16ToUtf8(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode) && PrivateToMe(st);
+}
+
+bool MakeFolders(const std::u16string& path, std::uint32_t* error) {
+  const std::string full = Utf16ToUtf8(path);
+  for (std::size_t slash = full.find('/', 1);; slash = full.find('/', slash + 1)) {
+    const std::string part = full.substr(0, slash);
+    if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
+      *error = static_cast<std::uint32_t>(errno);
+      return false;
+    }
+    if (slash == std::string::npos) break;
+  }
+  struct stat st;
+  if (stat(full.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    *error = ENOTDIR;
+    return false;
+  }
+  return true;
+}
+
+FileRead ReadRegularFile(const std::u16string& path, std::size_t limit, std::string* bytes) {
+  Fd fd(open(Utf16ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+  if (fd.get() < 0) {
+    if (errno == ENOENT) return FileRead::kMissing;
+    return errno == ELOOP || errno == ENXIO ? FileRead::kNotRegular : FileRead::kFailed;
+  }
+  struct stat st;
+  if (fstat(fd.get(), &st) != 0) return FileRead::kFailed;
+  if (!S_ISREG(st.st_mode)) return FileRead::kNotRegular;
+  if (!PrivateToMe(st)) return FileRead::kForeign;
+  if (st.st_size < 0 || static_cast<std::uint64_t>(st.st_size) > limit) return FileRead::kTooLarge;
+  // The size may change while reading: one byte more than the limit tells.
+  bytes->assign(limit + 1, '\0');
+  std::size_t have = 0;
+  for (;;) {
+    const ssize_t got = read(fd.get(), bytes->data() + have, bytes->size() - have);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return FileRead::kFailed;
+    if (got == 0) break;
+    have += static_cast<std::size_t>(got);
+    if (have > limit) return FileRead::kTooLarge;
+  }
+  bytes->resize(have);
+  return FileRead::kRead;
+}
+
+bool ReplaceFile(const std::u16string& path, const std::string& bytes, std::uint32_t* error) {
+  const std::string target = Utf16ToUtf8(path);
+  std::string temporary = target + ".XXXXXX";
+  const int fd = mkostemp(temporary.data(), O_CLOEXEC);  // O_EXCL: never an existing file or link
+  if (fd < 0) {
+    *error = static_cast<std::uint32_t>(errno);
+    return false;
+  }
+  const bool written = WriteAll(fd, bytes);
+  const int write_errno = errno;
+  if (close(fd) != 0 || !written || rename(temporary.c_str(), target.c_str()) != 0) {
+    *error = static_cast<std::uint32_t>(written ? errno : write_errno);
+    unlink(temporary.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool TouchFile(const std::u16string& path, std::uint32_t* error) {
+  Fd fd(open(Utf16ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+  struct stat st;
+  if (fd.get() < 0 || fstat(fd.get(), &st) != 0) {
+    *error = static_cast<std::uint32_t>(errno);
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    *error = EINVAL;
+    return false;
+  }
+  if (futimens(fd.get(), nullptr) != 0) {
+    *error = static_cast<std::uint32_t>(errno);
+    return false;
+  }
+  return true;
+}
+
+bool RemoveFile(const std::u16string& path, std::uint32_t* error) {
+  if (unlink(Utf16ToUtf8(path).c_str()) == 0 || errno == ENOENT) return true;
+  *error = static_cast<std::uint32_t>(errno);
+  return false;
 }
 
 // ---- processes ------------------------------------------------------------------------

@@ -227,9 +227,49 @@ PipeHandle AcceptPipe(PipeListener* listener, std::uint32_t* error) {
   return ToPipe(instance);
 }
 
+void WakeListener(PipeListener* listener) {
+  // A named pipe has no file that could be removed: a connection of our own
+  // ends ConnectNamedPipe, and the caller, told to stop, closes it.
+  std::uint32_t error = 0;
+  ClosePipe(OpenPipe(listener->address, &error));
+}
+
 void CloseListener(PipeListener* listener) {
   if (listener->native != kInvalidPipe) CloseHandle(FromPipe(listener->native));
   listener->native = kInvalidPipe;
+}
+
+bool ReadPipeSome(PipeHandle pipe, void* data, std::size_t n, std::int32_t timeout_ms, std::size_t* got,
+                  std::uint32_t* error) {
+  const DWORD want = static_cast<DWORD>(std::min(n, kMaxTransfer));
+  if (timeout_ms != kNoTimeout) {
+    // Synchronous pipe reads cannot time out: wait by peeking, in short steps.
+    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeout_ms);
+    for (;;) {
+      DWORD available = 0;
+      if (!PeekNamedPipe(FromPipe(pipe), nullptr, 0, nullptr, &available, nullptr)) {
+        *error = MapIoError(GetLastError());
+        return false;
+      }
+      if (available > 0) break;
+      if (GetTickCount64() >= deadline) {
+        *error = kErrorTimedOut;
+        return false;
+      }
+      Sleep(5);
+    }
+  }
+  DWORD read = 0;
+  if (!ReadFile(FromPipe(pipe), data, want, &read, nullptr)) {
+    *error = MapIoError(GetLastError());
+    return false;
+  }
+  if (read == 0) {
+    *error = kErrorBrokenPipe;
+    return false;
+  }
+  *got = read;
+  return true;
 }
 
 // ---- files and folders ----------------------------------------------------------
@@ -313,6 +353,123 @@ bool RoamingAppData(std::u16string* path) {
   if (FAILED(result) || raw == nullptr) return false;
   *path = FromWide(raw);
   return true;
+}
+
+// ---- files this user's programs trust ---------------------------------------------------
+
+// The user's profile folders are protected by their access lists; what is
+// checked here is that nothing on the way is a link to somewhere else.
+
+bool FolderIsPrivate(const std::u16string& path) {
+  const DWORD attributes = GetFileAttributesW(Wide(path));
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
+bool MakeFolders(const std::u16string& path, std::uint32_t* error) {
+  // Every prefix up to a separator; those that cannot be made (a drive, a
+  // share) are judged by the final folder alone.
+  for (std::size_t i = 1; i <= path.size(); ++i) {
+    if (i < path.size() && path[i] != u'\\' && path[i] != u'/') continue;
+    CreateDirectoryW(Wide(path.substr(0, i)), nullptr);
+  }
+  const DWORD attributes = GetFileAttributesW(Wide(path));
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    *error = attributes == INVALID_FILE_ATTRIBUTES ? GetLastError() : ERROR_DIRECTORY;
+    return false;
+  }
+  return true;
+}
+
+FileRead ReadRegularFile(const std::u16string& path, std::size_t limit, std::string* bytes) {
+  Handle file = Own(CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file) {
+    const DWORD err = GetLastError();
+    return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND ? FileRead::kMissing : FileRead::kFailed;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file.get(), &info)) return FileRead::kFailed;
+  if ((info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
+      GetFileType(file.get()) != FILE_TYPE_DISK) {
+    return FileRead::kNotRegular;
+  }
+  const std::uint64_t size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  if (size > limit) return FileRead::kTooLarge;
+  bytes->assign(limit + 1, '\0');
+  std::size_t have = 0;
+  for (;;) {
+    DWORD got = 0;
+    const DWORD want = static_cast<DWORD>(std::min(bytes->size() - have, kMaxTransfer));
+    if (!ReadFile(file.get(), bytes->data() + have, want, &got, nullptr)) return FileRead::kFailed;
+    if (got == 0) break;
+    have += got;
+    if (have > limit) return FileRead::kTooLarge;
+  }
+  bytes->resize(have);
+  return FileRead::kRead;
+}
+
+bool ReplaceFile(const std::u16string& path, const std::string& bytes, std::uint32_t* error) {
+  static LONG counter = 0;
+  const std::string suffix = ".tmp" + std::to_string(GetCurrentProcessId()) + "-" +
+                             std::to_string(InterlockedIncrement(&counter));
+  const std::u16string temporary = path + std::u16string(suffix.begin(), suffix.end());
+  {
+    Handle file = Own(CreateFileW(Wide(temporary), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr));
+    if (!file) {
+      *error = GetLastError();
+      return false;
+    }
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      DWORD wrote = 0;
+      const DWORD want = static_cast<DWORD>(std::min(bytes.size() - done, kMaxTransfer));
+      if (!WriteFile(file.get(), bytes.data() + done, want, &wrote, nullptr) || wrote == 0) {
+        *error = GetLastError();
+        file.reset();
+        DeleteFileW(Wide(temporary));
+        return false;
+      }
+      done += wrote;
+    }
+  }
+  if (!MoveFileExW(Wide(temporary), Wide(path), MOVEFILE_REPLACE_EXISTING)) {
+    *error = GetLastError();
+    DeleteFileW(Wide(temporary));
+    return false;
+  }
+  return true;
+}
+
+bool TouchFile(const std::u16string& path, std::uint32_t* error) {
+  Handle file = Own(CreateFileW(Wide(path), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!file || !GetFileInformationByHandle(file.get(), &info)) {
+    *error = GetLastError();
+    return false;
+  }
+  if ((info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+    *error = ERROR_INVALID_PARAMETER;
+    return false;
+  }
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  if (!SetFileTime(file.get(), nullptr, nullptr, &now)) {
+    *error = GetLastError();
+    return false;
+  }
+  return true;
+}
+
+bool RemoveFile(const std::u16string& path, std::uint32_t* error) {
+  if (DeleteFileW(Wide(path))) return true;
+  const DWORD err = GetLastError();
+  if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND) return true;
+  *error = err;
+  return false;
 }
 
 // ---- processes ------------------------------------------------------------------------

@@ -1,5 +1,5 @@
 // The pipe server over real pipes: several clients at once, framing limits,
-// idle tracking, and removal of the endpoint when it stops.
+// client limits, idle tracking, and removal of the endpoint when it stops.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -35,9 +35,19 @@ class ServerTest : public ::testing::Test {
     setenv("XDG_RUNTIME_DIR", runtime_.string().c_str(), 1);
 #endif
     address_ = os::PipeAddress(u"VL5.Terminal.SERVERTEST");
-    server_ = std::make_unique<server::Server>(terminal_, address_);
+    Restart({});
+  }
+  void Restart(server::Limits limits) {
+    server_.reset();
+    server_ = std::make_unique<server::Server>(terminal_, address_, limits);
     std::uint32_t error = 0;
     ASSERT_TRUE(server_->Start(&error)) << error;
+  }
+  // True when the server has closed this client's end.
+  static bool Dropped(os::PipeHandle pipe) {
+    std::uint8_t byte = 0;
+    std::uint32_t error = 0;
+    return !os::ReadPipe(pipe, &byte, 1, &error) && error == os::kErrorBrokenPipe;
   }
   void TearDown() override {
     server_.reset();
@@ -123,6 +133,52 @@ TEST_F(ServerTest, CountsClientsAndIdleTime) {
   WaitForClients(0);
   os::SleepMs(30);
   EXPECT_GE(server_->IdleMs(), 30);
+}
+
+TEST_F(ServerTest, ClientsBeyondTheLimitAreClosedAndTheOthersServed) {
+  Restart({2, 10000});
+  const Bytes state = Request().Frame(wire::kCmdTerminalState);
+  os::PipeHandle first = Connect();
+  os::PipeHandle second = Connect();
+  WaitForClients(2);
+  os::PipeHandle third = Connect();
+  EXPECT_TRUE(Dropped(third));
+  EXPECT_EQ(Exchange(first, state).size(), 16u);
+  EXPECT_EQ(Exchange(second, state).size(), 16u);
+  os::ClosePipe(first);
+  WaitForClients(1);
+  os::PipeHandle later = Connect();  // a freed place is taken again
+  EXPECT_EQ(Exchange(later, state).size(), 16u);
+  for (os::PipeHandle pipe : {second, third, later}) os::ClosePipe(pipe);
+}
+
+TEST_F(ServerTest, AClientStalledInsideARequestIsDropped) {
+  Restart({8, 200});
+  os::PipeHandle idle = Connect();  // between requests: kept however long
+  const Bytes whole = Request().Str(u"EURUSD").Frame(wire::kCmdSymbolInfoTick);
+  // Stalled in the header, and in a body announced far longer than it is sent.
+  Bytes announced = Request().Frame(wire::kCmdSymbolsTotal);
+  wire::Store<std::uint32_t>(announced.data(), 0, server::kMaxRequestLength);
+  for (const Bytes& part : {Bytes(whole.begin(), whole.begin() + 2), announced}) {
+    os::PipeHandle stalled = Connect();
+    std::uint32_t error = 0;
+    ASSERT_TRUE(os::WritePipe(stalled, part.data(), part.size(), &error));
+    EXPECT_TRUE(Dropped(stalled));
+    os::ClosePipe(stalled);
+  }
+  WaitForClients(1);
+  EXPECT_EQ(Exchange(idle, whole).size(), 12u + 60u);
+  os::ClosePipe(idle);
+}
+
+TEST_F(ServerTest, StopsWhenItsSocketFileIsGone) {
+  os::PipeHandle client = Connect();
+#ifndef _WIN32
+  std::filesystem::remove(std::filesystem::path(std::u16string(address_)));
+#endif
+  server_->Stop();  // returns: the accept thread is woken without the file
+  os::ClosePipe(client);
+  WaitForClients(0);
 }
 
 TEST_F(ServerTest, StoppingRemovesTheEndpoint) {
