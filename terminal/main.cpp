@@ -39,10 +39,10 @@ bool CheckCommandLine(const CommandLine& command, std::string* error) {
   return true;
 }
 
-Settings LoadSettings(const CommandLine& command, const std::u16string& data_folder) {
+Settings LoadSettings(const CommandLine& command, const std::string& ini_text) {
   Settings settings;
   std::vector<std::string> warnings;
-  ApplyIni(&settings, ParseIni(ReadSettingsFile(data_folder)), &warnings);
+  ApplyIni(&settings, ParseIni(ini_text), &warnings);
   for (const std::string& warning : warnings) std::fprintf(stderr, "terminal64: %s\n", warning.c_str());
   std::string error;
   for (const auto& [key, value] : command.settings) ApplySetting(&settings, key, value, &error);
@@ -91,7 +91,9 @@ int main(int argc, char** argv) {
 
   Installation installation;
   Folders folders;
-  if (!DescribeInstallation(&installation, &error) || !ResolveFolders(command, installation, &folders, &error)) {
+  std::string ini_text;
+  if (!DescribeInstallation(&installation, &error) || !ResolveFolders(command, installation, &folders, &error) ||
+      !ReadSettingsFile(folders.data, &ini_text, &error)) {
     std::fprintf(stderr, "terminal64: %s\n", error.c_str());
     return 1;
   }
@@ -108,7 +110,7 @@ int main(int argc, char** argv) {
   // default handler and kill the terminal without its clean-up.
   std::signal(SIGINT, OnStopSignal);
   std::signal(SIGTERM, OnStopSignal);
-  Terminal terminal(LoadSettings(command, folders.data), folders);
+  Terminal terminal(LoadSettings(command, ini_text), folders);
   auto server = std::make_unique<server::Server>(terminal, installation.pipe_address);
   std::uint32_t listen_error = 0;
   if (!server->Start(&listen_error)) {

@@ -10,11 +10,16 @@
 
 namespace vl5::terminal {
 
+// A set clock starts no later than this and never runs past it (2100-01-01):
+// market data is generated from the history start up to the clock, so a
+// far-future clock would make every long-timeframe request enormous.
+inline constexpr std::int64_t kLatestClockSeconds = 4102444800;
+
 class Clock {
  public:
   // No start: the system clock. Speed 0 stands still at the start.
   Clock(std::optional<std::int64_t> start_seconds, std::uint32_t speed);
-  // Unix milliseconds.
+  // Unix milliseconds; a set clock stops at kLatestClockSeconds.
   std::int64_t NowMs() const;
   bool frozen() const { return start_seconds_.has_value() && speed_ == 0; }
 

@@ -1,5 +1,7 @@
 #include "terminal/market/calendar.h"
 
+#include <algorithm>
+
 #include "src/wire/market_codes.h"
 
 namespace vl5::terminal::market {
@@ -51,6 +53,7 @@ void CivilFromDays(std::int64_t days, std::int64_t* year, int* month, int* day) 
 }
 
 std::int64_t BarIndex(std::int32_t timeframe, std::int64_t seconds) {
+  seconds = std::clamp(seconds, kEarliestSeconds, kLatestSeconds);
   if (timeframe == wire::TIMEFRAME_W1) return FloorDiv(seconds - kFirstSunday, kWeek);
   if (timeframe == wire::TIMEFRAME_MN1) {
     std::int64_t year = 0;

@@ -9,9 +9,17 @@ namespace vl5::terminal::market {
 
 bool ValidTimeframe(std::int32_t timeframe);
 
-// Index of the bar holding `seconds` (Unix time); a timeframe must be valid.
+// Years 1 to 9999: every bar that can exist lies far inside. Dates from a
+// request are saturated to this range before any calendar arithmetic, so
+// that none of it can overflow.
+inline constexpr std::int64_t kEarliestSeconds = -62135596800;
+inline constexpr std::int64_t kLatestSeconds = 253402300799;
+
+// Index of the bar holding `seconds` (Unix time, any value: saturated to the
+// range above); a timeframe must be valid.
 std::int64_t BarIndex(std::int32_t timeframe, std::int64_t seconds);
-// Opening time of bar `index`, in Unix seconds.
+// Opening time of bar `index`, in Unix seconds; `index` lies within a few
+// billion bars of an index BarIndex gave.
 std::int64_t BarOpen(std::int32_t timeframe, std::int64_t index);
 
 // Floor division, correct for negative numerators.

@@ -1,33 +1,26 @@
 #include "terminal/settings/data_folder.h"
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <system_error>
-
 #include "src/link/os/os.h"
 #include "src/link/pipe_name.h"
 #include "terminal/settings/settings.h"
 #include "src/wire/commands.h"
+#include "src/wire/text.h"
 
 namespace vl5::terminal {
 
-namespace fs = std::filesystem;
-
 namespace {
+
+// A settings file is a few kilobytes; a larger one is not this program's.
+constexpr std::size_t kMaxSettingsBytes = 1024 * 1024;
 
 std::u16string Join(const std::u16string& folder, const char16_t* name) {
   return folder + os::kPathSeparator + name;
 }
 
-fs::path PathOf(const std::u16string& text) { return fs::path(text); }
+std::string Text(const std::u16string& path) { return wire::Utf16ToUtf8(path); }
 
-bool WriteFile(const std::u16string& path, const std::string& bytes, std::string* error) {
-  std::ofstream out(PathOf(path), std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  if (!out) *error = "cannot write " + PathOf(path).u8string();
-  return static_cast<bool>(out);
+std::string Failed(const char* what, const std::u16string& path, std::uint32_t error) {
+  return std::string(what) + " " + Text(path) + " (error " + std::to_string(error) + ")";
 }
 
 // UTF-16LE with a byte-order mark and no line break: read as-is by clients.
@@ -40,11 +33,36 @@ std::string OriginText(const std::u16string& folder) {
   return bytes;
 }
 
-bool MakeFolder(const std::u16string& path, std::string* error) {
-  std::error_code ec;
-  fs::create_directories(PathOf(path), ec);
-  if (ec) *error = "cannot create " + PathOf(path).u8string() + ": " + ec.message();
-  return !ec;
+// Files are only trusted from, and written into, folders no one else can
+// change: another user could otherwise plant links or settings there.
+bool CheckPrivate(const std::u16string& folder, std::string* error) {
+  if (os::FolderIsPrivate(folder)) return true;
+  *error = Text(folder) + " is not a folder of this user alone (a link, another user's, or writable by others)";
+  return false;
+}
+
+bool WriteFile(const std::u16string& path, const std::string& bytes, std::string* error) {
+  std::uint32_t code = 0;
+  if (os::ReplaceFile(path, bytes, &code)) return true;
+  *error = Failed("cannot write", path, code);
+  return false;
+}
+
+std::u16string SettingsPath(const std::u16string& data_folder) {
+  return Join(Join(data_folder, u"config"), u"terminal.ini");
+}
+
+std::string ReadProblem(os::FileRead result, const std::u16string& path) {
+  switch (result) {
+    case os::FileRead::kNotRegular:
+      return Text(path) + " is not a regular file";
+    case os::FileRead::kForeign:
+      return Text(path) + " belongs to another user or is writable by others";
+    case os::FileRead::kTooLarge:
+      return Text(path) + " is larger than " + std::to_string(kMaxSettingsBytes) + " bytes";
+    default:
+      return "cannot read " + Text(path);
+  }
 }
 
 }  // namespace
@@ -93,28 +111,54 @@ bool CommonDataFolder(std::u16string* folder) {
 bool Register(const std::u16string& data_folder, const Installation& installation, bool portable,
               std::string* error) {
   const std::u16string config = Join(data_folder, u"config");
-  if (!MakeFolder(Join(data_folder, u"VLMS"), error) || !MakeFolder(config, error)) return false;
+  for (const std::u16string& folder : {data_folder, Join(data_folder, u"VLMS"), config}) {
+    std::uint32_t code = 0;
+    if (!os::MakeFolders(folder, &code)) {
+      *error = Failed("cannot create", folder, code);
+      return false;
+    }
+  }
+  if (!CheckPrivate(data_folder, error) || !CheckPrivate(config, error)) return false;
   if (!WriteFile(Join(data_folder, u"origin.txt"), OriginText(installation.folder), error)) return false;
 
-  const std::u16string ini = Join(config, u"terminal.ini");
-  std::error_code ec;
-  if (!fs::exists(PathOf(ini), ec) && !WriteFile(ini, DefaultIniText(), error)) return false;
-  fs::last_write_time(PathOf(ini), fs::file_time_type::clock::now(), ec);
-  if (ec) {
-    *error = "cannot touch " + PathOf(ini).u8string() + ": " + ec.message();
+  // A user's own settings are kept; their time tells clients this
+  // installation was used last.
+  const std::u16string ini = SettingsPath(data_folder);
+  std::string existing;
+  const os::FileRead found = os::ReadRegularFile(ini, kMaxSettingsBytes, &existing);
+  std::uint32_t code = 0;
+  if (found == os::FileRead::kMissing) {
+    if (!WriteFile(ini, DefaultIniText(), error)) return false;
+  } else if (found != os::FileRead::kRead) {
+    *error = ReadProblem(found, ini);
+    return false;
+  } else if (!os::TouchFile(ini, &code)) {
+    *error = Failed("cannot touch", ini, code);
     return false;
   }
   // portable.txt tells clients to start this installation with /portable;
   // it must not outlive a start without it.
   const std::u16string marker = Join(data_folder, u"portable.txt");
   if (portable) return WriteFile(marker, "", error);
-  fs::remove(PathOf(marker), ec);
+  if (!os::RemoveFile(marker, &code)) {
+    *error = Failed("cannot remove", marker, code);
+    return false;
+  }
   return true;
 }
 
-std::string ReadSettingsFile(const std::u16string& data_folder) {
-  std::ifstream in(PathOf(Join(Join(data_folder, u"config"), u"terminal.ini")), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+bool ReadSettingsFile(const std::u16string& data_folder, std::string* text, std::string* error) {
+  text->clear();
+  const std::u16string config = Join(data_folder, u"config");
+  for (const std::u16string& folder : {data_folder, config}) {
+    if (os::Exists(folder) && !CheckPrivate(folder, error)) return false;
+  }
+  const std::u16string ini = SettingsPath(data_folder);
+  const os::FileRead result = os::ReadRegularFile(ini, kMaxSettingsBytes, text);
+  if (result == os::FileRead::kRead || result == os::FileRead::kMissing) return true;
+  text->clear();
+  *error = ReadProblem(result, ini);
+  return false;
 }
 
 }  // namespace vl5::terminal

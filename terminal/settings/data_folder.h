@@ -28,11 +28,14 @@ bool DefaultDataFolder(const Installation& installation, std::u16string* folder,
 bool CommonDataFolder(std::u16string* folder);
 
 // Creates or refreshes the data folder. Writes a default terminal.ini only
-// when there is none, so a user's settings survive.
+// when there is none, so a user's settings survive. Refuses a folder that is
+// not this user's alone, and never writes through a symlink.
 bool Register(const std::u16string& data_folder, const Installation& installation, bool portable,
               std::string* error);
 
-// The contents of config/terminal.ini, or empty when it cannot be read.
-std::string ReadSettingsFile(const std::u16string& data_folder);
+// The contents of config/terminal.ini; empty when there is none. False with a
+// message when it is there but not to be read: not a regular file, too
+// large, or in a folder (or of an owner) that others could have changed.
+bool ReadSettingsFile(const std::u16string& data_folder, std::string* text, std::string* error);
 
 }  // namespace vl5::terminal

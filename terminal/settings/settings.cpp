@@ -5,6 +5,7 @@
 #include <map>
 
 #include "src/wire/text.h"
+#include "terminal/core/clock.h"
 
 namespace vl5::terminal {
 
@@ -50,7 +51,7 @@ bool ParseClock(std::string_view text, std::optional<std::int64_t>* clock) {
     return true;
   }
   std::int64_t seconds = 0;
-  if (!ParseNumber(text, &seconds) || seconds < 0) return false;
+  if (!ParseNumber(text, &seconds) || seconds < 0 || seconds > kLatestClockSeconds) return false;
   *clock = seconds;
   return true;
 }

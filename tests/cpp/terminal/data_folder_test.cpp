@@ -64,8 +64,67 @@ TEST_F(DataFolderTest, KeepsTheUsersSettingsButRefreshesTheirTime) {
   ASSERT_TRUE(Register(folder_, installation_, false, &error)) << error;
   EXPECT_EQ(Read(Data("config/terminal.ini")), "[Terminal]\nseed=77\n");
   EXPECT_GT(fs::last_write_time(Data("config/terminal.ini")), old_time + std::chrono::hours(23));
-  EXPECT_EQ(ReadSettingsFile(folder_), "[Terminal]\nseed=77\n");
+  std::string text;
+  ASSERT_TRUE(ReadSettingsFile(folder_, &text, &error)) << error;
+  EXPECT_EQ(text, "[Terminal]\nseed=77\n");
 }
+
+TEST_F(DataFolderTest, ADirectoryAsTheSettingsFileIsAnErrorNotACrash) {
+  fs::create_directories(Data("config/terminal.ini"));
+  std::string error, text;
+  EXPECT_FALSE(ReadSettingsFile(folder_, &text, &error));
+  EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+  error.clear();
+  EXPECT_FALSE(Register(folder_, installation_, false, &error));
+  EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+}
+
+#ifndef _WIN32
+// What another user could plant: links in the data folder, or the folder
+// itself left writable to others.
+TEST_F(DataFolderTest, PlantedLinksAreReplacedAndTheirTargetsLeftAlone) {
+  std::string error;
+  ASSERT_TRUE(Register(folder_, installation_, false, &error)) << error;
+  const fs::path victim = root_ / "victim";
+  { std::ofstream(victim, std::ios::binary) << "precious"; }
+  fs::remove(Data("origin.txt"));
+  fs::create_symlink(victim, Data("origin.txt"));
+  fs::create_symlink(victim, Data("portable.txt"));
+  ASSERT_TRUE(Register(folder_, installation_, true, &error)) << error;
+  EXPECT_EQ(Read(victim), "precious");
+  EXPECT_FALSE(fs::is_symlink(Data("origin.txt")));
+  EXPECT_FALSE(fs::is_symlink(Data("portable.txt")));
+  EXPECT_EQ(Read(Data("origin.txt")).substr(0, 2), "\xFF\xFE");
+
+  // A link as the settings file is neither followed nor read.
+  fs::remove(Data("config/terminal.ini"));
+  fs::create_symlink(victim, Data("config/terminal.ini"));
+  std::string text;
+  EXPECT_FALSE(ReadSettingsFile(folder_, &text, &error));
+  EXPECT_FALSE(Register(folder_, installation_, false, &error));
+  EXPECT_EQ(Read(victim), "precious");
+  EXPECT_EQ(text, "");
+}
+
+TEST_F(DataFolderTest, AFolderOthersCanWriteIsNeitherWrittenNorRead) {
+  std::string error, text;
+  ASSERT_TRUE(Register(folder_, installation_, false, &error)) << error;
+  { std::ofstream(Data("config/terminal.ini"), std::ios::binary) << "[Terminal]\nseed=66\n"; }
+  for (const fs::path& folder : {fs::path(folder_), Data("config")}) {
+    fs::permissions(folder, fs::perms::others_write, fs::perm_options::add);
+    fs::remove(Data("origin.txt"));
+    EXPECT_FALSE(Register(folder_, installation_, false, &error)) << folder;
+    EXPECT_FALSE(fs::exists(Data("origin.txt")));
+    EXPECT_FALSE(ReadSettingsFile(folder_, &text, &error));
+    EXPECT_EQ(text, "");
+    fs::permissions(folder, fs::perms::others_write, fs::perm_options::remove);
+  }
+  // A settings file others can write is not read either.
+  fs::permissions(Data("config/terminal.ini"), fs::perms::group_write, fs::perm_options::add);
+  EXPECT_FALSE(ReadSettingsFile(folder_, &text, &error));
+  EXPECT_NE(error.find("writable by others"), std::string::npos) << error;
+}
+#endif
 
 TEST_F(DataFolderTest, PortableMarkerFollowsTheLastStart) {
   std::string error;

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <climits>
+#include <utility>
 #include <map>
 
+#include "terminal/market/calendar.h"
 #include "tests/cpp/terminal/request_helpers.h"
 #include "src/wire/commands.h"
 #include "src/wire/market_codes.h"
@@ -271,6 +274,41 @@ TEST_F(RequestsTest, StreamedBarsAndTicksMatchTheirDeclaredCount) {
   const std::uint32_t count = future.At<std::uint32_t>(0);
   ASSERT_GT(count, 0u);
   EXPECT_LE(future.At<std::int64_t>(4 + 60 * (count - 1) + 40), terminal_.NowMs());
+}
+
+// Dates at the ends of the 64-bit range, for every timeframe: an answer,
+// with the bars that exist, and no overflow (the sanitizer build checks).
+TEST_F(RequestsTest, EdgeDatesOfEveryTimeframeGetAnAnswer) {
+  constexpr std::int64_t kMin = INT64_MIN, kMax = INT64_MAX;
+  auto count_of = [&](std::uint32_t command, const Request& request) -> std::int64_t {
+    const Reply reply = Send(command, request);
+    EXPECT_EQ(reply.status, wire::kSuccess) << command;
+    if (reply.data.size() < 4) return -1;
+    const std::uint32_t count = reply.At<std::uint32_t>(0);
+    EXPECT_EQ(reply.data.size(), 4 + 60 * std::size_t{count}) << command;
+    return count;
+  };
+  int timeframes = 0;
+  for (std::int32_t tf = 1; tf <= wire::TIMEFRAME_MN1; ++tf) {
+    if (!market::ValidTimeframe(tf)) continue;
+    ++timeframes;
+    const std::u16string s = u"EURUSD";
+    // After the newest bar: whatever the rule for the future is, an answer.
+    EXPECT_LE(count_of(wire::kCmdCopyRatesFrom, Request().Str(s).Add(tf).Add(kMax).Add(3)), 3) << tf;
+    EXPECT_EQ(count_of(wire::kCmdCopyRatesFrom, Request().Str(s).Add(tf).Add(kMin).Add(3)), 0) << tf;
+    EXPECT_EQ(count_of(wire::kCmdCopyRatesFrom, Request().Str(s).Add(tf).Add(kMin).Add(INT32_MAX)), 0) << tf;
+    for (auto [from, to] : {std::pair{kMin, kMin + 1}, {kMin, kMin}, {kMax - 1, kMax}, {kMax, kMin}}) {
+      EXPECT_EQ(count_of(wire::kCmdCopyRatesRange, Request().Str(s).Add(tf).Add(from).Add(to)), 0) << tf;
+    }
+    const std::int64_t recent = 1700000000 - (tf >= wire::TIMEFRAME_D1 ? 40 : 1) * 86400;  // a bar opened since
+    EXPECT_GT(count_of(wire::kCmdCopyRatesRange, Request().Str(s).Add(tf).Add(recent).Add(kMax)), 0) << tf;
+  }
+  EXPECT_EQ(timeframes, 21);
+  const std::u16string s = u"EURUSD";
+  EXPECT_EQ(count_of(wire::kCmdCopyTicksFrom, Request().Str(s).Add(kMin).Add(3).Add(-1)), 3);
+  EXPECT_EQ(count_of(wire::kCmdCopyTicksFrom, Request().Str(s).Add(kMax).Add(3).Add(-1)), 0);
+  EXPECT_EQ(count_of(wire::kCmdCopyTicksRange, Request().Str(s).Add(kMin).Add(kMin + 1).Add(-1)), 0);
+  EXPECT_EQ(count_of(wire::kCmdCopyTicksRange, Request().Str(s).Add(kMax - 1).Add(kMax).Add(-1)), 0);
 }
 
 TEST_F(RequestsTest, DepthOfMarketNeedsASubscriptionOfThisClient) {

@@ -76,7 +76,8 @@ TEST(SettingsTest, ValuesAreCheckedPerKey) {
   const std::pair<const char*, const char*> bad[] = {
       {"seed", "-1"},   {"seed", "12x"},       {"clock", "yesterday"}, {"clock", "-5"},
       {"build", "0"},   {"maxbars", "10"},     {"idle_exit", ""},      {"connect_delay", "999999"},
-      {"colour", "1"},  {"trade_allowed", "2"},  {"clock_speed", "-1"},   {"clock_speed", "3601"}};
+      {"colour", "1"},  {"trade_allowed", "2"},  {"clock_speed", "-1"},   {"clock_speed", "3601"},
+      {"clock", "9223372036854775807"},  {"clock", "4102444801"}};  // past the latest clock
   for (const auto& [key, value] : bad) {
     Settings before;
     EXPECT_FALSE(ApplySetting(&before, key, value, &error)) << key << "=" << value;
@@ -170,6 +171,10 @@ TEST(SettingsTest, ASetClockStandsStillOrRunsAtItsSpeed) {
   EXPECT_EQ(still.NowMs(), 1700000000000);
   EXPECT_GE(start, 1700000000000);
   EXPECT_GE(fast.NowMs() - start, 30 * 1000);  // 30 ms of real time are 30 s of market
+  // A running clock stops at the latest moment instead of overflowing.
+  const Clock late(kLatestClockSeconds - 1, 3600);
+  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(late.NowMs(), kLatestClockSeconds * 1000);
 }
 
 TEST(SettingsTest, TheCommandLineWinsOverTheFile) {
