@@ -43,7 +43,7 @@ bool CheckPrivate(const std::u16string& folder, std::string* error) {
 
 bool WriteFile(const std::u16string& path, const std::string& bytes, std::string* error) {
   std::uint32_t code = 0;
-  if (os::ReplaceFile(path, bytes, &code)) return true;
+  if (os::ReplaceFileBytes(path, bytes, &code)) return true;
   *error = Failed("cannot write", path, code);
   return false;
 }

@@ -129,7 +129,7 @@ enum class FileRead { kRead, kMissing, kNotRegular, kForeign, kTooLarge, kFailed
 FileRead ReadRegularFile(const std::u16string& path, std::size_t limit, std::string* bytes);
 // Writes a new temporary file beside `path` and renames it over `path`, so a
 // symlink planted there is replaced, never followed.
-bool ReplaceFile(const std::u16string& path, const std::string& bytes, std::uint32_t* error);
+bool ReplaceFileBytes(const std::u16string& path, const std::string& bytes, std::uint32_t* error);
 // Sets the last-write time of a regular file to now, not through a symlink.
 bool TouchFile(const std::u16string& path, std::uint32_t* error);
 // Removes a file, or a symlink itself; a missing one is no failure.

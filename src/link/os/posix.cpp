@@ -549,7 +549,7 @@ FileRead ReadRegularFile(const std::u16string& path, std::size_t limit, std::str
   return FileRead::kRead;
 }
 
-bool ReplaceFile(const std::u16string& path, const std::string& bytes, std::uint32_t* error) {
+bool ReplaceFileBytes(const std::u16string& path, const std::string& bytes, std::uint32_t* error) {
   const std::string target = Utf16ToUtf8(path);
   std::string temporary = target + ".XXXXXX";
   const int fd = mkostemp(temporary.data(), O_CLOEXEC);  // O_EXCL: never an existing file or link

@@ -229,9 +229,19 @@ PipeHandle AcceptPipe(PipeListener* listener, std::uint32_t* error) {
 
 void WakeListener(PipeListener* listener) {
   // A named pipe has no file that could be removed: a connection of our own
-  // ends ConnectNamedPipe, and the caller, told to stop, closes it.
-  std::uint32_t error = 0;
-  ClosePipe(OpenPipe(listener->address, &error));
+  // ends ConnectNamedPipe, and the caller, told to stop, closes it. No wait
+  // for a busy pipe without limit: the accept thread may have stopped before
+  // opening its next instance, and then there is nothing to wake.
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    HANDLE pipe = CreateFileW(Wide(listener->address), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    if (pipe != INVALID_HANDLE_VALUE) {
+      CloseHandle(pipe);
+      return;
+    }
+    if (GetLastError() != ERROR_PIPE_BUSY) return;
+    Sleep(5);
+  }
 }
 
 void CloseListener(PipeListener* listener) {
@@ -410,7 +420,7 @@ FileRead ReadRegularFile(const std::u16string& path, std::size_t limit, std::str
   return FileRead::kRead;
 }
 
-bool ReplaceFile(const std::u16string& path, const std::string& bytes, std::uint32_t* error) {
+bool ReplaceFileBytes(const std::u16string& path, const std::string& bytes, std::uint32_t* error) {
   static LONG counter = 0;
   const std::string suffix = ".tmp" + std::to_string(GetCurrentProcessId()) + "-" +
                              std::to_string(InterlockedIncrement(&counter));
