@@ -33,3 +33,6 @@ bash tests/docs/run.sh
 
 step "import and dtype tests under NumPy 1.26"
 bash tests/numpy1/run.sh
+
+step "self-fuzzing, VL5_FUZZ_SECONDS (default 60) per target"
+bash fuzz/run.sh "$repo/build/fuzz"

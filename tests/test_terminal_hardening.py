@@ -1,0 +1,140 @@
+"""terminal64 against what a hostile or careless neighbour does: a directory
+as its settings file, its socket file removed under it, and a flood of silent
+clients under a process limit. Each runs the real program in its own process.
+"""
+import os
+import signal
+import socket
+import struct
+import subprocess
+import sys
+import time
+
+import pytest
+
+from velmora5.terminal import executable_path
+
+pytestmark = pytest.mark.skipif(os.name != "posix", reason="POSIX sockets and signals")
+
+FROZEN = 1_700_000_000
+CMD_TERMINAL_STATE = 109
+
+
+def start(runtime, data, *options):
+    env = dict(os.environ, XDG_RUNTIME_DIR=str(runtime))
+    return subprocess.Popen(
+        [executable_path(), "--data-dir", str(data), "--clock", str(FROZEN), *options],
+        env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+
+
+def serving(process):
+    """The socket path terminal64 announces on its first line."""
+    line = process.stdout.readline()
+    assert "serving" in line, line + process.stderr.read()
+    return line.split("serving ", 1)[1].strip()
+
+
+def exchange(sock, command, payload=b""):
+    sock.sendall(struct.pack("<II", 4 + len(payload), command) + payload)
+    head = sock.recv(4, socket.MSG_WAITALL)
+    (length,) = struct.unpack("<I", head)
+    return sock.recv(length, socket.MSG_WAITALL)
+
+
+def stopped_within(process, seconds):
+    try:
+        process.wait(timeout=seconds)
+        return True
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
+        return False
+
+
+def test_a_directory_as_the_settings_file_is_a_clean_error(tmp_path):
+    (tmp_path / "data" / "config" / "terminal.ini").mkdir(parents=True)
+    done = subprocess.run([executable_path(), "--data-dir", str(tmp_path / "data"), "--register"],
+                          capture_output=True, text=True, timeout=30,
+                          env=dict(os.environ, XDG_RUNTIME_DIR=str(tmp_path)))
+    assert done.returncode == 1
+    assert "terminal.ini is not a regular file" in done.stderr
+
+
+@pytest.mark.parametrize("stop", ["SIGTERM", "idle exit"])
+def test_stops_when_its_socket_file_was_removed(tmp_path, stop):
+    process = start(tmp_path, tmp_path / "data", "--idle-exit", "1" if stop == "idle exit" else "0")
+    path = serving(process)
+    os.unlink(path)  # a temp cleaner, or the runtime folder removed at logout
+    if stop == "SIGTERM":
+        process.send_signal(signal.SIGTERM)
+    assert stopped_within(process, 15), "terminal64 did not stop"
+    assert process.returncode == 0
+
+
+CHILD = r"""
+import os, socket, struct, subprocess, sys
+exe, runtime, data = sys.argv[1:4]
+env = dict(os.environ, XDG_RUNTIME_DIR=runtime)
+process = subprocess.Popen([exe, "--data-dir", data, "--idle-exit", "0"], env=env,
+                           stdout=subprocess.PIPE, text=True)
+path = process.stdout.readline().split("serving ", 1)[1].strip()
+
+def connect():
+    s = socket.socket(socket.AF_UNIX)
+    s.connect(path)
+    return s
+
+def state(s):
+    s.sendall(struct.pack("<II", 4, 109))
+    (length,) = struct.unpack("<I", s.recv(4, socket.MSG_WAITALL))
+    return s.recv(length, socket.MSG_WAITALL)
+
+good = connect()
+first = state(good)
+silent = [connect() for _ in range(150)]
+answers = [state(good) for _ in range(20)]
+alive = process.poll() is None
+for s in silent:
+    s.close()
+later = None
+for _ in range(100):  # places come free as the terminal sees the silent clients leave
+    try:
+        later = state(connect())
+        break
+    except OSError:
+        pass
+process.terminate()
+process.wait(timeout=15)
+print(len(first), all(a == first for a in answers), alive, later == first)
+"""
+
+
+@pytest.mark.skipif(not hasattr(os, "geteuid") or os.geteuid() != 0,
+                    reason="a fresh uid under its own process limit needs root")
+def test_silent_clients_beyond_the_process_limit_do_not_stop_service():
+    import resource
+    import shutil
+    import tempfile
+    from pathlib import Path
+
+    # Another uid, with no other processes, so that the limit counts only
+    # the terminal's threads; its folders must be its own to be used.
+    nobody = 65534
+    root = Path(tempfile.mkdtemp(prefix="vl5-nproc-"))
+    (root / "data").mkdir()
+    for folder in (root, root / "data"):
+        os.chown(folder, nobody, nobody)
+
+    def as_nobody_with_100_processes():
+        os.setgroups([])
+        os.setgid(nobody)
+        os.setuid(nobody)
+        resource.setrlimit(resource.RLIMIT_NPROC, (100, 100))
+
+    try:
+        done = subprocess.run([sys.executable, "-c", CHILD, executable_path(), str(root), str(root / "data")],
+                              preexec_fn=as_nobody_with_100_processes, capture_output=True, text=True, timeout=120)
+    finally:
+        shutil.rmtree(root, ignore_errors=True)
+    assert done.returncode == 0, done.stderr
+    assert done.stdout.split() == ["12", "True", "True", "True"], done.stdout + done.stderr
