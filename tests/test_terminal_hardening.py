@@ -3,12 +3,14 @@ as its settings file, its socket file removed under it, and a flood of silent
 clients under a process limit. Each runs the real program in its own process.
 """
 import os
+import shutil
 import signal
 import socket
 import struct
 import subprocess
 import sys
-import time
+import tempfile
+from pathlib import Path
 
 import pytest
 
@@ -18,6 +20,14 @@ pytestmark = pytest.mark.skipif(os.name != "posix", reason="POSIX sockets and si
 
 FROZEN = 1_700_000_000
 CMD_TERMINAL_STATE = 109
+
+
+@pytest.fixture
+def runtime():
+    """A short runtime folder: socket paths are limited to about 100 bytes."""
+    folder = tempfile.mkdtemp(prefix="vl5-")
+    yield Path(folder)
+    shutil.rmtree(folder, ignore_errors=True)
 
 
 def start(runtime, data, *options):
@@ -55,14 +65,14 @@ def test_a_directory_as_the_settings_file_is_a_clean_error(tmp_path):
     (tmp_path / "data" / "config" / "terminal.ini").mkdir(parents=True)
     done = subprocess.run([executable_path(), "--data-dir", str(tmp_path / "data"), "--register"],
                           capture_output=True, text=True, timeout=30,
-                          env=dict(os.environ, XDG_RUNTIME_DIR=str(tmp_path)))
+                          env=dict(os.environ, XDG_RUNTIME_DIR="/nonexistent"))
     assert done.returncode == 1
     assert "terminal.ini is not a regular file" in done.stderr
 
 
 @pytest.mark.parametrize("stop", ["SIGTERM", "idle exit"])
-def test_stops_when_its_socket_file_was_removed(tmp_path, stop):
-    process = start(tmp_path, tmp_path / "data", "--idle-exit", "1" if stop == "idle exit" else "0")
+def test_stops_when_its_socket_file_was_removed(runtime, tmp_path, stop):
+    process = start(runtime, tmp_path / "data", "--idle-exit", "1" if stop == "idle exit" else "0")
     path = serving(process)
     os.unlink(path)  # a temp cleaner, or the runtime folder removed at logout
     if stop == "SIGTERM":
@@ -94,7 +104,13 @@ first = state(good)
 silent = [connect() for _ in range(150)]
 answers = [state(good) for _ in range(20)]
 alive = process.poll() is None
-for s in silent:
+closed = 0
+for s in silent:  # those the terminal had no thread or place for are closed
+    s.settimeout(0.05)
+    try:
+        closed += s.recv(1) == b""
+    except OSError:
+        pass
     s.close()
 later = None
 for _ in range(100):  # places come free as the terminal sees the silent clients leave
@@ -105,7 +121,8 @@ for _ in range(100):  # places come free as the terminal sees the silent clients
         pass
 process.terminate()
 process.wait(timeout=15)
-print(len(first), all(a == first for a in answers), alive, later == first)
+# More closed than the 22 beyond the terminal's 128 places: threads ran out.
+print(len(first), all(a == first for a in answers), alive, later == first, closed > 22)
 """
 
 
@@ -113,17 +130,18 @@ print(len(first), all(a == first for a in answers), alive, later == first)
                     reason="a fresh uid under its own process limit needs root")
 def test_silent_clients_beyond_the_process_limit_do_not_stop_service():
     import resource
-    import shutil
-    import tempfile
-    from pathlib import Path
 
     # Another uid, with no other processes, so that the limit counts only
     # the terminal's threads; its folders must be its own to be used.
     nobody = 65534
+    python = "/usr/bin/python3"  # one that user can run; the test's own may live in root's home
+    if not os.access(python, os.X_OK):
+        pytest.skip("no system python3 to run the clients as another user")
     root = Path(tempfile.mkdtemp(prefix="vl5-nproc-"))
     (root / "data").mkdir()
-    for folder in (root, root / "data"):
-        os.chown(folder, nobody, nobody)
+    exe = shutil.copy(executable_path(), root / "terminal64")
+    for path in (root, root / "data", exe):
+        os.chown(path, nobody, nobody)
 
     def as_nobody_with_100_processes():
         os.setgroups([])
@@ -132,9 +150,9 @@ def test_silent_clients_beyond_the_process_limit_do_not_stop_service():
         resource.setrlimit(resource.RLIMIT_NPROC, (100, 100))
 
     try:
-        done = subprocess.run([sys.executable, "-c", CHILD, executable_path(), str(root), str(root / "data")],
+        done = subprocess.run([python, "-c", CHILD, str(exe), str(root), str(root / "data")],
                               preexec_fn=as_nobody_with_100_processes, capture_output=True, text=True, timeout=120)
     finally:
         shutil.rmtree(root, ignore_errors=True)
     assert done.returncode == 0, done.stderr
-    assert done.stdout.split() == ["12", "True", "True", "True"], done.stdout + done.stderr
+    assert done.stdout.split() == ["12", "True", "True", "True", "True"], done.stdout + done.stderr
