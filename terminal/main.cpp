@@ -9,6 +9,7 @@
 
 #include "terminal/core/clock.h"
 #include "terminal/core/terminal.h"
+#include "terminal/market/day_fill.h"
 #include "src/link/os/os.h"
 #include "terminal/server/server.h"
 #include "terminal/settings/data_folder.h"
@@ -119,6 +120,7 @@ int main(int argc, char** argv) {
                  listen_error);
     return 1;
   }
+  const market::DayFill day_fill(terminal.market(), terminal.NowMs());
   std::printf("terminal64: build %u serving %s\n", terminal.settings().build,
               Narrow(installation.pipe_address).c_str());
   std::fflush(stdout);

@@ -16,7 +16,7 @@ namespace {
 using trading::Record;
 using trading::Selection;
 using By = Selection::By;
-using Query = std::vector<Record> (*)(const trading::Desk&, const Selection&);
+using trading::Query;
 
 enum class Answer { kCount, kList, kSingle };
 
@@ -47,8 +47,9 @@ void ReplyList(ReplyWriter& reply, const std::vector<Record>& records, std::uint
   reply.End();
 }
 
-// Records are built under the terminal's lock and written after it is released.
-void Select(Context& context, Payload& payload, ReplyWriter& reply, Query query, By by, Answer answer,
+// Records are built (or only counted) under the terminal's lock and written
+// after it is released.
+void Select(Context& context, Payload& payload, ReplyWriter& reply, const Query& query, By by, Answer answer,
             std::uint32_t size) {
   Selection selection;
   selection.by = by;
@@ -57,14 +58,20 @@ void Select(Context& context, Payload& payload, ReplyWriter& reply, Query query,
     return;
   }
   std::vector<Record> records;
-  if (!context.terminal.Trade(context.now_ms,
-                              [&](trading::Engine& engine) { records = query(engine.desk(), selection); })) {
+  std::size_t count = 0;
+  if (!context.terminal.Trade(context.now_ms, [&](trading::Engine& engine) {
+        if (answer == Answer::kCount) {
+          count = query.count(engine.desk(), selection);
+        } else {
+          records = query.records(engine.desk(), selection);
+        }
+      })) {
     reply.Status(wire::kAuthorizationFailed);
     return;
   }
   switch (answer) {
     case Answer::kCount:
-      reply.Value(wire::kSuccess, static_cast<std::uint32_t>(records.size()));
+      reply.Value(wire::kSuccess, static_cast<std::uint32_t>(count));
       break;
     case Answer::kSingle:
       if (records.empty()) {
@@ -119,52 +126,52 @@ void Calculate(Context& context, Payload& payload, ReplyWriter& reply, std::size
 }  // namespace
 
 void PositionsTotal(Context& c, Payload& p, ReplyWriter& r) {
-  Select(c, p, r, trading::OpenPositions, By::kAll, Answer::kCount, 0);
+  Select(c, p, r, trading::kOpenPositions, By::kAll, Answer::kCount, 0);
 }
 void PositionsGet(Context& c, Payload& p, ReplyWriter& r) {
-  Select(c, p, r, trading::OpenPositions, By::kAll, Answer::kList, wire::kTradePositionSize);
+  Select(c, p, r, trading::kOpenPositions, By::kAll, Answer::kList, wire::kTradePositionSize);
 }
 void PositionsGetSymbol(Context& c, Payload& p, ReplyWriter& r) {
-  Select(c, p, r, trading::OpenPositions, By::kSymbol, Answer::kList, wire::kTradePositionSize);
+  Select(c, p, r, trading::kOpenPositions, By::kSymbol, Answer::kList, wire::kTradePositionSize);
 }
 void PositionsGetTicket(Context& c, Payload& p, ReplyWriter& r) {
-  Select(c, p, r, trading::OpenPositions, By::kTicket, Answer::kSingle, wire::kTradePositionSize);
+  Select(c, p, r, trading::kOpenPositions, By::kTicket, Answer::kSingle, wire::kTradePositionSize);
 }
 void OrdersTotal(Context& c, Payload& p, ReplyWriter& r) {
-  Select(c, p, r, trading::PendingOrders, By::kAll, Answer::kCount, 0);
+  Select(c, p, r, trading::kPendingOrders, By::kAll, Answer::kCount, 0);
 }
 void OrdersGet(Context& c, Payload& p, ReplyWriter& r) {
-  Select(c, p, r, trading::PendingOrders, By::kAll, Answer::kList, wire::kTradeOrderSize);
+  Select(c, p, r, trading::kPendingOrders, By::kAll, Answer::kList, wire::kTradeOrderSize);
 }
 void OrdersGetSymbol(Context& c, Payload& p, ReplyWriter& r) {
-  Select(c, p, r, trading::PendingOrders, By::kSymbol, Answer::kList, wire::kTradeOrderSize);
+  Select(c, p, r, trading::kPendingOrders, By::kSymbol, Answer::kList, wire::kTradeOrderSize);
 }
 void OrdersGetTicket(Context& c, Payload& p, ReplyWriter& r) {
-  Select(c, p, r, trading::PendingOrders, By::kTicket, Answer::kSingle, wire::kTradeOrderSize);
+  Select(c, p, r, trading::kPendingOrders, By::kTicket, Answer::kSingle, wire::kTradeOrderSize);
 }
 void HistoryOrdersTotal(Context& c, Payload& p, ReplyWriter& r) {
-  Select(c, p, r, trading::HistoryOrders, By::kRange, Answer::kCount, 0);
+  Select(c, p, r, trading::kHistoryOrders, By::kRange, Answer::kCount, 0);
 }
 void HistoryOrdersGet(Context& c, Payload& p, ReplyWriter& r) {
-  Select(c, p, r, trading::HistoryOrders, By::kRange, Answer::kList, wire::kTradeOrderSize);
+  Select(c, p, r, trading::kHistoryOrders, By::kRange, Answer::kList, wire::kTradeOrderSize);
 }
 void HistoryOrdersGetPosition(Context& c, Payload& p, ReplyWriter& r) {
-  Select(c, p, r, trading::HistoryOrders, By::kPosition, Answer::kList, wire::kTradeOrderSize);
+  Select(c, p, r, trading::kHistoryOrders, By::kPosition, Answer::kList, wire::kTradeOrderSize);
 }
 void HistoryOrdersGetTicket(Context& c, Payload& p, ReplyWriter& r) {
-  Select(c, p, r, trading::HistoryOrders, By::kTicket, Answer::kSingle, wire::kTradeOrderSize);
+  Select(c, p, r, trading::kHistoryOrders, By::kTicket, Answer::kSingle, wire::kTradeOrderSize);
 }
 void HistoryDealsTotal(Context& c, Payload& p, ReplyWriter& r) {
-  Select(c, p, r, trading::Deals, By::kRange, Answer::kCount, 0);
+  Select(c, p, r, trading::kDeals, By::kRange, Answer::kCount, 0);
 }
 void HistoryDealsGet(Context& c, Payload& p, ReplyWriter& r) {
-  Select(c, p, r, trading::Deals, By::kRange, Answer::kList, wire::kTradeDealSize);
+  Select(c, p, r, trading::kDeals, By::kRange, Answer::kList, wire::kTradeDealSize);
 }
 void HistoryDealsGetPosition(Context& c, Payload& p, ReplyWriter& r) {
-  Select(c, p, r, trading::Deals, By::kPosition, Answer::kList, wire::kTradeDealSize);
+  Select(c, p, r, trading::kDeals, By::kPosition, Answer::kList, wire::kTradeDealSize);
 }
 void HistoryDealsGetTicket(Context& c, Payload& p, ReplyWriter& r) {
-  Select(c, p, r, trading::Deals, By::kTicket, Answer::kSingle, wire::kTradeDealSize);
+  Select(c, p, r, trading::kDeals, By::kTicket, Answer::kSingle, wire::kTradeDealSize);
 }
 
 void OrderCheck(Context& context, Payload& payload, ReplyWriter& reply) {

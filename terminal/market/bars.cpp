@@ -1,6 +1,9 @@
 #include "terminal/market/bars.h"
 
 #include <algorithm>
+#include <climits>
+#include <memory>
+#include <optional>
 
 #include "terminal/market/calendar.h"
 #include "terminal/market/day_cache.h"
@@ -94,18 +97,46 @@ BarSpan BarsFromPos(const PricePath& path, std::int32_t timeframe, std::int64_t 
 
 namespace {
 
-// Minute by minute: one walker serves the whole span, as bars are contiguous.
-std::int64_t BarsFromMinutes(const PricePath& path, std::int32_t timeframe, BarSpan span, std::int64_t now_ms,
-                             const std::function<void(const Bar&)>& emit) {
+// Days of minute bars generated ahead at a time, spread over the threads.
+constexpr std::int64_t kPrepareDays = 32;
+
+// Minute by minute, in order: completed days as minute bars from `days`
+// (when given), the current day from one walker over its ticks.
+std::int64_t BarsFromMinutes(const PricePath& path, DayCache* days, std::int32_t timeframe, BarSpan span,
+                             std::int64_t now_ms, const std::function<void(const Bar&)>& emit) {
   const std::int64_t now_minute = FloorDiv(now_ms, kMinuteMs);
+  const std::int64_t today = days != nullptr ? FloorDiv(now_minute, kMinutesPerDay) : INT64_MIN;
+  const std::int64_t last_minute = std::min(FloorDiv(BarOpen(timeframe, span.last + 1), 60), now_minute + 1) - 1;
+  const std::int64_t last_day = std::min(FloorDiv(last_minute, kMinutesPerDay), today - 1);
   std::int64_t minute = std::max(FloorDiv(BarOpen(timeframe, span.first), 60), path.first_minute());
-  TickWalker walker(path, minute);
+  std::optional<TickWalker> walker;
+  std::shared_ptr<const DayMinutes> chunk;
+  std::int64_t chunk_day = INT64_MIN, prepared = INT64_MIN;
   std::int64_t emitted = 0;
   for (std::int64_t index = span.first; index <= span.last; ++index) {
     Bar bar;
     bar.time = BarOpen(timeframe, index);
     const std::int64_t end = std::min(FloorDiv(BarOpen(timeframe, index + 1), 60), now_minute + 1);
-    AccumulateMinutes(&walker, &minute, end, now_ms, &bar);
+    while (minute < end) {
+      const std::int64_t day = FloorDiv(minute, kMinutesPerDay);
+      if (day >= today) {
+        if (!walker) walker.emplace(path, minute);
+        AccumulateMinutes(&*walker, &minute, end, now_ms, &bar);
+        break;
+      }
+      if (day > prepared) {
+        prepared = std::min(day + kPrepareDays - 1, last_day);
+        days->Prepare(path, day, prepared, true);
+      }
+      if (day != chunk_day) {
+        chunk = days->Minutes(path, day);
+        chunk_day = day;
+      }
+      const std::int64_t stop = std::min(end, (day + 1) * kMinutesPerDay);
+      for (; minute < stop; ++minute) {
+        Merge(&bar, Expand((*chunk)[static_cast<std::size_t>(minute - day * kMinutesPerDay)], minute));
+      }
+    }
     if (bar.tick_volume == 0) continue;
     emit(bar);
     ++emitted;
@@ -118,6 +149,8 @@ std::int64_t BarsFromDays(const PricePath& path, DayCache* days, std::int32_t ti
                           std::int64_t now_ms, const std::function<void(const Bar&)>& emit) {
   const std::int64_t today = FloorDiv(now_ms, 86400 * 1000);
   const std::int64_t first_day = FloorDiv(path.first_minute(), 1440);
+  const std::int64_t last_day = std::min(FloorDiv(BarOpen(timeframe, span.last + 1), 86400) - 1, today - 1);
+  days->Prepare(path, std::max(FloorDiv(BarOpen(timeframe, span.first), 86400), first_day), last_day, false);
   std::int64_t emitted = 0;
   for (std::int64_t index = span.first; index <= span.last; ++index) {
     Bar bar;
@@ -142,7 +175,7 @@ std::int64_t ForEachBar(const PricePath& path, DayCache* days, std::int32_t time
   if (days != nullptr && timeframe >= wire::TIMEFRAME_D1) {
     return BarsFromDays(path, days, timeframe, span, now_ms, emit);
   }
-  return BarsFromMinutes(path, timeframe, span, now_ms, emit);
+  return BarsFromMinutes(path, days, timeframe, span, now_ms, emit);
 }
 
 }  // namespace vl5::terminal::market

@@ -49,8 +49,9 @@ BarSpan BarsFromPos(const PricePath& path, std::int32_t timeframe, std::int64_t 
 class DayCache;
 
 // Generates the bars of `span`, oldest first; ticks after `now_ms` do not
-// exist yet, so the current bar is partial. D1 and longer bars are merged
-// from the completed days of `days` when one is given, else from minutes.
+// exist yet, so the current bar is partial. With `days`, completed days come
+// from its cache (D1 and longer bars from daily bars, shorter ones from
+// minute bars); without, every bar is generated from ticks.
 // Returns the number emitted.
 std::int64_t ForEachBar(const PricePath& path, DayCache* days, std::int32_t timeframe, BarSpan span,
                         std::int64_t now_ms, const std::function<void(const Bar&)>& emit);

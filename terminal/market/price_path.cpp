@@ -1,6 +1,7 @@
 #include "terminal/market/price_path.h"
 
 #include <cmath>
+#include <mutex>
 
 #include "terminal/market/calendar.h"
 #include "terminal/market/hash.h"
@@ -17,11 +18,22 @@ constexpr std::uint64_t kTagMinute = 0x6D696E757465ULL;
 
 double Smooth(double f) { return f * f * (3.0 - 2.0 * f); }
 
+// std::floor for values well inside the 64-bit range, without a library call.
+std::int64_t Floor(double v) {
+  const auto t = static_cast<std::int64_t>(v);
+  return static_cast<double>(t) > v ? t - 1 : t;
+}
+
 double Lattice(std::uint64_t stream, int octave, std::int64_t cell) {
   return Signed(Hash(stream, static_cast<std::uint64_t>(octave), static_cast<std::uint64_t>(cell)));
 }
 
 }  // namespace
+
+struct PricePath::MinuteCache {
+  std::mutex mutex;
+  std::shared_ptr<const MinuteTicks> last;
+};
 
 PricePath::PricePath(const SymbolSpec& spec, std::uint64_t seed)
     : spec_(&spec),
@@ -37,6 +49,20 @@ PricePath::PricePath(const SymbolSpec& spec, std::uint64_t seed)
                                           static_cast<std::uint64_t>(period));
   }
   jitter_ = 0.35 * spec.daily_volatility / std::sqrt(1440.0);
+  minute_cache_ = std::make_shared<MinuteCache>();
+}
+
+std::shared_ptr<const MinuteTicks> PricePath::Minute(std::int64_t minute) const {
+  {
+    std::lock_guard<std::mutex> lock(minute_cache_->mutex);
+    if (minute_cache_->last != nullptr && minute_cache_->last->minute == minute) return minute_cache_->last;
+  }
+  auto fresh = std::make_shared<MinuteTicks>();
+  TickWalker walker(*this, minute);
+  *fresh = walker.Next();
+  std::lock_guard<std::mutex> lock(minute_cache_->mutex);
+  minute_cache_->last = fresh;
+  return fresh;
 }
 
 TickWalker::TickWalker(const PricePath& path, std::int64_t minute) : path_(path), minute_(minute) {
@@ -56,17 +82,21 @@ double TickWalker::Anchor(std::int64_t minute) {
   double noise = 0.0;
   for (int i = 0; i < PricePath::kOctaves; ++i) {
     const std::int64_t x = minute + path_.phase_[i];
-    const std::int64_t cell = x >> i;
     Octave& octave = octaves_[i];
-    if (cell != octave.cell) {
-      octave.left = cell == octave.cell + 1 ? octave.right : Lattice(path_.stream_, i, cell);
-      octave.right = Lattice(path_.stream_, i, cell + 1);
-      octave.cell = cell;
-    }
+    if ((x >> i) != octave.cell) Enter(i, x >> i);
     const double f = Smooth(static_cast<double>(x & ((std::int64_t{1} << i) - 1)) * path_.inverse_period_[i]);
-    noise += path_.amplitude_[i] * (octave.left + (octave.right - octave.left) * f);
+    noise += path_.amplitude_[i] * (octave.left + octave.rise * f);
   }
   return path_.spec_->base_price * std::exp(noise);
+}
+
+// Rare for all but the fastest octaves: a walk moves on one cell at a time.
+void TickWalker::Enter(int i, std::int64_t cell) {
+  Octave& octave = octaves_[i];
+  octave.left = cell == octave.cell + 1 ? octave.right : Lattice(path_.stream_, i, cell);
+  octave.right = Lattice(path_.stream_, i, cell + 1);
+  octave.rise = octave.right - octave.left;
+  octave.cell = cell;
 }
 
 void TickWalker::Generate(std::int64_t minute, MinuteTicks* out) {
@@ -83,6 +113,9 @@ void TickWalker::Generate(std::int64_t minute, MinuteTicks* out) {
   const std::uint64_t h = Hash(path_.stream_, kTagMinute, static_cast<std::uint64_t>(minute));
   const int count = 1 + 2 * static_cast<int>(h % static_cast<std::uint64_t>(spec.activity));
   const std::int64_t slot = kMinuteMs / count;
+  // The remainders below are of 32-bit values: 32-bit division gives the same.
+  const auto slot32 = static_cast<std::uint32_t>(slot);
+  const auto spreads = static_cast<std::uint32_t>(spec.spread_range + 1);
   const double scale = spec.Scale();
   for (int j = 0; j < count; ++j) {
     // Two hashes per tick; their bit fields are independent enough for
@@ -90,22 +123,22 @@ void TickWalker::Generate(std::int64_t minute, MinuteTicks* out) {
     const std::uint64_t r1 = Mix(h + static_cast<std::uint64_t>(j) * 0x9E3779B97F4A7C15ULL);
     const std::uint64_t r2 = Mix(r1);
     const std::int64_t offset =
-        j * slot + (j == 0 ? 0 : static_cast<std::int64_t>((r1 & 0xFFFFFFFFULL) % static_cast<std::uint64_t>(slot)));
+        j * slot + (j == 0 ? 0 : static_cast<std::int64_t>(static_cast<std::uint32_t>(r1) % slot32));
     const double tau = static_cast<double>(offset) / static_cast<double>(kMinuteMs);
     const double mid = (open + (close - open) * tau) * (1.0 + path_.jitter_ * Signed(r2));
     const std::uint64_t parity = (static_cast<std::uint64_t>(minute) + static_cast<std::uint64_t>(j)) & 1U;
     const std::int64_t spread =
         spec.spread_points +
-        2 * static_cast<std::int64_t>((r1 >> 32) % static_cast<std::uint64_t>(spec.spread_range + 1)) +
+        2 * static_cast<std::int64_t>(static_cast<std::uint32_t>(r1 >> 32) % spreads) +
         static_cast<std::int64_t>(parity);
 
     Tick& tick = out->ticks[static_cast<std::size_t>(j)];
     tick.time_msc = minute * kMinuteMs + offset;
-    tick.bid = static_cast<std::int64_t>(std::floor(mid * scale - static_cast<double>(spread) / 2.0 + 0.5));
+    tick.bid = Floor(mid * scale - static_cast<double>(spread) / 2.0 + 0.5);
     tick.ask = tick.bid + spread;
     tick.flags = 0;
-    if (!have_previous_ || tick.bid != previous_.bid) tick.flags |= wire::TICK_FLAG_BID;
-    if (!have_previous_ || tick.ask != previous_.ask) tick.flags |= wire::TICK_FLAG_ASK;
+    if (!have_previous_ || tick.bid != previous_bid_) tick.flags |= wire::TICK_FLAG_BID;
+    if (!have_previous_ || tick.ask != previous_ask_) tick.flags |= wire::TICK_FLAG_ASK;
     tick.last = 0;
     tick.volume = 0;
     if (spec.trades) {
@@ -114,7 +147,8 @@ void TickWalker::Generate(std::int64_t minute, MinuteTicks* out) {
       tick.volume = 1 + ((r2 >> 1) & 0x3FF) % 500;
       tick.flags |= wire::TICK_FLAG_LAST | wire::TICK_FLAG_VOLUME | (buy ? wire::TICK_FLAG_BUY : wire::TICK_FLAG_SELL);
     }
-    previous_ = tick;
+    previous_bid_ = tick.bid;
+    previous_ask_ = tick.ask;
     have_previous_ = true;
   }
   out->count = count;

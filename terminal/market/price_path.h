@@ -15,6 +15,7 @@
 #include <array>
 #include <climits>
 #include <cstdint>
+#include <memory>
 
 #include "terminal/market/symbol_spec.h"
 
@@ -45,6 +46,11 @@ class PricePath {
   const SymbolSpec& spec() const { return *spec_; }
   std::int64_t first_minute() const { return first_minute_; }
 
+  // The ticks of one minute, flagged against the minute before. The minute
+  // last asked for is kept, since quotes ask for the current one again and
+  // again. Thread-safe.
+  std::shared_ptr<const MinuteTicks> Minute(std::int64_t minute) const;
+
  private:
   friend class TickWalker;
   static constexpr int kOctaves = 22;  // periods of 1 minute to 2^21 minutes (4 years)
@@ -56,6 +62,9 @@ class PricePath {
   double inverse_period_[kOctaves];  // exact: the periods are powers of two
   std::int64_t phase_[kOctaves];
   double jitter_;  // relative size of the in-minute noise
+
+  struct MinuteCache;
+  std::shared_ptr<MinuteCache> minute_cache_;
 };
 
 // Walks the minutes of one path forwards, one minute at a time. Consecutive
@@ -73,8 +82,10 @@ class TickWalker {
     std::int64_t cell = INT64_MIN;
     double left = 0.0;
     double right = 0.0;
+    double rise = 0.0;  // right - left
   };
   double Anchor(std::int64_t minute);
+  void Enter(int octave, std::int64_t cell);
   void Generate(std::int64_t minute, MinuteTicks* out);
 
   const PricePath& path_;
@@ -84,7 +95,8 @@ class TickWalker {
   std::int64_t next_anchor_minute_ = 0;
   bool have_next_anchor_ = false;
   bool have_previous_ = false;
-  Tick previous_;  // last tick before minute_, for the change flags
+  std::int64_t previous_bid_ = 0;  // of the last tick generated, for the change flags
+  std::int64_t previous_ask_ = 0;
   MinuteTicks current_;
 };
 

@@ -66,11 +66,10 @@ std::int64_t ScanTicks(const PricePath& path, std::int64_t from_ms, std::int64_t
 bool LastTick(const PricePath& path, std::int64_t now_ms, Tick* tick) {
   const std::int64_t minute = FloorDiv(now_ms, kMinuteMs);
   if (minute < path.first_minute()) return false;
-  TickWalker walker(path, minute);
-  const MinuteTicks& ticks = walker.Next();
+  const std::shared_ptr<const MinuteTicks> ticks = path.Minute(minute);
   bool found = false;
-  for (int j = 0; j < ticks.count && ticks.ticks[static_cast<std::size_t>(j)].time_msc <= now_ms; ++j) {
-    *tick = ticks.ticks[static_cast<std::size_t>(j)];
+  for (int j = 0; j < ticks->count && ticks->ticks[static_cast<std::size_t>(j)].time_msc <= now_ms; ++j) {
+    *tick = ticks->ticks[static_cast<std::size_t>(j)];
     found = true;
   }
   return found;

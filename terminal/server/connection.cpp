@@ -58,6 +58,7 @@ void ServeClient(Terminal& terminal, os::PipeHandle pipe, std::int32_t request_m
   ClientState client;
   PipeSink sink(pipe);
   std::vector<std::uint8_t> body;
+  std::vector<std::uint8_t> reply_buffer;
   for (;;) {
     // The first byte may take as long as the client likes; the rest of the
     // request then has `request_ms`.
@@ -74,7 +75,7 @@ void ServeClient(Terminal& terminal, os::PipeHandle pipe, std::int32_t request_m
 
     const std::uint32_t command = wire::Load<std::uint32_t>(body.data(), 0);
     Context context{terminal, client, terminal.NowMs()};
-    ReplyWriter reply(sink, command);
+    ReplyWriter reply(sink, command, reply_buffer);
     Dispatch(context, command, body.data() + 4, length - 4, reply);
     if (!reply.healthy()) return;
     if (body.capacity() > 64 * 1024) std::vector<std::uint8_t>().swap(body);  // a rare large request

@@ -15,8 +15,10 @@ void AppendU32(std::vector<std::uint8_t>* out, std::uint32_t value) {
 
 }  // namespace
 
-ReplyWriter::ReplyWriter(ByteSink& sink, std::uint32_t echo) : sink_(sink), echo_(echo) {
-  buffer_.reserve(kBufferSize);
+ReplyWriter::ReplyWriter(ByteSink& sink, std::uint32_t echo, std::vector<std::uint8_t>& buffer)
+    : sink_(sink), echo_(echo), buffer_(buffer) {
+  buffer_.clear();
+  buffer_.reserve(kBufferSize);  // allocates once per connection
 }
 
 void ReplyWriter::Status(std::int32_t status) {

@@ -20,7 +20,8 @@ class ByteSink {
 
 class ReplyWriter {
  public:
-  ReplyWriter(ByteSink& sink, std::uint32_t echo);
+  // `buffer` is the connection's, reused from reply to reply.
+  ReplyWriter(ByteSink& sink, std::uint32_t echo, std::vector<std::uint8_t>& buffer);
   ReplyWriter(const ReplyWriter&) = delete;
   ReplyWriter& operator=(const ReplyWriter&) = delete;
 
@@ -47,7 +48,7 @@ class ReplyWriter {
 
   ByteSink& sink_;
   std::uint32_t echo_;
-  std::vector<std::uint8_t> buffer_;
+  std::vector<std::uint8_t>& buffer_;
   std::uint64_t remaining_ = 0;  // data bytes still owed
   bool open_ = false;
   bool replied_ = false;

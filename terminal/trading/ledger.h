@@ -2,9 +2,12 @@
 // orders and deals, and the numbering of their tickets. Orders and deals
 // share one ticket sequence, so a ticket names exactly one record; a
 // position is named by the ticket of the order that opened it.
+// History is indexed by time (orders by setup, deals by execution), so a
+// date range is found by binary search and costs what it returns.
 // Not thread-safe: the terminal's lock guards it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -35,8 +38,15 @@ class Ledger {
   void RemovePosition(std::uint64_t ticket);
   // Takes a pending order out of the book, for filling or finishing.
   std::optional<Order> TakeOrder(std::uint64_t ticket);
-  void AddHistoryOrder(Order order) { history_orders_.push_back(std::move(order)); }
-  void AddDeal(Deal deal) { deals_.push_back(std::move(deal)); }
+  void AddHistoryOrder(Order order);
+  void AddDeal(Deal deal);
+
+  // Positions in history_orders() of the orders set up, and in deals() of the
+  // deals done, in the seconds [from, to], in ledger order; and their number.
+  std::vector<std::size_t> HistoryOrdersIn(std::int64_t from, std::int64_t to) const;
+  std::vector<std::size_t> DealsIn(std::int64_t from, std::int64_t to) const;
+  std::size_t CountHistoryOrdersIn(std::int64_t from, std::int64_t to) const;
+  std::size_t CountDealsIn(std::int64_t from, std::int64_t to) const;
 
   // Triggers (pending prices, stops, expiries) have been evaluated up to here.
   std::int64_t evaluated_ms() const { return evaluated_ms_; }
@@ -48,6 +58,13 @@ class Ledger {
   std::vector<Order> orders_;
   std::vector<Order> history_orders_;
   std::vector<Deal> deals_;
+  // By time, then by position: history orders finish out of setup order.
+  struct Stamp {
+    std::int64_t seconds;
+    std::size_t position;
+  };
+  std::vector<Stamp> orders_by_setup_;
+  std::vector<Stamp> deals_by_time_;
   std::int64_t evaluated_ms_;
 };
 

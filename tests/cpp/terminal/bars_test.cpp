@@ -65,6 +65,21 @@ TEST(BarsTest, EveryTimeframeIsTheAggregateOfItsMinutes) {
   }
 }
 
+TEST(BarsTest, MinuteBarsOfCompletedDaysComeFromTheCacheUnchanged) {
+  // Enough days to be generated ahead on several threads, and a symbol with trades.
+  Market market(DefaultSymbols(), 9);
+  const std::size_t index = IndexOf(market, u"KSTL");
+  const PricePath& path = market.path(index);
+  const BarSpan span = BarsFromPos(path, wire::TIMEFRAME_M1, 0, 12 * 1440 + 77, kNowMs, kLimit);
+  const std::vector<Bar> from_ticks = CollectBars(path, nullptr, wire::TIMEFRAME_M1, span);
+  ASSERT_EQ(static_cast<std::int64_t>(from_ticks.size()), span.Count());
+  for (int pass = 0; pass < 2; ++pass) {  // generated, then kept
+    const std::vector<Bar> got = CollectBars(path, market.days(index), wire::TIMEFRAME_M1, span);
+    ASSERT_EQ(got.size(), from_ticks.size());
+    for (std::size_t i = 0; i < got.size(); ++i) ASSERT_TRUE(SameBar(got[i], from_ticks[i])) << pass << " bar " << i;
+  }
+}
+
 TEST(BarsTest, DailyCacheAgreesWithMinutesForDaysWeeksAndMonths) {
   Market market(DefaultSymbols(), 5);
   const std::size_t index = IndexOf(market, u"EURUSD");

@@ -79,7 +79,8 @@ inline Reply ParseReply(const Bytes& bytes) {
 inline Reply Call(Terminal& terminal, server::ClientState& client, std::uint32_t command, const Bytes& payload) {
   MemorySink sink;
   server::Context context{terminal, client, terminal.NowMs()};
-  server::ReplyWriter writer(sink, command);
+  std::vector<std::uint8_t> buffer;
+  server::ReplyWriter writer(sink, command, buffer);
   server::Dispatch(context, command, payload.data(), payload.size(), writer);
   Reply reply = ParseReply(sink.bytes);
   reply.healthy = writer.healthy();
