@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <system_error>
 #include <thread>
 
 #include "terminal/market/calendar.h"
@@ -70,7 +71,11 @@ void ParallelFor(std::int64_t count, int threads, const std::function<void(std::
     for (std::int64_t i = next++; i < count; i = next++) work(i);
   };
   std::vector<std::thread> helpers;
-  for (int t = 1; t < threads && t < count; ++t) helpers.emplace_back(run);
+  try {
+    for (int t = 1; t < threads && t < count; ++t) helpers.emplace_back(run);
+  } catch (const std::system_error&) {
+    // No thread to spare: fewer threads do the same work.
+  }
   run();
   for (std::thread& helper : helpers) helper.join();
 }
