@@ -48,8 +48,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (body < 4) return 0;
     const std::uint32_t command = vl5::wire::Load<std::uint32_t>(data, 4);
     MemorySink sink;
+    std::vector<std::uint8_t> buffer;
     server::Context context{terminal, client, terminal.NowMs()};
-    server::ReplyWriter writer(sink, command);
+    server::ReplyWriter writer(sink, command, buffer);
     server::Dispatch(context, command, data + 8, body - 4, writer);
     CheckReply(sink, writer, command);
     data += 4 + body;
