@@ -66,23 +66,23 @@ bool Pause(std::uint32_t milliseconds) {
   return false;
 }
 
-// A signal handler run during the transfer may have replaced the handle: the
-// broken-pipe rule then applies to nothing.
+// A signal handler run during the transfer may have shut the link down or
+// opened a new one: the broken-pipe rule then leaves it alone.
 bool WriteExact(os::PipeHandle* handle, const void* bytes, std::size_t n) {
-  os::PipeHandle pipe = *handle;
-  if (pipe == os::kInvalidPipe) return false;
+  if (*handle == os::kInvalidPipe) return false;
+  std::uint64_t serial = Client().Serial();
   std::uint32_t error = 0;
-  if (os::WritePipe(pipe, bytes, n, &error)) return true;
-  if (*handle == pipe) ApplyBrokenPipeRule(handle, error);
+  if (os::WritePipe(*handle, bytes, n, &error)) return true;
+  if (Client().Serial() == serial) ApplyBrokenPipeRule(handle, error);
   return false;
 }
 
 bool ReadExact(os::PipeHandle* handle, void* destination, std::size_t n) {
-  os::PipeHandle pipe = *handle;
-  if (pipe == os::kInvalidPipe) return false;
+  if (*handle == os::kInvalidPipe) return false;
+  std::uint64_t serial = Client().Serial();
   std::uint32_t error = os::kErrorInterrupted;
-  if (!InterruptPending() && os::ReadPipe(pipe, destination, n, &error)) return true;
-  if (*handle == pipe) ApplyBrokenPipeRule(handle, error);
+  if (!InterruptPending() && os::ReadPipe(*handle, destination, n, &error)) return true;
+  if (Client().Serial() == serial) ApplyBrokenPipeRule(handle, error);
   return false;
 }
 

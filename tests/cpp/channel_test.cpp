@@ -287,5 +287,51 @@ TEST_F(ChannelTest, DisconnectClosesAndClearsEverything) {
   EXPECT_EQ(Pipe().closed.size(), 2u) << "the destructor closes an open pipe";
 }
 
+// Ctrl-C: a signal that interrupts a read runs the interpreter's pending
+// handlers through the installed check; what the handler did decides.
+enum class Handler { kReturns, kRaises, kShutsDown, kReconnects };
+Handler g_handler = Handler::kReturns;
+
+bool TestHandlers() {
+  if (!Pipe().interrupting) return false;  // asked before a read: nothing pending
+  switch (g_handler) {
+    case Handler::kRaises: return true;
+    case Handler::kShutsDown: Client().Disconnect(); return false;
+    case Handler::kReconnects: return !Client().Connect(u"again").ok();
+    case Handler::kReturns: return false;
+  }
+  return false;
+}
+
+TEST_F(ChannelTest, SignalDuringARead) {
+  struct Case {
+    const char* what;
+    Handler handler;
+    bool read_ok, connected_after;
+    std::size_t closes;
+  };
+  const Case cases[] = {
+      {"a handler that returns: the read goes on", Handler::kReturns, true, true, 0},
+      {"KeyboardInterrupt: the read fails, the link is dropped", Handler::kRaises, false, false, 1},
+      {"a handler that shut the link down: nothing is closed twice", Handler::kShutsDown, false, false, 1},
+      {"a handler that connected again: the new link stays", Handler::kReconnects, false, true, 1},
+  };
+  SetInterruptCheck(TestHandlers);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fake::Reset();
+    g_handler = c.handler;
+    ASSERT_TRUE(Client().Connect(u"pipe").ok());
+    fake::Queue(fake::Reply(1, 1));
+    Pipe().interrupt_next_read = true;
+    PipeReader reader(Client().Handle());
+    EXPECT_EQ(reader.BeginReply(), c.read_ok);
+    EXPECT_EQ(Client().Connected(), c.connected_after);
+    EXPECT_EQ(Pipe().closed.size(), c.closes);
+    Client().Disconnect();
+  }
+  SetInterruptCheck(nullptr);
+}
+
 }  // namespace
 }  // namespace vl5::link

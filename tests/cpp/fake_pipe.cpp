@@ -41,6 +41,8 @@ namespace vl5::os {
 
 using fake::Pipe;
 
+InterruptCheck g_interrupt_check = nullptr;
+
 PipeHandle OpenPipe(const std::u16string&, std::uint32_t* error) {
   if (std::uint32_t e = Pipe().open_error) {
     Pipe().open_error = 0;
@@ -67,6 +69,16 @@ bool ReadPipe(PipeHandle pipe, void* data, std::size_t n, std::uint32_t* error) 
   fake::PipeScript& s = Pipe();
   if (pipe != fake::kFakeHandle) s.foreign.push_back(pipe);
   s.read_requests.push_back(n);
+  if (s.interrupt_next_read) {
+    s.interrupt_next_read = false;
+    s.interrupting = true;
+    bool stop = g_interrupt_check != nullptr && g_interrupt_check();
+    Pipe().interrupting = false;
+    if (stop) {
+      *error = kErrorInterrupted;
+      return false;
+    }
+  }
   if (s.read_error != 0) {
     *error = s.read_error;
     s.read_error = 0;
@@ -84,8 +96,7 @@ bool ReadPipe(PipeHandle pipe, void* data, std::size_t n, std::uint32_t* error) 
 
 void ClosePipe(PipeHandle pipe) { Pipe().closed.push_back(pipe); }
 
-// Nothing here blocks, so nothing is interrupted.
-void SetInterruptCheck(InterruptCheck) {}
+void SetInterruptCheck(InterruptCheck check) { g_interrupt_check = check; }
 bool SleepMs(std::uint32_t) { return true; }
 
 }  // namespace vl5::os

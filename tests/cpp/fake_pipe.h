@@ -31,6 +31,10 @@ struct PipeScript {
   std::uint32_t open_error = 0;
   std::uint32_t write_error = 0;
   std::uint32_t read_error = 0;
+  // True: a signal interrupts the next read, which asks the installed
+  // interrupt check (with `interrupting` set) whether to go on.
+  bool interrupt_next_read = false;
+  bool interrupting = false;
 
   std::size_t Unconsumed() const { return incoming.size() - consumed; }
 };
