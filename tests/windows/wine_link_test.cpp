@@ -119,10 +119,7 @@ TEST_F(WinePipeChannelTest, ServerHangingUpClosesTheClientHandle) {
     EXPECT_FALSE(writer.Flush());
     EXPECT_FALSE(Client().Connected());
     EXPECT_EQ(*Client().Handle(), os::kInvalidPipe);
-    EXPECT_EQ(Exchange(
-                  wire::kCmdHello, [] { return SendCommand(wire::kCmdHello); },
-                  [](std::uint32_t* echo, std::int32_t* status) { return ReadStatusReply(echo, status); }),
-              wire::kNoIpcConnection);
+    EXPECT_EQ(Exchange(Request(wire::kCmdHello), Reply::Status()), wire::kNoIpcConnection);
   }
   // While a reply is awaited: the request was taken, no reply comes.
   {
@@ -133,7 +130,7 @@ TEST_F(WinePipeChannelTest, ServerHangingUpClosesTheClientHandle) {
     });
     ASSERT_TRUE(server.listening()) << server.listen_error();
     ASSERT_TRUE(Client().Connect(server.address()).ok());
-    ASSERT_TRUE(SendCommand(wire::kCmdHello));
+    ASSERT_TRUE(Request(wire::kCmdHello).Send());
     PipeReader reader(Client().Handle());
     EXPECT_FALSE(reader.BeginReply());
     EXPECT_FALSE(Client().Connected());

@@ -115,22 +115,11 @@ class WineTerminalTest : public ::testing::Test {
 };
 
 std::int32_t Hello(std::uint32_t* build) {
-  return Exchange(
-      wire::kCmdHello,
-      [] {
-        PipeWriter writer(Client().Handle());
-        const std::u16string_view name = wire::kHelloClientName;
-        return BeginFrame(&writer, wire::kCmdHello, 4 + CountedSize(name)) &&
-               writer.AppendValue(wire::kHelloWord) && AppendCounted(&writer, name) && writer.Flush();
-      },
-      [&](std::uint32_t* echo, std::int32_t* status) { return ReadValueReply(echo, status, build); });
+  return Exchange(Request(wire::kCmdHello).Value(wire::kHelloWord).Counted(wire::kHelloClientName),
+                  Reply::Value(build));
 }
 
-std::int32_t State(std::uint32_t* state) {
-  return Exchange(
-      wire::kCmdTerminalState, [] { return SendCommand(wire::kCmdTerminalState); },
-      [&](std::uint32_t* echo, std::int32_t* status) { return ReadValueReply(echo, status, state); });
-}
+std::int32_t State(std::uint32_t* state) { return Exchange(Request(wire::kCmdTerminalState), Reply::Value(state)); }
 
 struct Version {
   std::uint32_t major = 0;
@@ -139,19 +128,14 @@ struct Version {
 };
 
 std::int32_t QueryVersion(Version* version) {
-  return Exchange(
-      wire::kCmdVersion, [] { return SendCommandWord(wire::kCmdVersion, wire::kVersionWord); },
-      [&](std::uint32_t* echo, std::int32_t* status) {
-        PipeReader reader(Client().Handle());
-        std::uint32_t units = 0;
-        bool ok = ReadReplyHead(&reader, echo, status) && reader.ReadValue(&version->major) &&
-                  reader.ReadValue(&version->build) && reader.ReadValue(&units) && 2ull * units == reader.Unread();
-        if (ok) {
-          version->text.resize(units);
-          ok = reader.Read(version->text.data(), 2 * std::size_t{units}) && reader.AtEnd();
-        }
-        return FinishReply(&reader, ok);
-      });
+  std::uint32_t numbers[2] = {};
+  TextBlock text;
+  const std::int32_t result = Exchange(Request(wire::kCmdVersion).Value(wire::kVersionWord),
+                                       Reply::RecordAndText(numbers, sizeof(numbers), &text));
+  version->major = numbers[0];
+  version->build = numbers[1];
+  version->text = std::u16string(text.View());
+  return result;
 }
 
 TEST_F(WineTerminalTest, LaunchedTerminalAnswersHelloStateAndVersion) {
@@ -202,22 +186,16 @@ TEST_F(WineTerminalTest, BarsArriveAsARecordListLargerThanTheBuffer) {
   constexpr std::int32_t kCount = 3000;
   std::vector<std::uint8_t> records;
   std::uint32_t count = 0;
-  const std::int32_t result = Exchange(
-      wire::kCmdCopyRatesFromPos,
-      [] {
-        PipeWriter writer(Client().Handle());
-        const std::u16string_view symbol = kSymbol;
-        return BeginFrame(&writer, wire::kCmdCopyRatesFromPos, CountedSize(symbol) + 12) &&
-               AppendCounted(&writer, symbol) && writer.AppendValue<std::int32_t>(wire::TIMEFRAME_M1) &&
-               writer.AppendValue<std::int32_t>(0) && writer.AppendValue<std::int32_t>(kCount) && writer.Flush();
-      },
-      [&](std::uint32_t* echo, std::int32_t* status) {
-        auto allocate = [&](std::uint32_t n) -> void* {
-          records.resize(std::size_t{n} * wire::kRateRecordSize + 1);
-          return records.data();
-        };
-        return ReadRecordListReply(echo, status, wire::kRateRecordSize, allocate, &count);
-      });
+  auto allocate = [&](std::uint32_t n) -> void* {
+    records.resize(std::size_t{n} * wire::kRateRecordSize + 1);
+    return records.data();
+  };
+  const std::int32_t result = Exchange(Request(wire::kCmdCopyRatesFromPos)
+                                           .Counted(kSymbol)
+                                           .Value<std::int32_t>(wire::TIMEFRAME_M1)
+                                           .Value<std::int32_t>(0)
+                                           .Value<std::int32_t>(kCount),
+                                       Reply::List(wire::kRateRecordSize, allocate, &count));
   ASSERT_EQ(result, wire::kSuccess);
   ASSERT_EQ(count, static_cast<std::uint32_t>(kCount));
   ASSERT_GT(std::size_t{count} * wire::kRateRecordSize, 16384u);
@@ -244,20 +222,17 @@ TEST_F(WineTerminalTest, BarsArriveAsARecordListLargerThanTheBuffer) {
 }
 
 TEST_F(WineTerminalTest, SymbolInfoIsTheFullRecord) {
-  std::vector<std::uint8_t> record(wire::kSymbolInfoSize);
-  const std::int32_t result = Exchange(
-      wire::kCmdSymbolInfo, [] { return SendCommandString(wire::kCmdSymbolInfo, kSymbol); },
-      [&](std::uint32_t* echo, std::int32_t* status) {
-        return ReadSingleRecordReply(echo, status, record.data(), record.size());
-      });
+  auto body = std::make_unique<RecordBody<wire::kSymbolInfoSize>>();
+  const std::int32_t result = Exchange(Request(wire::kCmdSymbolInfo).Counted(kSymbol), Reply::Record(body.get()));
   ASSERT_EQ(result, wire::kSuccess);
+  const std::uint8_t* record = body->Record();
   const wire::Field* name = wire::FindField(wire::kSymbolInfoFields, "name");
   ASSERT_NE(name, nullptr);
   std::u16string text(name->size / 2, u'\0');
-  std::memcpy(text.data(), record.data() + name->offset, name->size);
+  std::memcpy(text.data(), record + name->offset, name->size);
   text.resize(wire::BoundedLength(text.data(), text.size()));
   EXPECT_EQ(text, kSymbol);
-  EXPECT_GT(wire::Load<double>(record.data(), wire::FindField(wire::kSymbolInfoFields, "bid")->offset), 0.0);
+  EXPECT_GT(wire::Load<double>(record, wire::FindField(wire::kSymbolInfoFields, "bid")->offset), 0.0);
 }
 
 }  // namespace
