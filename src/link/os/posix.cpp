@@ -117,7 +117,22 @@ bool PeerIsMe(int fd) {
 }
 
 // Only this user can have put it there, and only this user can change it.
-bool OnlyMine(const struct stat& st) { return st.st_uid == geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0; }
+bool PrivateToMe(const struct stat& st) { return st.st_uid == geteuid() && (st.st_mode & 022) == 0; }
+
+// Reads until the end of the file or `limit` bytes, whichever comes first.
+bool ReadAtMost(int fd, std::size_t limit, std::string* bytes) {
+  bytes->assign(limit, '\0');
+  std::size_t have = 0;
+  while (have < limit) {
+    const ssize_t got = read(fd, bytes->data() + have, limit - have);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return false;
+    if (got == 0) break;
+    have += static_cast<std::size_t>(got);
+  }
+  bytes->resize(have);
+  return true;
+}
 
 // Opens `relative` below the folder `dir` one name at a time, never through a
 // symbolic link; `flags` apply to the last name.
@@ -407,7 +422,7 @@ bool Exists(const std::u16string& path) {
 OwnFolder::OwnFolder(const std::u16string& path) : path_(path) {
   Fd dir(open(Utf16ToUtf8(path).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   struct stat st;
-  if (dir && fstat(dir.get(), &st) == 0 && S_ISDIR(st.st_mode) && OnlyMine(st)) native_ = dir.Release();
+  if (dir && fstat(dir.get(), &st) == 0 && S_ISDIR(st.st_mode) && PrivateToMe(st)) native_ = dir.Release();
 }
 
 OwnFolder::~OwnFolder() { Fd owned(static_cast<int>(native_)); }
@@ -433,20 +448,8 @@ bool OwnFolder::ReadOwnFile(const std::u16string& relative, std::size_t limit, s
   // Non-blocking, so that even the open of a FIFO returns at once.
   Fd file = OpenBelow(static_cast<int>(native_), Utf16ToUtf8(relative), O_RDONLY | O_NONBLOCK);
   struct stat st;
-  if (!file || fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode) || !OnlyMine(st)) return false;
-  bytes->assign(limit, '\0');
-  std::size_t filled = 0;
-  while (filled < limit) {
-    ssize_t got = read(file.get(), bytes->data() + filled, limit - filled);
-    if (got == 0) break;
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    filled += static_cast<std::size_t>(got);
-  }
-  bytes->resize(filled);
-  return true;
+  if (!file || fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode) || !PrivateToMe(st)) return false;
+  return ReadAtMost(file.get(), limit, bytes);
 }
 
 std::vector<std::u16string> ListFolders(const std::u16string& folder) {
@@ -484,8 +487,6 @@ bool RoamingAppData(std::u16string* path) {
 // ---- files this user's programs trust ---------------------------------------------------
 
 namespace {
-
-bool PrivateToMe(const struct stat& st) { return st.st_uid == geteuid() && (st.st_mode & 022) == 0; }
 
 bool WriteAll(int fd, const std::string& bytes) {
   std::size_t done = 0;
@@ -535,18 +536,8 @@ FileRead ReadRegularFile(const std::u16string& path, std::size_t limit, std::str
   if (!PrivateToMe(st)) return FileRead::kForeign;
   if (st.st_size < 0 || static_cast<std::uint64_t>(st.st_size) > limit) return FileRead::kTooLarge;
   // The size may change while reading: one byte more than the limit tells.
-  bytes->assign(limit + 1, '\0');
-  std::size_t have = 0;
-  for (;;) {
-    const ssize_t got = read(fd.get(), bytes->data() + have, bytes->size() - have);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return FileRead::kFailed;
-    if (got == 0) break;
-    have += static_cast<std::size_t>(got);
-    if (have > limit) return FileRead::kTooLarge;
-  }
-  bytes->resize(have);
-  return FileRead::kRead;
+  if (!ReadAtMost(fd.get(), limit + 1, bytes)) return FileRead::kFailed;
+  return bytes->size() > limit ? FileRead::kTooLarge : FileRead::kRead;
 }
 
 bool ReplaceFileBytes(const std::u16string& path, const std::string& bytes, std::uint32_t* error) {
