@@ -57,7 +57,7 @@ void ClosePipe(PipeHandle pipe);
 struct PipeListener {
   std::u16string address;
   std::intptr_t native = -1;  // listening socket on POSIX; the waiting pipe instance on Windows
-  // POSIX: both ends of a pipe that wakes AcceptPipe without going through
+  // POSIX: both ends of a socket pair that wakes AcceptPipe without going through
   // the socket file, which may have been removed by then.
   std::intptr_t wake_read = -1;
   std::intptr_t wake_write = -1;

@@ -307,7 +307,7 @@ bool ListenPipe(const std::u16string& address, PipeListener* listener, std::uint
   Fd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
   int wake[2] = {-1, -1};
   if (!fd || bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 || listen(fd.get(), 64) != 0 ||
-      pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) {
+      socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, wake) != 0) {
     *error = static_cast<std::uint32_t>(errno);
     return false;
   }
@@ -346,7 +346,7 @@ PipeHandle AcceptPipe(PipeListener* listener, std::uint32_t* error) {
 void WakeListener(PipeListener* listener) {
   if (listener->wake_write < 0) return;
   const char byte = 1;
-  ssize_t ignored = write(static_cast<int>(listener->wake_write), &byte, 1);  // full pipe: already woken
+  ssize_t ignored = send(static_cast<int>(listener->wake_write), &byte, 1, MSG_NOSIGNAL);  // full: already woken
   (void)ignored;
 }
 
