@@ -13,6 +13,9 @@ trap 'kill "$terminal_pid" 2>/dev/null || true; rm -rf "$work"' EXIT
 export XDG_RUNTIME_DIR=$work XDG_DATA_HOME=$work/data
 # BLAS worker threads spin while idle and would be counted with the client.
 export OPENBLAS_NUM_THREADS=1
+# A fixed hash seed: start-up then costs the same in both runs, and the
+# difference is the exchanges alone.
+export PYTHONHASHSEED=0
 
 # The interpreter itself, not a launcher script in front of it.
 python=$(python3 -c 'import sys; print(sys.executable)')

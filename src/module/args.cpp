@@ -72,7 +72,15 @@ bool ConvertText(PyObject* object, char16_t* buffer, std::size_t limit, std::siz
   // above the BMP takes two. Checked as the units are written.
   std::size_t k = 0;
   std::size_t first_zero = limit;
-  for (Py_ssize_t i = 0; i < count; ++i) {
+  if (kind == PyUnicode_1BYTE_KIND) {  // Latin-1, the usual symbol: one unit each
+    if (static_cast<std::size_t>(count) + 1 >= limit) return false;
+    const auto* bytes = static_cast<const Py_UCS1*>(data);
+    for (; k < static_cast<std::size_t>(count); ++k) {
+      buffer[k] = bytes[k];
+      if (bytes[k] == 0 && first_zero == limit) first_zero = k;
+    }
+  }
+  for (Py_ssize_t i = static_cast<Py_ssize_t>(k); i < count; ++i) {
     Py_UCS4 cp = PyUnicode_READ(kind, data, i);
     const std::size_t width = cp > 0xFFFF ? 2 : 1;
     if (k + width + 1 >= limit) return false;

@@ -46,7 +46,12 @@ void StoreError(std::int32_t code, const char* message) {
 
 namespace LastError {
 
-void Reset() { Set(wire::kSuccess, "Success"); }
+// The first step of every call: kept to a store and a short copy.
+void Reset() {
+  static constexpr char kSuccessMessage[] = "Success";
+  g_last_error.code = wire::kSuccess;
+  std::memcpy(g_last_error.message, kSuccessMessage, sizeof(kSuccessMessage));
+}
 
 void Set(std::int32_t code, const char* message) {
   g_last_error.code = code;
