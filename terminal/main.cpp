@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
                  listen_error);
     return 1;
   }
-  const market::DayFill day_fill(terminal.market(), terminal.NowMs());
+  const market::DayFill day_fill(terminal.market(), terminal.NowMs(), terminal.folders().data);
   std::printf("terminal64: build %u serving %s\n", terminal.settings().build,
               Narrow(installation.pipe_address).c_str());
   std::fflush(stdout);

@@ -105,6 +105,23 @@ bool DayCache::HasDay(const PricePath& path, std::int64_t day) {
          days_[static_cast<std::size_t>(slot)].tick_volume != 0;
 }
 
+std::vector<Bar> DayCache::KnownDays(const PricePath& path, std::int64_t* first_day) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Slot(path, 0);
+  *first_day = first_day_;
+  return days_;
+}
+
+void DayCache::AddKnownDays(const PricePath& path, std::int64_t first_day, const std::vector<Bar>& bars) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Slot(path, 0);
+  if (first_day != first_day_) return;
+  if (bars.size() > days_.size()) days_.resize(bars.size());
+  for (std::size_t i = 0; i < bars.size(); ++i) {
+    if (days_[i].tick_volume == 0) days_[i] = bars[i];
+  }
+}
+
 void DayCache::StoreDay(const PricePath& path, std::int64_t day, const Bar& bar) {
   std::lock_guard<std::mutex> lock(mutex_);
   const std::int64_t slot = Slot(path, day);

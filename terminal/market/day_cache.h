@@ -52,6 +52,10 @@ class DayCache {
   void Prepare(const PricePath& path, std::int64_t first, std::int64_t last, bool minutes);
   // Whether the daily bar of `day` is already known.
   bool HasDay(const PricePath& path, std::int64_t day);
+  // The daily bars from the history's first day on (tick_volume 0: not
+  // known), to save; and bars saved before, for days not known yet.
+  std::vector<Bar> KnownDays(const PricePath& path, std::int64_t* first_day);
+  void AddKnownDays(const PricePath& path, std::int64_t first_day, const std::vector<Bar>& bars);
 
  private:
   struct Kept {

@@ -3,30 +3,37 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <pthread.h>
-#include <sched.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 #endif
 
 #include "terminal/market/calendar.h"
+#include "terminal/market/day_store.h"
 
 namespace vl5::terminal::market {
 
 namespace {
 
-// Only time no client wants: the fill never slows a request.
-void LowestPriority() {
+// Days computed between two saves, so that progress outlives an abrupt end.
+constexpr int kSaveEvery = 1024;
+
+// Time that requests leave over: the fill never competes with a client.
+void LowPriority() {
 #ifdef _WIN32
-  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_IDLE);
-#elif defined(SCHED_IDLE)
-  sched_param param{};
-  pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
+  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_LOWEST);
+#else
+  setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 19);  // this thread only, on Linux
 #endif
 }
 
 }  // namespace
 
-DayFill::DayFill(const Market& market, std::int64_t now_ms)
-    : thread_([this, &market, today = FloorDiv(now_ms, 86400LL * 1000)] { Run(market, today); }) {}
+DayFill::DayFill(const Market& market, std::int64_t now_ms, std::u16string data_folder)
+    : data_folder_(std::move(data_folder)) {
+  for (std::size_t i = 0; i < market.size(); ++i) loaded_.push_back(LoadDays(data_folder_, market.path(i), market.days(i)));
+  thread_ = std::thread([this, &market, today = FloorDiv(now_ms, 86400LL * 1000)] { Run(market, today); });
+}
 
 DayFill::~DayFill() {
   stop_ = true;
@@ -34,16 +41,19 @@ DayFill::~DayFill() {
 }
 
 void DayFill::Run(const Market& market, std::int64_t today) {
-  LowestPriority();
+  LowPriority();
   for (std::size_t i = 0; i < market.size() && !stop_; ++i) {
     const PricePath& path = market.path(i);
     DayCache* days = market.days(i);
     const std::int64_t first = FloorDiv(path.first_minute(), 1440);
+    int computed = 0;
     for (std::int64_t day = today - 1; day >= first && !stop_; --day) {
-      if (!days->HasDay(path, day)) days->CompletedDay(path, day);
+      if (days->HasDay(path, day)) continue;
+      days->CompletedDay(path, day);
+      if (++computed % kSaveEvery == 0) SaveDays(data_folder_, path, days);
     }
+    if (!loaded_[i] || computed % kSaveEvery != 0) SaveDays(data_folder_, path, days);
   }
-  done_ = true;
 }
 
 }  // namespace vl5::terminal::market

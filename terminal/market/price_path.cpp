@@ -1,6 +1,7 @@
 #include "terminal/market/price_path.h"
 
 #include <cmath>
+#include <cstring>
 #include <mutex>
 
 #include "terminal/market/calendar.h"
@@ -15,6 +16,14 @@ constexpr std::int64_t kMinuteMs = 60000;
 // Tags that keep the hash streams of different uses apart.
 constexpr std::uint64_t kTagPhase = 0x7068617365ULL;
 constexpr std::uint64_t kTagMinute = 0x6D696E757465ULL;
+// Changes whenever the generator produces other ticks for the same seed.
+constexpr std::uint64_t kGeneratorVersion = 1;
+
+std::uint64_t Bits(double value) {
+  std::uint64_t bits = 0;
+  std::memcpy(&bits, &value, sizeof(bits));
+  return bits;
+}
 
 double Smooth(double f) { return f * f * (3.0 - 2.0 * f); }
 
@@ -50,6 +59,19 @@ PricePath::PricePath(const SymbolSpec& spec, std::uint64_t seed)
   }
   jitter_ = 0.35 * spec.daily_volatility / std::sqrt(1440.0);
   minute_cache_ = std::make_shared<MinuteCache>();
+}
+
+std::uint64_t PricePath::Fingerprint() const {
+  const SymbolSpec& s = *spec_;
+  std::uint64_t h = Hash(stream_, kGeneratorVersion);
+  for (std::uint64_t part :
+       {Bits(s.base_price), Bits(s.daily_volatility), static_cast<std::uint64_t>(s.digits),
+        static_cast<std::uint64_t>(s.spread_points), static_cast<std::uint64_t>(s.spread_range),
+        static_cast<std::uint64_t>(s.activity), static_cast<std::uint64_t>(s.trades),
+        static_cast<std::uint64_t>(s.history_start)}) {
+    h = Hash(h, part);
+  }
+  return h;
 }
 
 std::shared_ptr<const MinuteTicks> PricePath::Minute(std::int64_t minute) const {

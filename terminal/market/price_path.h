@@ -51,6 +51,10 @@ class PricePath {
   // again. Thread-safe.
   std::shared_ptr<const MinuteTicks> Minute(std::int64_t minute) const;
 
+  // Names everything the ticks depend on: the seed, the symbol's parameters
+  // and the version of the generator. Saved bars carry it.
+  std::uint64_t Fingerprint() const;
+
  private:
   friend class TickWalker;
   static constexpr int kOctaves = 22;  // periods of 1 minute to 2^21 minutes (4 years)
