@@ -107,7 +107,9 @@ std::int64_t BarsFromMinutes(const PricePath& path, DayCache* days, std::int32_t
   const std::int64_t now_minute = FloorDiv(now_ms, kMinuteMs);
   const std::int64_t today = days != nullptr ? FloorDiv(now_minute, kMinutesPerDay) : INT64_MIN;
   const std::int64_t last_minute = std::min(FloorDiv(BarOpen(timeframe, span.last + 1), 60), now_minute + 1) - 1;
-  const std::int64_t last_day = std::min(FloorDiv(last_minute, kMinutesPerDay), today - 1);
+  // Without a cache every minute comes from the walker and no day is prepared.
+  const std::int64_t last_day =
+      days != nullptr ? std::min(FloorDiv(last_minute, kMinutesPerDay), today - 1) : today;
   std::int64_t minute = std::max(FloorDiv(BarOpen(timeframe, span.first), 60), path.first_minute());
   std::optional<TickWalker> walker;
   std::shared_ptr<const DayMinutes> chunk;
