@@ -1,22 +1,21 @@
 #!/usr/bin/env bash
-# Every test of the project: C++ unit tests (plain and under ASan/UBSan), the
-# Windows cross build and its tests under Wine, the Python suite, and the
-# import and dtype tests again under NumPy 1.26. Installs the package from
-# this checkout first.
+# Every test of the project, after the set-up it needs on a fresh Debian
+# machine: C++ unit tests (plain and under ASan/UBSan), the Windows cross
+# build and its tests under Wine, the Python suite, the import and dtype
+# tests under NumPy 1.26, the wheel, and self-fuzzing. One step per line;
+# each step is a script of its own.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)
-jobs=2
 
 step() { printf '\n==== %s\n' "$*"; }
 
-step "install velmora5 and the test tools"
-python3 -m pip install -q --disable-pip-version-check "$repo" pytest mypy
+step "set-up: system packages, Python environment, velmora5 and the test tools"
+bash scripts/setup_tests.sh
+. scripts/lib/venv.sh  # every step below runs the environment's python3
 
 step "C++ unit tests"
-cmake -S "$repo" -B build/cpp -DVL5_PYTHON=OFF -DVL5_TESTS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build/cpp -j"$jobs"
-ctest --test-dir build/cpp --output-on-failure
+bash scripts/cpp_tests.sh "$repo/build/cpp"
 
 step "C++ unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 bash tests/cpp/run_sanitized.sh "$repo/build/sanitized"
@@ -25,14 +24,16 @@ step "Windows cross build and tests under Wine"
 bash tests/windows/run_wine_tests.sh "$repo/build/windows"
 
 step "Python tests"
-export VL5_SCRIPTED_PEER="$repo/build/cpp/tests/scripted_peer"
-python3 -m pytest tests -q
+bash scripts/python_tests.sh
 
 step "user guide: build and every example"
 bash tests/docs/run.sh
 
 step "import and dtype tests under NumPy 1.26"
 bash tests/numpy1/run.sh
+
+step "wheel: auditwheel, then the demo from a venv without a compiler"
+bash scripts/wheel_check.sh "$repo/build/wheel"
 
 step "self-fuzzing, VL5_FUZZ_SECONDS (default 60) per target"
 bash fuzz/run.sh "$repo/build/fuzz"
