@@ -175,8 +175,8 @@ def test_records_map_every_field_in_reply_order(connected, kind, salt):
 @pytest.mark.parametrize("answer, outcome, error", [
     (lambda k, r: reply(k.ticket, -4), (), SUCCESS),
     (lambda k, r: reply(k.ticket, -4, r), (), SUCCESS),
-    # A success carrying a full record gives that record, status 0 included.
-    (lambda k, r: reply(k.ticket, 0, r), "record", SUCCESS),
+    # Status 0 vouches for nothing: its record (zeroed or stale) is dropped.
+    (lambda k, r: reply(k.ticket, 0, r), (), SUCCESS),
     (lambda k, r: reply(k.ticket, 7, r), "record", SUCCESS),
     (lambda k, r: reply(k.ticket, 0), None, RECV_FAILED),
     (lambda k, r: reply(k.ticket, 0, r[:-1]), None, RECV_FAILED),

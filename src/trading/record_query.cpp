@@ -98,9 +98,11 @@ PyObject* QueryTicket(const RecordKind& kind, std::uint32_t command, std::uint64
   static_assert(wire::kTradeOrderSize >= wire::kTradePositionSize && wire::kTradeOrderSize >= wire::kTradeDealSize);
   link::RecordBody<wire::kTradeOrderSize> body;  // room for the largest of the three records
   std::int32_t result = link::Exchange(link::Request(command).Value(ticket), link::Reply::Record(&body, kind.size));
-  if (result == wire::kNotFound) return PyTuple_New(0);
-  if (result < 0) return py::SetErrorReturnNone(result);
-  // Any success status carries the record: dropping it on status 0 would lose data.
+  if (result < 0 && result != wire::kNotFound) return py::SetErrorReturnNone(result);
+  // Only a positive status vouches for the record. A terminal may answer a
+  // ticket it lacks with status 0 and a zeroed or stale record, which must
+  // not reach the caller as a position with ticket 0 or random fields.
+  if (result <= 0) return PyTuple_New(0);
   return BuildList(kind, body.Record(), 1);
 }
 

@@ -37,7 +37,8 @@ PyObject* QueryBySymbol(const RecordKind& kind, std::uint32_t command, const py:
 PyObject* QueryById(const RecordKind& kind, std::uint32_t command, std::uint64_t id);
 PyObject* QueryRange(const RecordKind& kind, std::uint32_t command, std::int64_t from, std::int64_t to,
                      const py::GroupText* group);
-// One record by ticket; the terminal's "not found" gives an empty tuple.
+// One record by ticket when the status is positive; the terminal's "not
+// found" and a status of 0 give an empty tuple.
 PyObject* QueryTicket(const RecordKind& kind, std::uint32_t command, std::uint64_t ticket);
 
 }  // namespace vl5::trading

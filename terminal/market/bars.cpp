@@ -75,8 +75,11 @@ BarSpan AvailableBars(const PricePath& path, std::int32_t timeframe, std::int64_
 BarSpan BarsFrom(const PricePath& path, std::int32_t timeframe, std::int64_t date_from, std::int64_t count,
                  std::int64_t now_ms, std::int64_t limit) {
   if (count <= 0) return BarSpan{};
-  const std::int64_t last = BarIndex(timeframe, date_from);
-  return Clamp(BarSpan{last - count + 1, last}, AvailableBars(path, timeframe, now_ms), limit);
+  // Bars after the clock do not exist yet, so a later date ends the window
+  // at the newest bar instead of spending `count` on bars that are clipped.
+  const BarSpan available = AvailableBars(path, timeframe, now_ms);
+  const std::int64_t last = std::min(BarIndex(timeframe, date_from), available.last);
+  return Clamp(BarSpan{last - count + 1, last}, available, limit);
 }
 
 BarSpan BarsRange(const PricePath& path, std::int32_t timeframe, std::int64_t from, std::int64_t to,

@@ -36,7 +36,8 @@ BarSpan AvailableBars(const PricePath& path, std::int32_t timeframe, std::int64_
 
 // The query shapes. At most `limit` bars are kept, the newest ones. A
 // negative count is the caller's to refuse; here it selects nothing.
-// `count` bars ending with the one open at `date_from` (seconds).
+// `count` bars ending with the one open at `date_from` (seconds), or with
+// the newest bar when `date_from` lies after it.
 BarSpan BarsFrom(const PricePath& path, std::int32_t timeframe, std::int64_t date_from, std::int64_t count,
                  std::int64_t now_ms, std::int64_t limit);
 // Bars opening in [from, to] (seconds).
