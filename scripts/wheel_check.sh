@@ -23,7 +23,7 @@ esac
 # A fresh environment, used with only its own bin folder on PATH: no
 # compiler, linker or build tool can be found while installing or running.
 python3 -m venv "$work/venv"
-bare() { env -i HOME="$HOME" PATH="$work/venv/bin" LANG=C.UTF-8 "$@"; }
+bare() { env PATH="$work/venv/bin" "$@"; }
 for tool in cc c++ gcc g++ clang ld cmake ninja make; do
   if bare /bin/sh -c "command -v $tool" >/dev/null 2>&1; then
     echo "$tool is reachable without a PATH to it" >&2; exit 1
