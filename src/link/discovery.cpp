@@ -85,7 +85,7 @@ Outcome ConnectOrLaunch(const std::u16string& executable, bool portable) {
     case PipeNameError::kPathTooLong:
       return InitializeFailed(u"Path too long");
     case PipeNameError::kHashFailed:
-      return InitializeFailed(u"Hash calculation failed");
+      return InitializeFailed(u"Hash calculation failed" + os::Sha256FailureNote());
     case PipeNameError::kNone:
       break;
   }

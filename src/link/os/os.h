@@ -151,5 +151,8 @@ bool SleepMs(std::uint32_t milliseconds);
 // ---- hashing -----------------------------------------------------------------------
 
 bool Sha256(const void* data, std::size_t size, std::uint8_t digest[32]);
+// What the platform can say about a failed Sha256 beyond the failure itself,
+// to follow an error text ("" when nothing).
+std::u16string Sha256FailureNote();
 
 }  // namespace vl5::os

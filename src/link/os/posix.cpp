@@ -693,13 +693,22 @@ struct Crypto {
   }
 };
 
+const Crypto& LoadedCrypto() {
+  static const Crypto crypto;
+  return crypto;
+}
+
 }  // namespace
 
 bool Sha256(const void* data, std::size_t size, std::uint8_t digest[32]) {
-  static const Crypto crypto;
+  const Crypto& crypto = LoadedCrypto();
   if (crypto.digest == nullptr) return false;
   unsigned int length = 0;
   return crypto.digest(data, size, digest, &length, crypto.sha256(), nullptr) == 1 && length == 32;
+}
+
+std::u16string Sha256FailureNote() {
+  return LoadedCrypto().digest == nullptr ? u" (no libcrypto: install OpenSSL's libssl3 or libssl1.1)" : u"";
 }
 
 }  // namespace vl5::os

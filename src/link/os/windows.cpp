@@ -567,4 +567,6 @@ bool Sha256(const void* data, std::size_t size, std::uint8_t digest[32]) {
   return CryptGetHashParam(hash.get(), HP_HASHVAL, digest, &length, 0) && length == 32;
 }
 
+std::u16string Sha256FailureNote() { return u""; }
+
 }  // namespace vl5::os
