@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 
+#include "terminal/market/active_minutes.h"
 #include "terminal/market/calendar.h"
 #include "terminal/market/day_cache.h"
 #include "src/wire/market_codes.h"
@@ -15,11 +16,46 @@ namespace {
 
 constexpr std::int64_t kMinuteMs = 60000;
 
-BarSpan Clamp(BarSpan span, const BarSpan& available, std::int64_t limit) {
-  span.first = std::max(span.first, available.first);
-  span.last = std::min(span.last, available.last);
-  if (span.Count() > limit) span.first = span.last - limit + 1;
-  return span;
+// Bar indexes from the history start to `now_ms`, not counted.
+BarSpan Indexes(const PricePath& path, std::int32_t timeframe, std::int64_t now_ms) {
+  const std::int64_t history = path.first_minute() * 60;
+  const std::int64_t now = FloorDiv(now_ms, 1000);
+  if (now < history) return BarSpan{};
+  return BarSpan{BarIndex(timeframe, history), BarIndex(timeframe, now), 0};
+}
+
+// The last minute of bar `index` that exists by `now_ms`.
+std::int64_t EndMinute(std::int32_t timeframe, std::int64_t index, std::int64_t now_ms) {
+  return std::min(FloorDiv(BarOpen(timeframe, index + 1), 60) - 1, FloorDiv(now_ms, kMinuteMs));
+}
+
+// The newest `count` bars with ticks from bar `last` back, none before bar
+// `floor`. Jumps from bar to bar with ticks, so a gap costs one step.
+BarSpan Back(const PricePath& path, std::int32_t timeframe, std::int64_t floor, std::int64_t last,
+             std::int64_t count, std::int64_t now_ms) {
+  BarSpan span{last + 1, last, 0};
+  for (std::int64_t index = last; span.count < count && index >= floor; --index) {
+    const std::int64_t minute = LastActiveMinute(path, EndMinute(timeframe, index, now_ms));
+    if (minute == kNoMinute) break;
+    index = BarIndex(timeframe, minute * 60);
+    if (index < floor) break;
+    span.first = index;
+    ++span.count;
+  }
+  return span.count == 0 ? BarSpan{} : span;
+}
+
+// How many of the bars [first, last] have ticks by `now_ms`.
+std::int64_t CountForward(const PricePath& path, std::int32_t timeframe, std::int64_t first, std::int64_t last,
+                          std::int64_t now_ms) {
+  const std::int64_t end = EndMinute(timeframe, last, now_ms);
+  std::int64_t count = 0;
+  for (std::int64_t index = first; index <= last; ++index, ++count) {
+    const std::int64_t minute = NextActiveMinute(path, FloorDiv(BarOpen(timeframe, index), 60));
+    if (minute > end) break;
+    index = BarIndex(timeframe, minute * 60);
+  }
+  return count;
 }
 
 }  // namespace
@@ -66,20 +102,18 @@ void Merge(Bar* bar, const Bar& next) {
 }
 
 BarSpan AvailableBars(const PricePath& path, std::int32_t timeframe, std::int64_t now_ms) {
-  const std::int64_t history = path.first_minute() * 60;
-  const std::int64_t now = FloorDiv(now_ms, 1000);
-  if (now < history) return BarSpan{};
-  return BarSpan{BarIndex(timeframe, history), BarIndex(timeframe, now)};
+  BarSpan span = Indexes(path, timeframe, now_ms);
+  span.count = CountForward(path, timeframe, span.first, span.last, now_ms);
+  return span;
 }
 
 BarSpan BarsFrom(const PricePath& path, std::int32_t timeframe, std::int64_t date_from, std::int64_t count,
                  std::int64_t now_ms, std::int64_t limit) {
-  if (count <= 0) return BarSpan{};
   // Bars after the clock do not exist yet, so a later date ends the window
   // at the newest bar instead of spending `count` on bars that are clipped.
-  const BarSpan available = AvailableBars(path, timeframe, now_ms);
+  const BarSpan available = Indexes(path, timeframe, now_ms);
   const std::int64_t last = std::min(BarIndex(timeframe, date_from), available.last);
-  return Clamp(BarSpan{last - count + 1, last}, available, limit);
+  return Back(path, timeframe, available.first, last, std::min(count, limit), now_ms);
 }
 
 BarSpan BarsRange(const PricePath& path, std::int32_t timeframe, std::int64_t from, std::int64_t to,
@@ -87,15 +121,22 @@ BarSpan BarsRange(const PricePath& path, std::int32_t timeframe, std::int64_t fr
   if (from > to) return BarSpan{};
   std::int64_t first = BarIndex(timeframe, from);
   if (BarOpen(timeframe, first) < from) ++first;  // that bar opened before the range
-  return Clamp(BarSpan{first, BarIndex(timeframe, to)}, AvailableBars(path, timeframe, now_ms), limit);
+  const BarSpan available = Indexes(path, timeframe, now_ms);
+  return Back(path, timeframe, std::max(first, available.first), std::min(BarIndex(timeframe, to), available.last),
+              limit, now_ms);
 }
 
 BarSpan BarsFromPos(const PricePath& path, std::int32_t timeframe, std::int64_t start_pos, std::int64_t count,
                     std::int64_t now_ms, std::int64_t limit) {
-  const BarSpan available = AvailableBars(path, timeframe, now_ms);
-  if (count <= 0 || start_pos < 0 || available.Count() == 0) return BarSpan{};
-  const std::int64_t last = available.last - start_pos;
-  return Clamp(BarSpan{last - count + 1, last}, available, limit);
+  const BarSpan available = Indexes(path, timeframe, now_ms);
+  if (count <= 0 || start_pos < 0 || available.last < available.first) return BarSpan{};
+  std::int64_t last = available.last;
+  if (start_pos > 0) {
+    const BarSpan skipped = Back(path, timeframe, available.first, last, start_pos, now_ms);
+    if (skipped.count < start_pos) return BarSpan{};
+    last = skipped.first - 1;
+  }
+  return Back(path, timeframe, available.first, last, std::min(count, limit), now_ms);
 }
 
 namespace {

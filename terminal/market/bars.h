@@ -1,8 +1,9 @@
 // Bars of every timeframe, aggregated from the ticks of the price path, so a
 // bar of any timeframe equals the aggregate of the shorter bars it spans.
-// Every minute of a symbol's history holds ticks, so the bars between the
-// history start and the terminal clock all exist and can be counted without
-// generating them: a reply's length is known before its first bar is made.
+// Only bars with ticks exist: outside the trading sessions there are gaps.
+// Which minutes hold ticks is known without generating them
+// (active_minutes.h), so the bars of a query are counted first and a reply's
+// length is known before its first bar is made.
 #pragma once
 
 #include <cstdint>
@@ -24,11 +25,12 @@ struct Bar {
   std::uint64_t real_volume = 0;
 };
 
-// Consecutive bar indexes [first, last]; empty when first > last.
+// Bar indexes [first, last] and how many of those bars exist (have ticks).
 struct BarSpan {
   std::int64_t first = 0;
   std::int64_t last = -1;
-  std::int64_t Count() const { return last < first ? 0 : last - first + 1; }
+  std::int64_t count = 0;
+  std::int64_t Count() const { return count; }
 };
 
 // Every bar from the history start to the one holding `now_ms`.
@@ -43,7 +45,7 @@ BarSpan BarsFrom(const PricePath& path, std::int32_t timeframe, std::int64_t dat
 // Bars opening in [from, to] (seconds).
 BarSpan BarsRange(const PricePath& path, std::int32_t timeframe, std::int64_t from, std::int64_t to,
                   std::int64_t now_ms, std::int64_t limit);
-// `count` bars ending `start_pos` bars before the current one (position 0).
+// `count` bars ending `start_pos` bars before the newest one (position 0).
 BarSpan BarsFromPos(const PricePath& path, std::int32_t timeframe, std::int64_t start_pos, std::int64_t count,
                     std::int64_t now_ms, std::int64_t limit);
 

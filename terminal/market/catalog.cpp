@@ -9,6 +9,13 @@ namespace {
 
 std::int64_t MonthStart(int year, int month) { return DaysFromCivil(year, month, 1) * 86400; }
 
+// Currencies and metals close for the weekend from Friday to Sunday at 22:00
+// UTC; US shares and the US index trade during the exchange's regular hours,
+// 14:30 to 21:00 UTC (daylight saving is not modelled).
+constexpr std::int64_t kFxRollover = 22 * 60;
+constexpr std::int64_t kExchangeOpen = 14 * 60 + 30;
+constexpr std::int64_t kExchangeClose = 21 * 60;
+
 // What every symbol of this terminal shares: full trading, market execution,
 // all order kinds, both filling policies and every expiration mode.
 SymbolSpec Common(std::u16string name, std::u16string description, std::u16string group) {
@@ -57,6 +64,7 @@ SymbolSpec Forex(std::u16string base, std::u16string quote, std::u16string descr
   s.margin_hedged = 50000.0;
   s.swap_long = -6.5;
   s.swap_short = 1.2;
+  s.sessions = Sessions::FiveDayWeek(kFxRollover);
   s.selected = selected;
   return s;
 }
@@ -84,6 +92,7 @@ SymbolSpec Gold() {
   s.margin_hedged = 50.0;
   s.swap_long = -25.0;
   s.swap_short = 8.0;
+  s.sessions = Sessions::FiveDayWeek(kFxRollover);
   s.selected = true;
   return s;
 }
@@ -100,6 +109,7 @@ SymbolSpec Index() {
   s.margin_hedged = 0.5;
   s.swap_long = -12.0;
   s.swap_short = -3.0;
+  s.sessions = Sessions::Weekdays(kExchangeOpen, kExchangeClose);
   return s;
 }
 
@@ -136,6 +146,7 @@ SymbolSpec Stock() {
   s.margin_hedged = 0.5;
   s.swap_long = -4.0;
   s.swap_short = -2.0;
+  s.sessions = Sessions::Weekdays(kExchangeOpen, kExchangeClose);
   return s;
 }
 

@@ -124,7 +124,10 @@ void TickWalker::Enter(int i, std::int64_t cell) {
 void TickWalker::Generate(std::int64_t minute, MinuteTicks* out) {
   out->minute = minute;
   out->count = 0;
-  if (minute < path_.first_minute_) return;
+  if (minute < path_.first_minute_ || !path_.spec_->sessions.Open(minute)) {
+    have_previous_ = false;  // the first quote after a close carries every flag
+    return;
+  }
   const SymbolSpec& spec = *path_.spec_;
   const double open = have_next_anchor_ && next_anchor_minute_ == minute ? next_anchor_ : Anchor(minute);
   const double close = Anchor(minute + 1);

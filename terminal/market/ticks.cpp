@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "terminal/market/active_minutes.h"
 #include "terminal/market/calendar.h"
 #include "src/wire/market_codes.h"
 
@@ -64,8 +65,9 @@ std::int64_t ScanTicks(const PricePath& path, std::int64_t from_ms, std::int64_t
 }
 
 bool LastTick(const PricePath& path, std::int64_t now_ms, Tick* tick) {
-  const std::int64_t minute = FloorDiv(now_ms, kMinuteMs);
-  if (minute < path.first_minute()) return false;
+  // Between sessions the last tick is the one before the close.
+  const std::int64_t minute = LastActiveMinute(path, FloorDiv(now_ms, kMinuteMs));
+  if (minute == kNoMinute) return false;
   const std::shared_ptr<const MinuteTicks> ticks = path.Minute(minute);
   bool found = false;
   for (int j = 0; j < ticks->count && ticks->ticks[static_cast<std::size_t>(j)].time_msc <= now_ms; ++j) {

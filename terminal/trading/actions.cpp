@@ -2,6 +2,8 @@
 
 #include "terminal/trading/action_steps.h"
 
+#include "terminal/market/calendar.h"
+
 namespace vl5::terminal::trading {
 
 namespace {
@@ -39,8 +41,12 @@ bool QuoteSymbol(const Desk& desk, const std::u16string& name, Plan* plan) {
   }
   plan->symbol = *symbol;
   plan->quoted = QuoteAt(desk.market, *symbol, desk.now_ms, &plan->quote);
-  if (!plan->quoted) plan->retcode = wire::TRADE_RETCODE_MARKET_CLOSED;
-  return plan->quoted;
+  // Between sessions the last quote is still shown, but nothing trades.
+  if (!plan->quoted || !desk.market.spec(*symbol).sessions.Open(market::FloorDiv(desk.now_ms, 60000))) {
+    plan->retcode = wire::TRADE_RETCODE_MARKET_CLOSED;
+    return false;
+  }
+  return true;
 }
 
 bool QuoteOwnSymbol(const Desk& desk, std::size_t symbol, const std::u16string& requested, Plan* plan) {

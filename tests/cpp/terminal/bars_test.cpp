@@ -40,8 +40,8 @@ void ExpectWellFormed(const std::vector<Bar>& bars, std::int32_t timeframe) {
     EXPECT_LE(b.low, std::min(b.open, b.close));
     EXPECT_GT(b.tick_volume, 0u);
     EXPECT_GT(b.spread, 0);
-    if (i > 0) {
-      EXPECT_EQ(BarIndex(timeframe, b.time), BarIndex(timeframe, bars[i - 1].time) + 1);
+    if (i > 0) {  // in order; gaps where the market was closed
+      EXPECT_GT(BarIndex(timeframe, b.time), BarIndex(timeframe, bars[i - 1].time));
     }
   }
 }
@@ -144,7 +144,7 @@ TEST(BarsTest, QueryShapesSelectTheRightBars) {
   // The limit keeps the newest bars; history bounds the oldest.
   EXPECT_EQ(BarsFromPos(path, wire::TIMEFRAME_M1, 0, 1000, kNowMs, 10).first, BarIndex(1, now_s) - 9);
   const BarSpan all = AvailableBars(path, wire::TIMEFRAME_D1, kNowMs);
-  EXPECT_EQ(BarsFromPos(path, wire::TIMEFRAME_D1, 0, 1000000, kNowMs, kLimit).first, all.first);
+  EXPECT_EQ(BarsFromPos(path, wire::TIMEFRAME_D1, 0, 1000000, kNowMs, kLimit).Count(), all.Count());
   EXPECT_EQ(BarsFromPos(path, wire::TIMEFRAME_D1, all.Count(), 5, kNowMs, kLimit).Count(), 0);
   EXPECT_EQ(BarsFrom(path, wire::TIMEFRAME_D1, 0, 5, kNowMs, kLimit).Count(), 0);  // before the history
   EXPECT_EQ(BarsFromPos(path, wire::TIMEFRAME_D1, 0, 0, kNowMs, kLimit).Count(), 0);
@@ -173,7 +173,7 @@ TEST(BarsTest, AMillionMinuteBarsAreConsistent) {
   bool ordered = true, shaped = true;
   std::uint64_t ticks = 0;
   ForEachBar(path, nullptr, wire::TIMEFRAME_M1, span, kNowMs, [&](const Bar& b) {
-    ordered = ordered && (count == 0 || b.time == previous_time + 60);
+    ordered = ordered && (count == 0 || b.time > previous_time);
     shaped = shaped && b.high >= std::max(b.open, b.close) && b.low <= std::min(b.open, b.close) && b.spread > 0;
     ticks += b.tick_volume;
     previous_time = b.time;

@@ -13,6 +13,10 @@ namespace vl5::terminal::market::testing {
 
 // 2023-11-14 22:13:20 UTC: a Tuesday evening, well inside every history.
 inline constexpr std::int64_t kNowMs = 1700000000LL * 1000;
+// Three hours earlier, when every symbol's session is open (the exchange
+// closes at 21:00 UTC), and the next day's exchange session.
+inline constexpr std::int64_t kAllOpenMs = kNowMs - 3 * 3600 * 1000;
+inline constexpr std::int64_t kNextSessionMs = kNowMs + 17 * 3600 * 1000;
 
 inline std::size_t IndexOf(const Market& market, const std::u16string& name) { return *market.Find(name); }
 

@@ -263,7 +263,7 @@ TEST_F(RequestsTest, StreamedBarsAndTicksMatchTheirDeclaredCount) {
   for (std::size_t i = 1; i < 100; ++i) {
     EXPECT_EQ(bars.At<std::int64_t>(4 + 60 * i) - bars.At<std::int64_t>(4 + 60 * (i - 1)), 15 * 60);
   }
-  const std::int64_t from = 1699999000LL * 1000;
+  const std::int64_t from = 1699990000LL * 1000;  // the stock's session closes at 21:00
   const Reply ticks = Send(wire::kCmdCopyTicksFrom, Request().Str(u"KSTL").Add(from).Add(50).Add(wire::COPY_TICKS_TRADE));
   ASSERT_EQ(ticks.At<std::uint32_t>(0), 50u);
   ExpectData(ticks, 4 + 50 * 60, wire::kCmdCopyTicksFrom);

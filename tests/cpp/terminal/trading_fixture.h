@@ -47,11 +47,11 @@ inline TradeRequest CloseOrder(std::uint64_t position, std::uint32_t type, doubl
   return r;
 }
 
-// One account (10001: 10000 USD at 1:100) from kNowMs on.
+// One account (10001: 10000 USD at 1:100) from kNowMs (or `start_ms`) on.
 class TradingBench {
  public:
-  TradingBench()
-      : market_(market::DefaultSymbols(), 1), account_(DefaultAccounts()[0]), ledger_(account_.balance(), kNowMs) {}
+  explicit TradingBench(std::int64_t start_ms = kNowMs)
+      : market_(market::DefaultSymbols(), 1), account_(DefaultAccounts()[0]), ledger_(account_.balance(), start_ms) {}
 
   // The engine at `ms`, caught up with the market as a request would find it.
   Engine At(std::int64_t ms) {

@@ -152,7 +152,7 @@ TEST_F(ValidationTest, ACheckReportsTheAccountAsItWouldBeAfterTheRequest) {
 TEST_F(ValidationTest, SymbolRulesFromTheCatalogApply) {
   // KSTL trades whole shares; US500 in tenths.
   auto check = [&](const char16_t* symbol, double volume) {
-    return At(kNowMs).Check(MarketOrder(symbol, wire::ORDER_TYPE_BUY, volume)).retcode;
+    return At(market::testing::kNextSessionMs).Check(MarketOrder(symbol, wire::ORDER_TYPE_BUY, volume)).retcode;
   };
   EXPECT_EQ(check(u"KSTL", 0.5), wire::TRADE_RETCODE_INVALID_VOLUME);
   EXPECT_EQ(check(u"KSTL", 3.0), 0u);

@@ -1,0 +1,21 @@
+// Which minutes of a symbol hold ticks: those in its trading sessions from
+// its history start on. Each of them holds a tick at its very first
+// millisecond, so whether a bar exists by some moment is known from minutes
+// alone, without generating a tick.
+#pragma once
+
+#include <climits>
+#include <cstdint>
+
+#include "terminal/market/price_path.h"
+
+namespace vl5::terminal::market {
+
+inline constexpr std::int64_t kNoMinute = INT64_MIN;
+
+// The first minute with ticks at or after `minute`.
+std::int64_t NextActiveMinute(const PricePath& path, std::int64_t minute);
+// The last minute with ticks at or before `minute`; kNoMinute when none.
+std::int64_t LastActiveMinute(const PricePath& path, std::int64_t minute);
+
+}  // namespace vl5::terminal::market
