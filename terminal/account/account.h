@@ -19,6 +19,13 @@ struct AccountConfig {
   bool otp = false;  // needs a one-time password, which this interface cannot send
   double balance = 10000.0;
   std::uint32_t leverage = 100;
+  // Trading costs (trading/costs.h), unless a symbol sets its own.
+  double commission_per_lot = 0.0;  // account currency per lot and deal
+  double commission_percent = 0.0;  // of each deal's value
+  // Margin levels in percent: below the call a warning, below the stop-out
+  // the most losing positions are closed.
+  double margin_call = 50.0;
+  double margin_stop_out = 30.0;
 };
 
 // 10001 "demo" and 10002 "demo2" on Velmora-Demo; 10003 needs a one-time password.

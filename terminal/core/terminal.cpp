@@ -5,11 +5,28 @@
 
 namespace vl5::terminal {
 
+namespace {
+
+// The built-in symbols as the settings file changes them.
+std::vector<market::SymbolSpec> ConfiguredSymbols(const Settings& settings) {
+  std::vector<market::SymbolSpec> symbols = market::DefaultSymbols();
+  for (const SymbolConfig& config : settings.symbols) {
+    for (market::SymbolSpec& spec : symbols) {
+      if (spec.name != config.name) continue;
+      if (config.commission_per_lot) spec.commission_per_lot = config.commission_per_lot;
+      if (config.commission_percent) spec.commission_percent = config.commission_percent;
+    }
+  }
+  return symbols;
+}
+
+}  // namespace
+
 Terminal::Terminal(Settings settings, Folders folders)
     : settings_(std::move(settings)),
       folders_(std::move(folders)),
       clock_(settings_.clock_start, settings_.clock_speed),
-      market_(market::DefaultSymbols(), settings_.seed),
+      market_(ConfiguredSymbols(settings_), settings_.seed),
       session_(settings_.accounts, settings_.login, settings_.connect_delay) {
   for (std::size_t i = 0; i < market_.size(); ++i) selected_.push_back(market_.spec(i).selected);
   // The accounts come into being with the terminal; their history starts with the deposit.

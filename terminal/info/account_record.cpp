@@ -18,7 +18,7 @@ std::vector<std::uint8_t> BuildAccountRecord(const Account& account, bool trade_
       .Uint<F::At("currency_digits")>(2).Bool<F::At("fifo_close")>(false).Real<F::At("balance")>(account.balance())
       .Real<F::At("credit")>(account.credit()).Real<F::At("profit")>(account.profit()).Real<F::At("equity")>(account.equity())
       .Real<F::At("margin")>(account.margin()).Real<F::At("margin_free")>(account.margin_free())
-      .Real<F::At("margin_level")>(account.margin_level()).Real<F::At("margin_so_call")>(50.0).Real<F::At("margin_so_so")>(30.0)
+      .Real<F::At("margin_level")>(account.margin_level()).Real<F::At("margin_so_call")>(c.margin_call).Real<F::At("margin_so_so")>(c.margin_stop_out)
       .Real<F::At("margin_initial")>(0.0).Real<F::At("margin_maintenance")>(0.0).Real<F::At("assets")>(0.0)
       .Real<F::At("liabilities")>(0.0).Real<F::At("commission_blocked")>(0.0).Text<F::At("name")>(c.name).Text<F::At("server")>(c.server)
       .Text<F::At("currency")>(u"USD").Text<F::At("company")>(u"Orbisco Ltd");

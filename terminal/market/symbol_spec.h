@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "terminal/market/sessions.h"
@@ -47,6 +48,9 @@ struct SymbolSpec {
   double swap_short = 0.0;
   std::uint32_t swap_mode = 0;
   std::uint32_t swap_rollover3days = 0;
+  // Commission rates replacing the account's (trading/costs.h); unset: the account's.
+  std::optional<double> commission_per_lot;
+  std::optional<double> commission_percent;
   int stops_level = 0;
   int freeze_level = 0;
   std::int32_t filling_mode = 0;

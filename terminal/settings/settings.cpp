@@ -4,6 +4,7 @@
 #include <charconv>
 #include <map>
 
+#include "terminal/market/catalog.h"
 #include "src/wire/text.h"
 #include "terminal/core/clock.h"
 
@@ -53,6 +54,21 @@ bool ParseClock(std::string_view text, std::optional<std::int64_t>* clock) {
   std::int64_t seconds = 0;
   if (!ParseNumber(text, &seconds) || seconds < 0 || seconds > kLatestClockSeconds) return false;
   *clock = seconds;
+  return true;
+}
+
+// A finite amount in [0, high].
+bool ParseAmount(std::string_view text, double high, double* value) {
+  double parsed = 0.0;
+  if (!ParseNumber(text, &parsed) || !(parsed >= 0.0 && parsed <= high)) return false;
+  *value = parsed;
+  return true;
+}
+
+bool ParseOptionalAmount(std::string_view text, double high, std::optional<double>* value) {
+  double parsed = 0.0;
+  if (!ParseAmount(text, high, &parsed)) return false;
+  *value = parsed;
   return true;
 }
 
@@ -137,6 +153,27 @@ const Key<AccountConfig> kAccountKeys[] = {
     {"leverage", "N", "1:N leverage, N from 1 to 10000",
      [](AccountConfig* a, std::string_view v) { return ParseRange<std::uint32_t>(v, 1, 10000, &a->leverage); },
      [](const AccountConfig& a) { return std::to_string(a.leverage); }},
+    {"commission_per_lot", "AMOUNT", "commission of every deal per lot, in the account currency",
+     [](AccountConfig* a, std::string_view v) { return ParseAmount(v, 1e6, &a->commission_per_lot); },
+     [](const AccountConfig& a) { return FormatNumber(a.commission_per_lot); }},
+    {"commission_percent", "PERCENT", "commission of every deal as a percentage of its value",
+     [](AccountConfig* a, std::string_view v) { return ParseAmount(v, 100.0, &a->commission_percent); },
+     [](const AccountConfig& a) { return FormatNumber(a.commission_percent); }},
+    {"margin_call", "PERCENT", "margin level of the margin call",
+     [](AccountConfig* a, std::string_view v) { return ParseAmount(v, 1e6, &a->margin_call); },
+     [](const AccountConfig& a) { return FormatNumber(a.margin_call); }},
+    {"margin_stop_out", "PERCENT", "margin level below which the most losing position is closed (0: never)",
+     [](AccountConfig* a, std::string_view v) { return ParseAmount(v, 1e6, &a->margin_stop_out); },
+     [](const AccountConfig& a) { return FormatNumber(a.margin_stop_out); }},
+};
+
+const Key<SymbolConfig> kSymbolKeys[] = {
+    {"commission_per_lot", "AMOUNT", "replaces the account's for deals in this symbol",
+     [](SymbolConfig* s, std::string_view v) { return ParseOptionalAmount(v, 1e6, &s->commission_per_lot); },
+     [](const SymbolConfig&) { return std::string(); }},
+    {"commission_percent", "PERCENT", "replaces the account's for deals in this symbol",
+     [](SymbolConfig* s, std::string_view v) { return ParseOptionalAmount(v, 100.0, &s->commission_percent); },
+     [](const SymbolConfig&) { return std::string(); }},
 };
 
 template <typename T, std::size_t N>
@@ -219,7 +256,9 @@ std::string Usage() {
          "Every option is also a key of the [Terminal] section of config/terminal.ini\n"
          "(--idle-exit 5 is idle_exit=5); the command line wins. Sections [Account <login>]\n"
          "define the accounts, replacing the built-in ones, with the keys:\n" +
-         HelpLines(kAccountKeys, AccountConfig{}, "", false);
+         HelpLines(kAccountKeys, AccountConfig{}, "", false) +
+         "Sections [Symbol <name>] change a built-in symbol, with the keys:\n" +
+         HelpLines(kSymbolKeys, SymbolConfig{}, "", false);
 }
 
 bool ParseCommandLine(const std::vector<std::string>& args, CommandLine* out, std::string* error) {
@@ -261,6 +300,25 @@ bool ApplySetting(Settings* s, std::string_view key, std::string_view value, std
   return false;
 }
 
+// A key of a [Symbol <name>] section; `name` as written in the header.
+bool ApplySymbolKey(Settings* s, std::string_view name, const IniEntry& entry, std::string* error) {
+  std::u16string symbol = wire::Utf8ToUtf16(name);
+  for (char16_t& c : symbol) c = c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
+  const std::vector<market::SymbolSpec> known = market::DefaultSymbols();
+  if (std::none_of(known.begin(), known.end(), [&](const market::SymbolSpec& k) { return k.name == symbol; })) {
+    *error = "unknown symbol [" + entry.section + "]";
+    return false;
+  }
+  auto config = std::find_if(s->symbols.begin(), s->symbols.end(), [&](const SymbolConfig& c) { return c.name == symbol; });
+  if (config == s->symbols.end()) config = s->symbols.insert(s->symbols.end(), SymbolConfig{symbol, {}, {}});
+  const Key<SymbolConfig>* key = FindKey(kSymbolKeys, entry.key);
+  if (key == nullptr || !key->apply(&*config, entry.value)) {
+    *error = "bad symbol setting '" + entry.key + "'";
+    return false;
+  }
+  return true;
+}
+
 void ApplyIni(Settings* s, const std::vector<IniEntry>& entries, std::vector<std::string>* warnings) {
   std::map<std::uint64_t, AccountConfig> accounts;  // by login: the file's order does not matter
   for (const IniEntry& entry : entries) {
@@ -268,6 +326,12 @@ void ApplyIni(Settings* s, const std::vector<IniEntry>& entries, std::vector<std
     const std::string where = "terminal.ini line " + std::to_string(entry.line) + ": ";
     if (entry.section == "terminal") {
       if (!ApplySetting(s, entry.key, entry.value, &error)) warnings->push_back(where + error);
+      continue;
+    }
+    if (entry.section.compare(0, 7, "symbol ") == 0) {
+      if (!ApplySymbolKey(s, Trim(std::string_view(entry.section).substr(7)), entry, &error)) {
+        warnings->push_back(where + error);
+      }
       continue;
     }
     std::uint64_t login = 0;

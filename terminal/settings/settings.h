@@ -15,6 +15,13 @@
 
 namespace vl5::terminal {
 
+// A [Symbol <name>] section: what the settings file changes of a built-in symbol.
+struct SymbolConfig {
+  std::u16string name;
+  std::optional<double> commission_per_lot;
+  std::optional<double> commission_percent;
+};
+
 struct Settings {
   std::uint64_t seed = 1;
   std::optional<std::int64_t> clock_start;   // Unix seconds; empty: the system clock
@@ -27,6 +34,7 @@ struct Settings {
   bool trade_allowed = true;
   bool tradeapi_disabled = false;      // order_send refused with -8; order_check still answers
   std::vector<AccountConfig> accounts = DefaultAccounts();
+  std::vector<SymbolConfig> symbols;
 };
 
 struct CommandLine {
@@ -44,8 +52,9 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine* out, st
 // One key of the [Terminal] section or of the command line.
 bool ApplySetting(Settings* settings, std::string_view key, std::string_view value, std::string* error);
 
-// [Terminal] keys and [Account <login>] sections; accounts in the file replace
-// the built-in ones. Problems become warnings and leave the defaults.
+// [Terminal] keys, [Account <login>] and [Symbol <name>] sections; accounts
+// in the file replace the built-in ones. Problems become warnings and leave
+// the defaults.
 void ApplyIni(Settings* settings, const std::vector<IniEntry>& entries, std::vector<std::string>* warnings);
 
 // The file written into a new data folder: every key with its default.

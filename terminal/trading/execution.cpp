@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "terminal/trading/costs.h"
 #include "terminal/trading/money.h"
 #include "terminal/trading/quote.h"
 
@@ -48,9 +49,12 @@ Deal ClosingDeal(Desk& desk, const Position& position, const Order& order, std::
   deal.price = order.price_open;
   deal.profit = ProfitFor(desk.market, position.symbol, buy, deal.volume, position.price_open, deal.price,
                           desk.now_ms);
+  deal.commission = DealCommission(desk.market, desk.account.config(), position.symbol, deal.volume, deal.price,
+                                   desk.now_ms);
+  deal.swap = RoundMoney(position.swap * std::min(1.0, deal.volume / position.volume));
   deal.symbol = desk.market.spec(position.symbol).name;
   deal.comment = order.comment;
-  desk.account.Settle(deal.profit);
+  desk.account.Settle(deal.profit + deal.swap + deal.commission);
   return deal;
 }
 
@@ -63,6 +67,7 @@ void Shrink(Desk& desk, std::uint64_t ticket, double volume) {
     return;
   }
   position->margin = RoundMoney(position->margin * left / position->volume);
+  position->swap = RoundMoney(position->swap * left / position->volume);
   position->volume = left;
   position->update_msc = desk.now_ms;
 }
@@ -95,8 +100,11 @@ Executed OpenPosition(Desk& desk, Order order, double price) {
   deal.position_id = order.ticket;
   deal.volume = order.volume_initial;
   deal.price = price;
+  deal.commission =
+      DealCommission(desk.market, desk.account.config(), order.symbol, deal.volume, price, desk.now_ms);
   deal.symbol = desk.market.spec(order.symbol).name;
   deal.comment = order.comment;
+  desk.account.Settle(deal.commission);
 
   Position position;
   position.ticket = order.ticket;

@@ -40,7 +40,7 @@ double FloatingProfit(const market::Market& market, const Position& position, st
 Valuation Value(const market::Market& market, const std::vector<Position>& positions, std::int64_t now_ms) {
   Valuation valuation;
   for (const Position& position : positions) {
-    valuation.profit += FloatingProfit(market, position, now_ms);
+    valuation.profit += FloatingProfit(market, position, now_ms) + position.swap;
     valuation.margin += position.margin;
   }
   // Sums of cents, kept to the cent so that they compare with what is booked.

@@ -30,7 +30,7 @@ double ProfitFor(const market::Market& market, std::size_t symbol, bool buy, dou
 double FloatingProfit(const market::Market& market, const Position& position, std::int64_t now_ms);
 
 struct Valuation {
-  double profit = 0.0;  // floating, of all open positions
+  double profit = 0.0;  // floating, of all open positions, with their swaps
   double margin = 0.0;  // booked, of all open positions
 };
 Valuation Value(const market::Market& market, const std::vector<Position>& positions, std::int64_t now_ms);

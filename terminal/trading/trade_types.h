@@ -24,6 +24,7 @@ struct Position {
   double sl = 0.0;  // 0: none
   double tp = 0.0;
   double margin = 0.0;  // booked when opened, for the volume still open
+  double swap = 0.0;    // charged at rollovers so far, for the volume still open
   std::u16string comment;
 };
 
@@ -62,6 +63,8 @@ struct Deal {
   std::uint64_t position_id = 0;
   double volume = 0.0;
   double price = 0.0;
+  double commission = 0.0;  // costs are negative
+  double swap = 0.0;        // a closing deal's share of its position's swap
   double profit = 0.0;
   std::u16string symbol;  // empty for balance operations
   std::u16string comment;

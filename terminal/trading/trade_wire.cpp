@@ -36,7 +36,7 @@ Record PositionRecord(const market::Market& market, const Position& p, std::int6
       .Int<F::At("time_update")>(SecondsOf(p.update_msc)).Int<F::At("time_update_msc")>(p.update_msc).Uint<F::At("type")>(p.type)
       .Uint<F::At("magic")>(p.magic).Uint<F::At("identifier")>(p.ticket).Uint<F::At("reason")>(p.reason).Real<F::At("volume")>(p.volume)
       .Real<F::At("price_open")>(p.price_open).Real<F::At("sl")>(p.sl).Real<F::At("tp")>(p.tp).Real<F::At("price_current")>(current)
-      .Real<F::At("swap")>(0.0).Real<F::At("profit")>(FloatingProfit(market, p, now_ms)).Text<F::At("symbol")>(market.spec(p.symbol).name)
+      .Real<F::At("swap")>(p.swap).Real<F::At("profit")>(FloatingProfit(market, p, now_ms)).Text<F::At("symbol")>(market.spec(p.symbol).name)
       .Text<F::At("comment")>(p.comment).Text<F::At("external_id")>(u"");
   return r.bytes();
 }
@@ -64,8 +64,8 @@ Record DealRecord(const Deal& d) {
   F r(wire::kTradeDealSize);
   r.Uint<F::At("ticket")>(d.ticket).Uint<F::At("order")>(d.order).Int<F::At("time")>(SecondsOf(d.time_msc)).Int<F::At("time_msc")>(d.time_msc)
       .Uint<F::At("type")>(d.type).Uint<F::At("entry")>(d.entry).Uint<F::At("magic")>(d.magic).Uint<F::At("position_id")>(d.position_id)
-      .Uint<F::At("reason")>(d.reason).Real<F::At("volume")>(d.volume).Real<F::At("price")>(d.price).Real<F::At("commission")>(0.0)
-      .Real<F::At("swap")>(0.0).Real<F::At("profit")>(d.profit).Real<F::At("fee")>(0.0).Text<F::At("symbol")>(d.symbol)
+      .Uint<F::At("reason")>(d.reason).Real<F::At("volume")>(d.volume).Real<F::At("price")>(d.price).Real<F::At("commission")>(d.commission)
+      .Real<F::At("swap")>(d.swap).Real<F::At("profit")>(d.profit).Real<F::At("fee")>(0.0).Text<F::At("symbol")>(d.symbol)
       .Text<F::At("comment")>(d.comment).Text<F::At("external_id")>(u"");
   return r.bytes();
 }

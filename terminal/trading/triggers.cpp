@@ -6,6 +6,7 @@
 
 #include "terminal/market/calendar.h"
 #include "terminal/market/price_path.h"
+#include "terminal/trading/costs.h"
 #include "terminal/trading/execution.h"
 #include "terminal/trading/money.h"
 #include "terminal/trading/quote.h"
@@ -138,6 +139,12 @@ void ApplyOrders(Desk& at, std::size_t symbol, const market::Tick& tick, const Q
   }
 }
 
+void ChargeSwaps(Desk& at) {
+  for (Position& position : at.ledger.positions()) {
+    if (position.time_msc < at.now_ms) position.swap = RoundMoney(position.swap + RolloverSwap(at.market, position, at.now_ms));
+  }
+}
+
 struct Watched {
   std::size_t symbol;
   std::int64_t done_ms;  // events up to here are carried out
@@ -155,10 +162,19 @@ void CatchUp(Desk& desk) {
     Event next = NextEvent(desk, symbol, from, desk.now_ms);
     if (next.time_ms != kNever) watched.push_back(Watched{symbol, from, next});
   }
+  std::int64_t rollover = NextRollover(from);
   for (;;) {
     auto w = std::min_element(watched.begin(), watched.end(),
                               [](const Watched& a, const Watched& b) { return a.next.time_ms < b.next.time_ms; });
-    if (w == watched.end() || w->next.time_ms == kNever) break;
+    const std::int64_t event_ms = w == watched.end() ? kNever : w->next.time_ms;
+    // A rollover before an event at the same moment: a position opened at midnight pays no swap yet.
+    if (rollover <= desk.now_ms && rollover <= event_ms) {
+      Desk at = desk.At(rollover);
+      ChargeSwaps(at);
+      rollover = ledger.positions().empty() ? NextRollover(std::min(event_ms, desk.now_ms)) : rollover + kDayMs;
+      continue;
+    }
+    if (event_ms == kNever) break;
     Desk at = desk.At(w->next.time_ms);
     if (w->next.at_tick) {
       const Quote quote = QuoteOf(desk.market.spec(w->symbol), w->next.tick);

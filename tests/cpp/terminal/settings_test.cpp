@@ -151,6 +151,25 @@ TEST(SettingsTest, TheHelpNamesEveryKeyOfTheDefaultFile) {
   EXPECT_NE(usage.find("(default: 600)"), std::string::npos);  // idle_exit
 }
 
+TEST(SettingsTest, CostsAndMarginLevelsPerAccountAndSymbol) {
+  Settings s;
+  std::vector<std::string> warnings;
+  ApplyIni(&s, ParseIni("[Account 7]\ncommission_per_lot=3.5\nmargin_stop_out=20\nmargin_call=-1\n"
+                        "[Symbol xauusd]\ncommission_percent=0.02\n[Symbol NOWHERE]\ncommission_percent=1\n"
+                        "[Symbol EURUSD]\ncommission_percent=200\n"),
+           &warnings);
+  ASSERT_EQ(s.accounts.size(), 1u);
+  EXPECT_EQ(s.accounts[0].commission_per_lot, 3.5);
+  EXPECT_EQ(s.accounts[0].margin_stop_out, 20.0);
+  EXPECT_EQ(s.accounts[0].margin_call, AccountConfig{}.margin_call);
+  ASSERT_EQ(s.symbols.size(), 2u);  // EURUSD's section was opened, its bad value left unset
+  EXPECT_EQ(s.symbols[0].name, u"XAUUSD");
+  EXPECT_EQ(s.symbols[0].commission_percent, 0.02);
+  EXPECT_FALSE(s.symbols[0].commission_per_lot.has_value());
+  EXPECT_FALSE(s.symbols[1].commission_percent.has_value());
+  EXPECT_EQ(warnings.size(), 3u);  // a negative level, an unknown symbol, a share over 100 %
+}
+
 TEST(SettingsTest, TheTradingSwitchReadsFromTheFile) {
   Settings s;
   std::vector<std::string> warnings;

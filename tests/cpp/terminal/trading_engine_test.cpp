@@ -137,7 +137,7 @@ TEST_F(EngineTest, ClosingSettlesTheProfitAndPartialClosesShrinkVolumeAndMargin)
 TEST_F(EngineTest, FloatingProfitAndMarginAreWhatTheCalculatorsAnswer) {
   const SendResult buy = Send(kNowMs, MarketOrder(u"USDJPY", wire::ORDER_TYPE_BUY, 0.3));
   const SendResult sell = Send(kNowMs, MarketOrder(u"XAUUSD", wire::ORDER_TYPE_SELL, 0.5));
-  const std::int64_t later = kNowMs + 2 * kHourMs;
+  const std::int64_t later = kNowMs + kHourMs;  // before the rollover: no swap yet
   Engine engine = At(later);
   double margin_a = 0, margin_b = 0, profit_a = 0, profit_b = 0;
   ASSERT_EQ(engine.CalcMargin(wire::ORDER_TYPE_BUY, u"USDJPY", 0.3, buy.price, &margin_a), wire::kSuccess);

@@ -1,0 +1,92 @@
+// Trading costs: commission on every deal, swaps at the rollover, and how
+// both add up in positions, deals and the balance.
+#include <gtest/gtest.h>
+
+#include "terminal/trading/money.h"
+#include "tests/cpp/terminal/trading_fixture.h"
+
+namespace vl5::terminal::trading {
+namespace {
+
+using market::testing::kNowMs;
+using testing::CloseOrder;
+using testing::MarketOrder;
+
+constexpr std::int64_t kHourMs = 3600 * 1000;
+// kNowMs is a Tuesday evening; EURUSD charges the triple swap for Wednesday.
+constexpr std::int64_t kThursdayMs = kNowMs + 2 * 86400 * 1000 - 20 * kHourMs;
+
+AccountConfig WithCommission() {
+  AccountConfig config = DefaultAccounts()[0];
+  config.commission_per_lot = 7.0;
+  return config;
+}
+
+std::vector<market::SymbolSpec> GoldByShare() {
+  std::vector<market::SymbolSpec> symbols = market::DefaultSymbols();
+  for (market::SymbolSpec& spec : symbols) {
+    if (spec.name == u"XAUUSD") spec.commission_percent = 0.01;
+  }
+  return symbols;
+}
+
+class CostsTest : public ::testing::Test {
+ protected:
+  Engine At(std::int64_t ms) {
+    Engine engine(market_, account_, ledger_, ms);
+    engine.CatchUp();
+    return engine;
+  }
+  const Deal& DealOf(std::uint64_t ticket) const {
+    for (const Deal& deal : ledger_.deals()) {
+      if (deal.ticket == ticket) return deal;
+    }
+    throw std::runtime_error("no such deal");
+  }
+
+  market::Market market_{GoldByShare(), 1};
+  Account account_{WithCommission()};
+  Ledger ledger_{account_.balance(), kNowMs};
+};
+
+TEST_F(CostsTest, CommissionAndSwapsShowOnDealsAndPositionsAndAddUpInTheBalance) {
+  const SendResult opened = At(kNowMs).Send(MarketOrder(u"EURUSD", wire::ORDER_TYPE_BUY, 0.5));
+  ASSERT_EQ(opened.retcode, wire::TRADE_RETCODE_DONE);
+  EXPECT_EQ(DealOf(opened.deal).commission, -3.5);  // 7 a lot
+  EXPECT_EQ(account_.balance(), 10000.0 - 3.5);
+
+  // Rollovers on Wednesday 00:00 (Tuesday, once) and Thursday 00:00 (Wednesday, three times):
+  // -6.5 points a lot and day on a long of 0.5 lot is -3.25 a day.
+  Engine thursday = At(kThursdayMs);
+  ASSERT_EQ(ledger_.positions().size(), 1u);
+  const Position& position = ledger_.positions()[0];
+  EXPECT_EQ(position.swap, -13.0);
+  const double floating = FloatingProfit(market_, position, kThursdayMs);
+  EXPECT_EQ(account_.equity(), RoundMoney(10000.0 - 3.5 + floating - 13.0));
+
+  const SendResult closed = thursday.Send(CloseOrder(opened.order, wire::ORDER_TYPE_SELL, 0.5));
+  ASSERT_EQ(closed.retcode, wire::TRADE_RETCODE_DONE);
+  const Deal& out = DealOf(closed.deal);
+  EXPECT_EQ(out.commission, -3.5);
+  EXPECT_EQ(out.swap, -13.0);
+  EXPECT_EQ(account_.balance(), RoundMoney(10000.0 - 3.5 + out.profit - 13.0 - 3.5));
+  EXPECT_EQ(account_.equity(), account_.balance());
+}
+
+TEST_F(CostsTest, ASymbolsOwnRateReplacesTheAccountsAndWeekendsCostNothing) {
+  const SendResult gold = At(kNowMs).Send(MarketOrder(u"XAUUSD", wire::ORDER_TYPE_SELL, 0.2));
+  ASSERT_EQ(gold.retcode, wire::TRADE_RETCODE_DONE);
+  // 0.01 % of 0.2 x 100 oz at the price, not 7 a lot.
+  EXPECT_EQ(DealOf(gold.deal).commission, -RoundMoney(0.0001 * 0.2 * 100.0 * gold.price));
+  // By Saturday 01:00 the rollovers charged Tuesday, Wednesday three times,
+  // Thursday and Friday; those of Sunday and Monday 00:00 charge nothing.
+  const std::int64_t saturday = kNowMs + 4 * 86400 * 1000 - 21 * kHourMs;
+  At(saturday);
+  const double before = ledger_.positions()[0].swap;
+  At(saturday + 2 * 86400 * 1000);
+  EXPECT_EQ(ledger_.positions()[0].swap, before);
+  EXPECT_EQ(before, RoundMoney(8.0 * 0.01 * 100.0 * 0.2 * 6));  // +8 points a lot and day
+}
+
+}  // namespace
+}  // namespace vl5::terminal::trading
