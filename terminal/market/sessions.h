@@ -10,10 +10,10 @@
 
 namespace vl5::terminal::market {
 
-inline constexpr std::int64_t kMinutesPerDay = 1440;
-inline constexpr std::int64_t kMinutesPerWeek = 7 * kMinutesPerDay;
+inline constexpr std::int64_t kDayMinutes = 1440;
+inline constexpr std::int64_t kWeekMinutes = 7 * kDayMinutes;
 
-// Minutes of the week [open, close), 0 <= open < close <= kMinutesPerWeek.
+// Minutes of the week [open, close), 0 <= open < close <= kWeekMinutes.
 struct SessionWindow {
   std::int64_t open = 0;
   std::int64_t close = 0;
