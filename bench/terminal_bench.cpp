@@ -9,7 +9,12 @@
 // on a fresh data folder and of one restarted on it, and a trading history of 100,000 deals queried in process with
 // the old full scan as the baseline.
 //
-//   terminal_bench TERMINAL64 [--runs N] [--small N]
+//   terminal_bench TERMINAL64 [--runs N] [--small N] [--small-only] [--no-restart]
+//
+// --small-only runs the small calls alone, e.g. with TERMINAL64 a script that
+// starts terminal64 under callgrind to count its instructions per request;
+// --no-restart skips the restart on a saved data folder (for a terminal64
+// that saves nothing).
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -236,15 +241,16 @@ Sample Measure(Work work, const std::function<double()>& server_cpu) {
 }
 
 void PrintRow(const char* name, int round, const Sample& canned, const Sample& ours, double scale, const char* unit) {
-  std::printf("%-34s run %d  canned wall %9.3f cpu %9.3f  terminal64 wall %9.3f cpu %9.3f %s  ratio wall %.3f\n",
+  std::printf("%-26s run %d  canned wall %8.3f cpu %8.3f  terminal64 wall %8.3f cpu %8.3f %s  "
+              "canned/terminal64 wall %.3f cpu %.3f\n",
               name, round, canned.wall * scale, canned.server_cpu * scale, ours.wall * scale, ours.server_cpu * scale,
-              unit, canned.wall / ours.wall);
+              unit, canned.wall / ours.wall, canned.server_cpu / ours.server_cpu);
 }
 
 // Seconds of the first and of a repeated whole-history request of a terminal
 // just started in `folder`.
 std::pair<double, double> FirstAndAgain(const std::string& exe, const std::string& folder, std::int32_t timeframe,
-                                        std::size_t* bars) {
+                                        bool wait_for_save, std::size_t* bars) {
   const Terminal t = Start(exe, folder);
   const int fd = Connect(t.address);
   Bytes reply;
@@ -264,7 +270,7 @@ std::pair<double, double> FirstAndAgain(const std::string& exe, const std::strin
   Call(fd, request, &reply);
   const double again_wall = Now() - again;
   // The background fill saves the symbol's days once it has seen them all.
-  for (int i = 0; i < 600 && std::system(("find '" + folder + "' -name EURUSD.days | grep -q .").c_str()) != 0; ++i) {
+  for (int i = 0; wait_for_save && i < 600 && std::system(("find '" + folder + "' -name EURUSD.days | grep -q .").c_str()) != 0; ++i) {
     usleep(100000);
   }
   close(fd);
@@ -272,7 +278,7 @@ std::pair<double, double> FirstAndAgain(const std::string& exe, const std::strin
   return {first_wall, again_wall};
 }
 
-void FirstLongBars(const std::string& exe, const std::string& folder, int runs) {
+void FirstLongBars(const std::string& exe, const std::string& folder, int runs, bool restart) {
   const struct {
     const char* name;
     std::int32_t timeframe;
@@ -282,8 +288,8 @@ void FirstLongBars(const std::string& exe, const std::string& folder, int runs) 
       const std::string fresh = folder + "/" + frame.name + std::to_string(round);
       mkdir(fresh.c_str(), 0700);
       std::size_t bars = 0;
-      const auto cold = FirstAndAgain(exe, fresh, frame.timeframe, &bars);
-      const auto saved = FirstAndAgain(exe, fresh, frame.timeframe, &bars);
+      const auto cold = FirstAndAgain(exe, fresh, frame.timeframe, restart, &bars);
+      const auto saved = restart ? FirstAndAgain(exe, fresh, frame.timeframe, false, &bars) : std::make_pair(0.0, 0.0);
       std::printf("first whole-history %-3s  run %d  %zu bars  fresh data folder: first %8.4f s  again %8.4f s   "
                   "restarted: first %8.4f s\n",
                   frame.name, round, bars, cold.first, cold.second, saved.first);
@@ -300,9 +306,12 @@ int main(int argc, char** argv) {
   }
   const std::string exe = argv[1];
   int runs = 5, small = 20000;
-  for (int i = 2; i + 1 < argc; i += 2) {
-    if (std::strcmp(argv[i], "--runs") == 0) runs = std::atoi(argv[i + 1]);
-    if (std::strcmp(argv[i], "--small") == 0) small = std::atoi(argv[i + 1]);
+  bool small_only = false, restart = true;
+  for (int i = 2; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--small-only") == 0) small_only = true;
+    if (std::strcmp(argv[i], "--no-restart") == 0) restart = false;
+    if (i + 1 < argc && std::strcmp(argv[i], "--runs") == 0) runs = std::atoi(argv[++i]);
+    if (i + 1 < argc && std::strcmp(argv[i], "--small") == 0) small = std::atoi(argv[++i]);
   }
   signal(SIGPIPE, SIG_IGN);
   char folder_template[] = "/tmp/vl5tb-XXXXXX";
@@ -323,7 +332,10 @@ int main(int argc, char** argv) {
   };
   std::map<Bytes, Bytes> replies;
   Bytes reply;
-  for (const Bytes& request : requests) replies[request] = Call(ours, request, &reply);
+  for (const Bytes& request : requests) {
+    if (small_only && request == requests[2]) continue;
+    replies[request] = Call(ours, request, &reply);
+  }
   CannedServer canned(folder + "/canned", replies);
   const int floor = Connect(canned.path());
   Call(floor, requests[0], &reply);
@@ -342,7 +354,7 @@ int main(int argc, char** argv) {
     const Sample o = Measure(ticks(ours), terminal_cpu);
     PrintRow("symbol_info_tick", round, c, o, 1e6 / small, "us");
   }
-  for (int round = 0; round < runs; ++round) {
+  for (int round = 0; round < runs && !small_only; ++round) {
     const Sample c = Measure(bars(floor), canned_cpu);
     const Sample o = Measure(bars(ours), terminal_cpu);
     PrintRow("copy_rates_from_pos 1M M1", round, c, o, 1.0, "s ");
@@ -351,8 +363,10 @@ int main(int argc, char** argv) {
   close(ours);
   Stop(t);
 
-  FirstLongBars(exe, folder, std::max(1, runs / 2));
-  vl5::bench::HistoryQueries(runs);
+  if (!small_only) {
+    FirstLongBars(exe, folder, std::max(1, runs / 2), restart);
+    vl5::bench::HistoryQueries(runs);
+  }
   std::system(("rm -rf '" + folder + "'").c_str());
   return 0;
 }
