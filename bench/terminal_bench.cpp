@@ -62,13 +62,27 @@ double ThreadCpu() {
   return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
 }
 
-// CPU seconds of every thread of a process, from the scheduler's nanosecond counters.
+// Whether a thread runs only on otherwise idle CPU (scheduling policy 5):
+// terminal64's background fill, which no request waits for.
+bool IdleThread(const std::string& task) {
+  FILE* f = std::fopen((task + "/stat").c_str(), "r");
+  if (f == nullptr) return false;
+  char line[1024] = {};
+  const bool read = std::fgets(line, sizeof(line), f) != nullptr;
+  std::fclose(f);
+  const char* p = read ? std::strrchr(line, ')') : nullptr;
+  for (int field = 2; p != nullptr && field < 41; ++field) p = std::strchr(p + 1, ' ');
+  return p != nullptr && std::atoi(p + 1) == 5;
+}
+
+// CPU seconds of the threads of a process that serve requests, from the
+// scheduler's nanosecond counters.
 double ProcessCpu(pid_t pid) {
   const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
   double total = 0.0;
   if (DIR* dir = opendir(tasks.c_str())) {
     while (dirent* entry = readdir(dir)) {
-      if (entry->d_name[0] == '.') continue;
+      if (entry->d_name[0] == '.' || IdleThread(tasks + "/" + entry->d_name)) continue;
       if (FILE* f = std::fopen((tasks + "/" + entry->d_name + "/schedstat").c_str(), "r")) {
         unsigned long long ns = 0;
         if (std::fscanf(f, "%llu", &ns) == 1) total += 1e-9 * static_cast<double>(ns);

@@ -38,8 +38,9 @@ Bar Expand(const MinuteBar& compact, std::int64_t minute);
 
 class DayCache {
  public:
-  // Days whose minute bars are kept at most (about 46 KB each).
-  static constexpr std::size_t kMinuteDays = 1024;
+  // Days whose minute bars are kept at most (46 KB each): a million M1
+  // bars and the days around them, about 33 MB a symbol.
+  static constexpr std::size_t kMinuteDays = 720;
 
   // The bar of day `day` (days since 1970-01-01), which must have ended.
   // Thread-safe; computed outside the lock.

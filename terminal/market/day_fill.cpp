@@ -3,9 +3,8 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
+#include <pthread.h>
+#include <sched.h>
 #endif
 
 #include "terminal/market/calendar.h"
@@ -16,14 +15,15 @@ namespace vl5::terminal::market {
 namespace {
 
 // Days computed between two saves, so that progress outlives an abrupt end.
-constexpr int kSaveEvery = 1024;
+constexpr int kSaveEvery = 4096;
 
 // Time that requests leave over: the fill never competes with a client.
 void LowPriority() {
 #ifdef _WIN32
-  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_LOWEST);
-#else
-  setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 19);  // this thread only, on Linux
+  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_IDLE);
+#elif defined(SCHED_IDLE)
+  sched_param param{};
+  pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
 #endif
 }
 
