@@ -247,3 +247,14 @@ def test_the_api_switch_refuses_order_send(vl5_terminal, where):
     assert vl.terminal_info().tradeapi_disabled is True
     assert vl.account_info().trade_expert is False
     assert vl.positions_total() == 0
+
+
+@pytest.mark.vl5(accounts={10001: {"commission_per_lot": 7, "margin_call": 80, "margin_stop_out": 40}})
+def test_account_costs_and_levels_from_the_settings(vl5):
+    account = vl.account_info()
+    assert (account.margin_so_mode, account.margin_so_call, account.margin_so_so) == (
+        c.ACCOUNT_STOPOUT_MODE_PERCENT, 80.0, 40.0)
+    opened = send(**deal("EURUSD", c.ORDER_TYPE_BUY, 0.1))
+    [entry] = vl.history_deals_get(ticket=opened.deal)
+    assert (entry.commission, entry.swap) == (-0.7, 0.0)
+    assert vl.account_info().balance == account.balance - 0.7

@@ -166,10 +166,12 @@ ORDER_REASON_CLIENT = 0             # the terminal's user
 ORDER_REASON_EXPERT = 3             # a program through this interface
 ORDER_REASON_SL = 4                 # the position's stop loss was hit
 ORDER_REASON_TP = 5                 # the position's take profit was hit
+ORDER_REASON_SO = 6                 # the account fell below its stop-out level
 DEAL_REASON_CLIENT = 0
 DEAL_REASON_EXPERT = 3
 DEAL_REASON_SL = 4
 DEAL_REASON_TP = 5
+DEAL_REASON_SO = 6
 POSITION_REASON_CLIENT = 0
 POSITION_REASON_EXPERT = 3
 

@@ -70,10 +70,12 @@ inline constexpr std::uint32_t ORDER_REASON_CLIENT = 0;  // the terminal's user
 inline constexpr std::uint32_t ORDER_REASON_EXPERT = 3;  // a program through this interface
 inline constexpr std::uint32_t ORDER_REASON_SL = 4;      // the position's stop loss was hit
 inline constexpr std::uint32_t ORDER_REASON_TP = 5;      // the position's take profit was hit
+inline constexpr std::uint32_t ORDER_REASON_SO = 6;      // the account fell below its stop-out level
 inline constexpr std::uint32_t DEAL_REASON_CLIENT = 0;
 inline constexpr std::uint32_t DEAL_REASON_EXPERT = 3;
 inline constexpr std::uint32_t DEAL_REASON_SL = 4;
 inline constexpr std::uint32_t DEAL_REASON_TP = 5;
+inline constexpr std::uint32_t DEAL_REASON_SO = 6;
 inline constexpr std::uint32_t POSITION_REASON_CLIENT = 0;
 inline constexpr std::uint32_t POSITION_REASON_EXPERT = 3;
 

@@ -5,6 +5,7 @@
 #include "terminal/trading/actions.h"
 #include "terminal/trading/execution.h"
 #include "terminal/trading/money.h"
+#include "terminal/trading/stop_out.h"
 #include "terminal/trading/triggers.h"
 #include "src/wire/status.h"
 
@@ -22,7 +23,7 @@ Engine::Engine(const market::Market& market, Account& account, Ledger& ledger, s
 
 void Engine::CatchUp() {
   trading::CatchUp(desk_);
-  Revalue(desk_);
+  StopOut(desk_);  // revalues the account first
 }
 
 CheckResult Engine::Check(const TradeRequest& request) const {

@@ -14,7 +14,7 @@ namespace {
 // An order's reason passes to its deals unchanged.
 static_assert(wire::ORDER_REASON_CLIENT == wire::DEAL_REASON_CLIENT &&
               wire::ORDER_REASON_EXPERT == wire::DEAL_REASON_EXPERT && wire::ORDER_REASON_SL == wire::DEAL_REASON_SL &&
-              wire::ORDER_REASON_TP == wire::DEAL_REASON_TP);
+              wire::ORDER_REASON_TP == wire::DEAL_REASON_TP && wire::ORDER_REASON_SO == wire::DEAL_REASON_SO);
 
 // Volumes are decimal steps; keep differences of them free of binary dust.
 double RoundVolume(double volume) { return std::round(volume * 1e8) / 1e8; }

@@ -10,6 +10,7 @@
 #include "terminal/trading/execution.h"
 #include "terminal/trading/money.h"
 #include "terminal/trading/quote.h"
+#include "terminal/trading/stop_out.h"
 #include "terminal/trading/trigger_levels.h"
 #include "terminal/trading/validation.h"
 
@@ -32,9 +33,10 @@ struct Watch {
   std::int64_t expiry_ms = kNever;
 };
 
-Watch WatchOf(const Desk& desk, std::size_t symbol) {
+Watch WatchOf(const Desk& desk, std::size_t symbol, std::int64_t after_ms) {
   const market::SymbolSpec& spec = desk.market.spec(symbol);
   Watch watch;
+  if (const std::optional<Trigger> stop_out = StopOutTrigger(desk.At(after_ms), symbol)) watch.levels.Add(*stop_out);
   for (const Order& order : desk.ledger.orders()) {
     if (order.symbol != symbol) continue;
     watch.levels.Add(OrderTrigger(spec, order));
@@ -50,7 +52,7 @@ Watch WatchOf(const Desk& desk, std::size_t symbol) {
 
 // The first event on `symbol` after `after_ms` and no later than `until_ms`.
 Event NextEvent(const Desk& desk, std::size_t symbol, std::int64_t after_ms, std::int64_t until_ms) {
-  const Watch watch = WatchOf(desk, symbol);
+  const Watch watch = WatchOf(desk, symbol, after_ms);
   Event event;
   if (watch.expiry_ms <= until_ms) event.time_ms = std::max(watch.expiry_ms, after_ms);
   if (watch.levels.empty()) return event;
@@ -159,9 +161,18 @@ void CatchUp(Desk& desk) {
   if (desk.now_ms <= from) return;
   std::vector<Watched> watched;
   for (std::size_t symbol = 0; symbol < desk.market.size(); ++symbol) {
-    Event next = NextEvent(desk, symbol, from, desk.now_ms);
-    if (next.time_ms != kNever) watched.push_back(Watched{symbol, from, next});
+    watched.push_back(Watched{symbol, from, NextEvent(desk, symbol, from, desk.now_ms)});
   }
+  // The stop-out levels of every symbol depend on the whole account: when it
+  // changed at `ms`, the other symbols look again from that moment.
+  auto refresh = [&](const Watched* except, std::int64_t ms) {
+    if (ledger.positions().empty()) return;
+    for (Watched& other : watched) {
+      if (&other == except) continue;
+      other.done_ms = std::max(other.done_ms, ms - 1);
+      other.next = NextEvent(desk, other.symbol, other.done_ms, desk.now_ms);
+    }
+  };
   std::int64_t rollover = NextRollover(from);
   for (;;) {
     auto w = std::min_element(watched.begin(), watched.end(),
@@ -171,21 +182,26 @@ void CatchUp(Desk& desk) {
     if (rollover <= desk.now_ms && rollover <= event_ms) {
       Desk at = desk.At(rollover);
       ChargeSwaps(at);
+      StopOut(at);
+      refresh(nullptr, rollover + 1);
       rollover = ledger.positions().empty() ? NextRollover(std::min(event_ms, desk.now_ms)) : rollover + kDayMs;
       continue;
     }
     if (event_ms == kNever) break;
+    const std::size_t deals = ledger.deals().size(), orders = ledger.orders().size();
     Desk at = desk.At(w->next.time_ms);
     if (w->next.at_tick) {
       const Quote quote = QuoteOf(desk.market.spec(w->symbol), w->next.tick);
       ApplyStops(at, w->symbol, w->next.tick, quote);
       ApplyOrders(at, w->symbol, w->next.tick, quote);
+      StopOut(at);
       w->done_ms = w->next.time_ms;
     } else {
       ApplyExpiries(at, w->symbol);
       w->done_ms = std::max(w->done_ms, w->next.time_ms - 1);  // ticks of that moment are still to come
     }
     w->next = NextEvent(desk, w->symbol, w->done_ms, desk.now_ms);
+    if (ledger.deals().size() != deals || ledger.orders().size() != orders) refresh(&*w, w->done_ms);
   }
   ledger.set_evaluated_ms(desk.now_ms);
 }
