@@ -258,7 +258,10 @@ std::string Usage() {
          "define the accounts, replacing the built-in ones, with the keys:\n" +
          HelpLines(kAccountKeys, AccountConfig{}, "", false) +
          "Sections [Symbol <name>] change a built-in symbol, with the keys:\n" +
-         HelpLines(kSymbolKeys, SymbolConfig{}, "", false);
+         HelpLines(kSymbolKeys, SymbolConfig{}, "", false) +
+         "Trading hours (UTC): currencies and XAUUSD from Sunday 22:00 to Friday 22:00, KSTL and\n"
+         "US500 on weekdays 14:30-21:00, BTCUSD always. Swaps are charged at 00:00 UTC for each\n"
+         "weekday that ended, three times for the symbol's swap_rollover3days.\n";
 }
 
 bool ParseCommandLine(const std::vector<std::string>& args, CommandLine* out, std::string* error) {
