@@ -39,8 +39,8 @@ Bar Expand(const MinuteBar& compact, std::int64_t minute);
 class DayCache {
  public:
   // Days whose minute bars are kept at most (46 KB each): a million M1
-  // bars and the days around them, about 33 MB a symbol.
-  static constexpr std::size_t kMinuteDays = 720;
+  // bars of a symbol that trades five days a week, about 47 MB a symbol.
+  static constexpr std::size_t kMinuteDays = 1024;
 
   // The bar of day `day` (days since 1970-01-01), which must have ended.
   // Thread-safe; computed outside the lock.

@@ -17,7 +17,7 @@ constexpr std::int64_t kMinuteMs = 60000;
 constexpr std::uint64_t kTagPhase = 0x7068617365ULL;
 constexpr std::uint64_t kTagMinute = 0x6D696E757465ULL;
 // Changes whenever the generator produces other ticks for the same seed.
-constexpr std::uint64_t kGeneratorVersion = 1;
+constexpr std::uint64_t kGeneratorVersion = 2;  // 2: no ticks outside the trading sessions
 
 std::uint64_t Bits(double value) {
   std::uint64_t bits = 0;
@@ -70,6 +70,9 @@ std::uint64_t PricePath::Fingerprint() const {
         static_cast<std::uint64_t>(s.activity), static_cast<std::uint64_t>(s.trades),
         static_cast<std::uint64_t>(s.history_start)}) {
     h = Hash(h, part);
+  }
+  for (const SessionWindow& window : s.sessions.windows()) {
+    h = Hash(h, static_cast<std::uint64_t>(window.open), static_cast<std::uint64_t>(window.close));
   }
   return h;
 }
