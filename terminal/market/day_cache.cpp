@@ -102,7 +102,7 @@ bool DayCache::HasDay(const PricePath& path, std::int64_t day) {
   std::lock_guard<std::mutex> lock(mutex_);
   const std::int64_t slot = Slot(path, day);
   return slot >= 0 && slot < static_cast<std::int64_t>(days_.size()) &&
-         days_[static_cast<std::size_t>(slot)].tick_volume != 0;
+         days_[static_cast<std::size_t>(slot)].time != 0;
 }
 
 std::vector<Bar> DayCache::KnownDays(const PricePath& path, std::int64_t* first_day) {
@@ -118,7 +118,7 @@ void DayCache::AddKnownDays(const PricePath& path, std::int64_t first_day, const
   if (first_day != first_day_) return;
   if (bars.size() > days_.size()) days_.resize(bars.size());
   for (std::size_t i = 0; i < bars.size(); ++i) {
-    if (days_[i].tick_volume == 0) days_[i] = bars[i];
+    if (days_[i].time == 0) days_[i] = bars[i];
   }
 }
 
@@ -145,7 +145,7 @@ Bar DayCache::CompletedDay(const PricePath& path, std::int64_t day) {
     std::lock_guard<std::mutex> lock(mutex_);
     const std::int64_t slot = Slot(path, day);
     if (slot >= 0 && slot < static_cast<std::int64_t>(days_.size()) &&
-        days_[static_cast<std::size_t>(slot)].tick_volume != 0) {
+        days_[static_cast<std::size_t>(slot)].time != 0) {
       return days_[static_cast<std::size_t>(slot)];
     }
   }
@@ -179,7 +179,7 @@ void DayCache::Prepare(const PricePath& path, std::int64_t first, std::int64_t l
       const std::int64_t slot = Slot(path, day);
       const bool known = minutes ? minutes_.count(day) != 0
                                  : slot < static_cast<std::int64_t>(days_.size()) &&
-                                       days_[static_cast<std::size_t>(slot)].tick_volume != 0;
+                                       days_[static_cast<std::size_t>(slot)].time != 0;
       if (!known) missing.push_back(day);
     }
   }

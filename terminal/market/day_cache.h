@@ -53,8 +53,8 @@ class DayCache {
   void Prepare(const PricePath& path, std::int64_t first, std::int64_t last, bool minutes);
   // Whether the daily bar of `day` is already known.
   bool HasDay(const PricePath& path, std::int64_t day);
-  // The daily bars from the history's first day on (tick_volume 0: not
-  // known), to save; and bars saved before, for days not known yet.
+  // The daily bars from the history's first day on (time 0: not known),
+  // to save; and bars saved before, for days not known yet.
   std::vector<Bar> KnownDays(const PricePath& path, std::int64_t* first_day);
   void AddKnownDays(const PricePath& path, std::int64_t first_day, const std::vector<Bar>& bars);
 
@@ -70,7 +70,7 @@ class DayCache {
   std::mutex mutex_;
   std::int64_t first_day_ = 0;
   bool started_ = false;
-  std::vector<Bar> days_;  // tick_volume 0: not computed yet
+  std::vector<Bar> days_;  // time 0: not computed yet (a day without trading has no ticks)
   std::map<std::int64_t, Kept> minutes_;
   std::uint64_t uses_ = 0;
 };

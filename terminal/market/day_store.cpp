@@ -36,12 +36,17 @@ T Get(const std::string& in, std::size_t* at) {
   return value;
 }
 
-// An unknown day is all zero; a known one opens at its midnight with ticks
-// and prices inside its range.
+// An unknown day is all zero; a known one opens at its midnight, and holds
+// either nothing (no trading that day) or ticks with prices inside its range.
 bool WellFormed(const Bar& bar, std::int64_t day) {
-  if (bar.tick_volume == 0) return bar.time == 0;
-  return bar.time == day * 86400 && bar.low > 0 && bar.low <= std::min(bar.open, bar.close) &&
-         bar.high >= std::max(bar.open, bar.close) && bar.spread >= 0;
+  if (bar.time == 0) return bar.tick_volume == 0;
+  if (bar.time != day * 86400) return false;
+  if (bar.tick_volume == 0) {
+    return bar.open == 0 && bar.high == 0 && bar.low == 0 && bar.close == 0 && bar.spread == 0 &&
+           bar.real_volume == 0;
+  }
+  return bar.low > 0 && bar.low <= std::min(bar.open, bar.close) && bar.high >= std::max(bar.open, bar.close) &&
+         bar.spread >= 0;
 }
 
 }  // namespace
@@ -54,7 +59,7 @@ std::string EncodeDays(const PricePath& path, std::int64_t first_day, const std:
   Put(&out, first_day);
   Put(&out, static_cast<std::uint64_t>(bars.size()));
   for (const Bar& bar : bars) {
-    const bool known = bar.tick_volume != 0;
+    const bool known = bar.time != 0;
     Put(&out, known ? bar.time : std::int64_t{0});
     for (std::int64_t price : {bar.open, bar.high, bar.low, bar.close}) Put(&out, known ? price : std::int64_t{0});
     Put(&out, known ? bar.tick_volume : std::uint64_t{0});

@@ -58,6 +58,7 @@ TEST(DayStoreTest, SavedDaysComeBackAndForeignOrMalformedFilesAreRefused) {
       {"a huge count", tampered(24, INT64_MAX), &path},
       {"a bar at another time", tampered(second_bar, 12345), &path},
       {"a high below the open", tampered(second_bar + 16, 1), &path},
+      {"prices on a day without ticks", tampered(second_bar + 40, 0), &path},
       {"a header only", bytes.substr(0, 20), &path},
   };
   for (const auto& c : refused) {
