@@ -15,6 +15,8 @@ CHILD = """
 import signal, sys, time, velmora5
 stuck, ready = sys.argv[1:3]
 signal.signal(signal.SIGUSR1, lambda *_: print("handled", flush=True))
+# Ctrl-C raises here even when this run inherited it ignored (a background job).
+signal.signal(signal.SIGINT, signal.default_int_handler)
 started = time.monotonic()
 try:
     print("first", velmora5.initialize(stuck), velmora5.last_error(), flush=True)
