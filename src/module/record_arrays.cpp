@@ -25,7 +25,7 @@ int TypeNumber(wire::FieldKind kind) {
   }
 }
 
-// The packed dtype of a wire table, built by NumPy from the specification
+// The packed dtype of a wire table, built by NumPy from a description
 // {names, formats, offsets, itemsize}.
 template <std::size_t N>
 PyArray_Descr* BuildDtype(const wire::Field (&fields)[N]) {
