@@ -15,8 +15,9 @@ namespace {
 
 using namespace vl5;
 
-// Sizes of real records and some others; every list shape has records of some size.
-constexpr std::size_t kRecordSizes[] = {1, 4, 8, 60, 88, 232, 1784};
+// Sizes of real records and some others, and 0, which a list reader must refuse
+// rather than divide by.
+constexpr std::size_t kRecordSizes[] = {1, 4, 8, 60, 88, 232, 1784, 0};
 
 void Require(bool condition) {
   if (!condition) std::abort();

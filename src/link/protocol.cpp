@@ -90,7 +90,10 @@ bool ReadPieces(std::size_t size, const PieceSink& take, std::uint32_t* count, s
   PipeReader reader(Client().Handle());
   std::uint32_t n = 0;
   if (!ReadReplyHead(&reader, echo, status) || !reader.ReadValue(&n)) return FinishReply(&reader, false);
-  if (std::uint64_t{n} * size > reader.Unread() || !take(n, nullptr, 0)) return FinishReply(&reader, false);
+  // Records of no size cannot be cut into pieces; such a list is refused whole.
+  if (size == 0 || std::uint64_t{n} * size > reader.Unread() || !take(n, nullptr, 0)) {
+    return FinishReply(&reader, false);
+  }
   *count = n;
   const std::size_t per_piece = std::max<std::size_t>(1, kPieceBytes / size);
   std::unique_ptr<std::uint8_t[]> piece(new (std::nothrow) std::uint8_t[per_piece * size]);

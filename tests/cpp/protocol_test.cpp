@@ -295,6 +295,23 @@ TEST_F(ProtocolTest, RecordListInPiecesArrivesWholeAndInOrder) {
   }
 }
 
+TEST_F(ProtocolTest, RecordListInPiecesOfZeroSizeRecordsIsRefused) {
+  // Whatever the count, a record size of 0 gives no piece size: nothing is
+  // handed on, and the reply is read to its end.
+  fake::Queue(fake::Reply(121, 0, RecordList(0xFFFFFFFF, 1, 3)));
+  fake::Queue(fake::Reply(120, 0, {3, 0, 0, 0}));
+  int calls = 0;
+  auto take = [&](std::uint32_t, const std::uint8_t*, std::uint32_t) { return ++calls > 0; };
+  std::uint32_t echo = 0, n = 7;
+  std::int32_t status = -1;
+  EXPECT_FALSE(ReadReply(Reply::Pieces(0, take, &n), &echo, &status));
+  EXPECT_EQ(calls, 0);
+  EXPECT_EQ(n, 7u);
+  std::uint32_t value = 0;
+  EXPECT_EQ(PositionsTotal(&value), 0);
+  EXPECT_EQ(value, 3u);
+}
+
 
 TEST_F(ProtocolTest, ExchangeResults) {
   struct Case {
