@@ -5,11 +5,13 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "terminal/core/clock.h"
 #include "terminal/core/terminal.h"
 #include "terminal/market/day_fill.h"
+#include "terminal/market/history_files.h"
 #include "src/link/os/os.h"
 #include "terminal/server/server.h"
 #include "terminal/settings/data_folder.h"
@@ -48,6 +50,15 @@ Settings LoadSettings(const CommandLine& command, const std::string& ini_text) {
   std::string error;
   for (const auto& [key, value] : command.settings) ApplySetting(&settings, key, value, &error);
   return settings;
+}
+
+// Every loaded history is read whole before the terminal is announced.
+bool LoadHistories(const Settings& settings, const Folders& folders, market::Histories* histories,
+                   std::string* error) {
+  const std::u16string folder = settings.history_dir.empty()
+                                    ? folders.data + vl5::os::kPathSeparator + u"history"
+                                    : vl5::wire::Utf8ToUtf16(settings.history_dir);
+  return market::LoadHistories(market::DefaultSymbols(), settings.history, folder, histories, error);
 }
 
 bool ResolveFolders(const CommandLine& command, const Installation& installation, Folders* folders,
@@ -98,6 +109,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "terminal64: %s\n", error.c_str());
     return 1;
   }
+  Settings settings = LoadSettings(command, ini_text);
+  market::Histories histories;
+  if (!command.register_only && !LoadHistories(settings, folders, &histories, &error)) {
+    std::fprintf(stderr, "terminal64: history not loaded: %s\n", error.c_str());
+    return 1;
+  }
   if (!Register(folders.data, installation, command.portable, &error)) {
     std::fprintf(stderr, "terminal64: registration failed: %s\n", error.c_str());
     if (command.register_only) return 1;
@@ -111,7 +128,8 @@ int main(int argc, char** argv) {
   // default handler and kill the terminal without its clean-up.
   std::signal(SIGINT, OnStopSignal);
   std::signal(SIGTERM, OnStopSignal);
-  Terminal terminal(LoadSettings(command, ini_text), folders);
+  Terminal terminal(std::move(settings), folders, histories);
+  histories.clear();  // the market holds them now
   auto server = std::make_unique<server::Server>(terminal, installation.pipe_address);
   std::uint32_t listen_error = 0;
   if (!server->Start(&listen_error)) {

@@ -22,11 +22,11 @@ std::vector<market::SymbolSpec> ConfiguredSymbols(const Settings& settings) {
 
 }  // namespace
 
-Terminal::Terminal(Settings settings, Folders folders)
+Terminal::Terminal(Settings settings, Folders folders, const market::Histories& histories)
     : settings_(std::move(settings)),
       folders_(std::move(folders)),
       clock_(settings_.clock_start, settings_.clock_speed),
-      market_(ConfiguredSymbols(settings_), settings_.seed),
+      market_(ConfiguredSymbols(settings_), settings_.seed, histories),
       session_(settings_.accounts, settings_.login, settings_.connect_delay) {
   for (std::size_t i = 0; i < market_.size(); ++i) selected_.push_back(market_.spec(i).selected);
   // The accounts come into being with the terminal; their history starts with the deposit.

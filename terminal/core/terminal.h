@@ -29,7 +29,8 @@ struct Folders {
 
 class Terminal {
  public:
-  Terminal(Settings settings, Folders folders);
+  // Symbols named in `histories` serve them instead of generated prices.
+  Terminal(Settings settings, Folders folders, const market::Histories& histories = {});
   Terminal(const Terminal&) = delete;
   Terminal& operator=(const Terminal&) = delete;
 

@@ -169,10 +169,12 @@ std::vector<SymbolSpec> DefaultSymbols() {
   };
 }
 
-Market::Market(std::vector<SymbolSpec> symbols, std::uint64_t seed) : specs_(std::move(symbols)) {
+Market::Market(std::vector<SymbolSpec> symbols, std::uint64_t seed, const Histories& histories)
+    : specs_(std::move(symbols)) {
   paths_.reserve(specs_.size());
   for (const SymbolSpec& spec : specs_) {
-    paths_.emplace_back(spec, seed);
+    const auto loaded = histories.find(spec.name);
+    paths_.emplace_back(spec, seed, loaded != histories.end() ? loaded->second : nullptr);
     days_.push_back(std::make_unique<DayCache>());
   }
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "terminal/market/day_cache.h"
+#include "terminal/market/history.h"
 #include "terminal/market/price_path.h"
 #include "terminal/market/symbol_spec.h"
 
@@ -22,7 +23,8 @@ std::vector<SymbolSpec> DefaultSymbols();
 
 class Market {
  public:
-  Market(std::vector<SymbolSpec> symbols, std::uint64_t seed);
+  // Symbols named in `histories` serve them instead of generated prices.
+  Market(std::vector<SymbolSpec> symbols, std::uint64_t seed, const Histories& histories = {});
   Market(const Market&) = delete;
   Market& operator=(const Market&) = delete;
 

@@ -1,11 +1,13 @@
 #include "terminal/market/price_path.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <mutex>
 
 #include "terminal/market/calendar.h"
 #include "terminal/market/hash.h"
+#include "terminal/market/history.h"
 #include "src/wire/market_codes.h"
 
 namespace vl5::terminal::market {
@@ -44,10 +46,18 @@ struct PricePath::MinuteCache {
   std::shared_ptr<const MinuteTicks> last;
 };
 
-PricePath::PricePath(const SymbolSpec& spec, std::uint64_t seed)
+PricePath::PricePath(const SymbolSpec& spec, std::uint64_t seed, std::shared_ptr<const History> history)
     : spec_(&spec),
+      history_(std::move(history)),
       stream_(Hash(seed, HashName(spec.name.data(), spec.name.size()))),
       first_minute_(FloorDiv(spec.history_start, 60)) {
+  if (history_ != nullptr) {
+    // The loader gives at least one bar; ticks may start before it.
+    first_minute_ = FloorDiv(history_->minutes.front().time, 60);
+    if (!history_->ticks.empty()) {
+      first_minute_ = std::min(first_minute_, FloorDiv(history_->ticks.front().time_msc, kMinuteMs));
+    }
+  }
   // Value noise whose amplitude grows with the square root of its period, as
   // a random walk's spread does; the slowest octave keeps prices bounded.
   for (int i = 0; i < kOctaves; ++i) {
@@ -125,8 +135,10 @@ void TickWalker::Enter(int i, std::int64_t cell) {
 }
 
 void TickWalker::Generate(std::int64_t minute, MinuteTicks* out) {
+  if (path_.history_ != nullptr) return HistoryMinute(*path_.history_, *path_.spec_, minute, out);
   out->minute = minute;
   out->count = 0;
+  out->ticks = out->own.data();
   if (minute < path_.first_minute_ || !path_.spec_->sessions.Open(minute)) {
     have_previous_ = false;  // the first quote after a close carries every flag
     return;
@@ -160,7 +172,7 @@ void TickWalker::Generate(std::int64_t minute, MinuteTicks* out) {
         2 * static_cast<std::int64_t>(static_cast<std::uint32_t>(r1 >> 32) % spreads) +
         static_cast<std::int64_t>(parity);
 
-    Tick& tick = out->ticks[static_cast<std::size_t>(j)];
+    Tick& tick = out->own[static_cast<std::size_t>(j)];
     tick.time_msc = minute * kMinuteMs + offset;
     tick.bid = Floor(mid * scale - static_cast<double>(spread) / 2.0 + 0.5);
     tick.ask = tick.bid + spread;

@@ -33,17 +33,34 @@ struct Tick {
 
 inline constexpr int kMaxTicksPerMinute = 31;
 
+// The ticks of one minute: generated into `own`, or a loaded history's,
+// which outlive every MinuteTicks (the history belongs to the path).
 struct MinuteTicks {
   std::int64_t minute = 0;  // Unix minutes
   int count = 0;
-  std::array<Tick, kMaxTicksPerMinute> ticks;
+  const Tick* ticks = own.data();
+  std::array<Tick, kMaxTicksPerMinute> own;
+
+  MinuteTicks() = default;
+  MinuteTicks(const MinuteTicks& other) { *this = other; }
+  MinuteTicks& operator=(const MinuteTicks& other) {
+    minute = other.minute;
+    count = other.count;
+    own = other.own;
+    ticks = other.ticks == other.own.data() ? own.data() : other.ticks;
+    return *this;
+  }
 };
+
+struct History;
 
 class PricePath {
  public:
-  PricePath(const SymbolSpec& spec, std::uint64_t seed);
+  // With a `history`, the path serves it instead of generated prices.
+  PricePath(const SymbolSpec& spec, std::uint64_t seed, std::shared_ptr<const History> history = nullptr);
 
   const SymbolSpec& spec() const { return *spec_; }
+  const History* history() const { return history_.get(); }
   std::int64_t first_minute() const { return first_minute_; }
 
   // The ticks of one minute, flagged against the minute before. The minute
@@ -60,6 +77,7 @@ class PricePath {
   static constexpr int kOctaves = 22;  // periods of 1 minute to 2^21 minutes (4 years)
 
   const SymbolSpec* spec_;
+  std::shared_ptr<const History> history_;
   std::uint64_t stream_;       // seed and symbol name hashed together
   std::int64_t first_minute_;  // no ticks before the symbol's history starts
   double amplitude_[kOctaves];

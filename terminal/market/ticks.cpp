@@ -4,6 +4,7 @@
 
 #include "terminal/market/active_minutes.h"
 #include "terminal/market/calendar.h"
+#include "terminal/market/history.h"
 #include "src/wire/market_codes.h"
 
 namespace vl5::terminal::market {
@@ -46,6 +47,19 @@ std::int64_t ScanTicks(const PricePath& path, std::int64_t from_ms, std::int64_t
                        std::int64_t limit, const std::function<void(const Tick&)>& visit) {
   // A symbol without trades has no trade ticks anywhere: skip the walk.
   if (from_ms > to_ms || limit <= 0 || (filter == TickFilter::kTrade && !path.spec().trades)) return 0;
+  const History* history = path.history();
+  if (history != nullptr && !history->ticks.empty()) {
+    // Loaded ticks are looked up, not walked minute by minute.
+    auto it = std::lower_bound(history->ticks.begin(), history->ticks.end(), from_ms,
+                               [](const Tick& tick, std::int64_t time) { return tick.time_msc < time; });
+    std::int64_t visited = 0;
+    for (; it != history->ticks.end() && it->time_msc <= to_ms && visited < limit; ++it) {
+      if (!Passes(*it, filter)) continue;
+      visit(*it);
+      ++visited;
+    }
+    return visited;
+  }
   std::int64_t minute = std::max(FloorDiv(from_ms, kMinuteMs), path.first_minute());
   const std::int64_t last_minute = FloorDiv(to_ms, kMinuteMs);
   TickWalker walker(path, minute);
@@ -65,6 +79,7 @@ std::int64_t ScanTicks(const PricePath& path, std::int64_t from_ms, std::int64_t
 }
 
 bool LastTick(const PricePath& path, std::int64_t now_ms, Tick* tick) {
+  if (path.history() != nullptr) return LastHistoryTick(*path.history(), path.spec(), now_ms, tick);
   // Between sessions the last tick is the one before the close.
   const std::int64_t minute = LastActiveMinute(path, FloorDiv(now_ms, kMinuteMs));
   if (minute == kNoMinute) return false;

@@ -57,6 +57,42 @@ bool ParseClock(std::string_view text, std::optional<std::int64_t>* clock) {
   return true;
 }
 
+// The built-in symbol of that name, any case, upper-cased; false for another.
+bool ParseSymbolName(std::string_view text, std::u16string* name) {
+  std::u16string symbol = wire::Utf8ToUtf16(Trim(text));
+  for (char16_t& c : symbol) c = c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
+  const std::vector<market::SymbolSpec> known = market::DefaultSymbols();
+  if (std::none_of(known.begin(), known.end(), [&](const market::SymbolSpec& k) { return k.name == symbol; })) {
+    return false;
+  }
+  *name = std::move(symbol);
+  return true;
+}
+
+// "EURUSD,XAUUSD": built-in symbols, each once; "" names none.
+bool ParseSymbolList(std::string_view text, std::vector<std::u16string>* symbols) {
+  std::vector<std::u16string> parsed;
+  while (!Trim(text).empty()) {
+    const std::size_t comma = text.find(',');
+    std::u16string name;
+    if (!ParseSymbolName(text.substr(0, comma), &name) ||
+        std::find(parsed.begin(), parsed.end(), name) != parsed.end()) {
+      return false;
+    }
+    parsed.push_back(std::move(name));
+    if (comma == std::string_view::npos) break;
+    text.remove_prefix(comma + 1);
+  }
+  *symbols = std::move(parsed);
+  return true;
+}
+
+std::string FormatSymbolList(const std::vector<std::u16string>& symbols) {
+  std::string text;
+  for (const std::u16string& name : symbols) text += (text.empty() ? "" : ",") + wire::Utf16ToUtf8(name);
+  return text;
+}
+
 // A finite amount in [0, high].
 bool ParseAmount(std::string_view text, double high, double* value) {
   double parsed = 0.0;
@@ -122,6 +158,15 @@ const Key<Settings> kTerminalKeys[] = {
     {"login", "N", "account logged in at start",
      [](Settings* s, std::string_view v) { return ParseNumber(v, &s->login); },
      [](const Settings& s) { return std::to_string(s.login); }},
+    {"history", "SYMBOL,...", "symbols whose bars and ticks are loaded from the history folder",
+     [](Settings* s, std::string_view v) { return ParseSymbolList(v, &s->history); },
+     [](const Settings& s) { return FormatSymbolList(s.history); }},
+    {"history_dir", "PATH", "the history folder (default: history in the data folder)",
+     [](Settings* s, std::string_view v) {
+       s->history_dir = std::string(v);
+       return !v.empty();
+     },
+     [](const Settings& s) { return s.history_dir; }},
     {"trade_allowed", "[0|1]", "trading allowed in the terminal",
      [](Settings* s, std::string_view v) { return ParseFlag(v, &s->trade_allowed); },
      [](const Settings& s) { return FormatFlag(s.trade_allowed); }},
@@ -261,7 +306,13 @@ std::string Usage() {
          HelpLines(kSymbolKeys, SymbolConfig{}, "", false) +
          "Trading hours (UTC): currencies and XAUUSD from Sunday 22:00 to Friday 22:00, KSTL and\n"
          "US500 on weekdays 14:30-21:00, BTCUSD always. Swaps are charged at 00:00 UTC for each\n"
-         "weekday that ended, three times for the symbol's swap_rollover3days.\n";
+         "weekday that ended, three times for the symbol's swap_rollover3days.\n"
+         "History files: a symbol named in history serves the bars of <history folder>/<SYMBOL>/M1.csv\n"
+         "(time,open,high,low,close,tick_volume,spread,real_volume; time in Unix seconds or\n"
+         "YYYY-MM-DD HH:MM[:SS] UTC) and the ticks of ticks.csv beside it when present\n"
+         "(time_msc,bid,ask,last,volume,flags); without them every bar's ticks run open, low, high,\n"
+         "close (high first when it closed lower) at seconds 0, 20, 40 and 59. A set clock with a\n"
+         "clock_speed inside the loaded range replays them as a live market.\n";
 }
 
 bool ParseCommandLine(const std::vector<std::string>& args, CommandLine* out, std::string* error) {
@@ -305,10 +356,8 @@ bool ApplySetting(Settings* s, std::string_view key, std::string_view value, std
 
 // A key of a [Symbol <name>] section; `name` as written in the header.
 bool ApplySymbolKey(Settings* s, std::string_view name, const IniEntry& entry, std::string* error) {
-  std::u16string symbol = wire::Utf8ToUtf16(name);
-  for (char16_t& c : symbol) c = c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
-  const std::vector<market::SymbolSpec> known = market::DefaultSymbols();
-  if (std::none_of(known.begin(), known.end(), [&](const market::SymbolSpec& k) { return k.name == symbol; })) {
+  std::u16string symbol;
+  if (!ParseSymbolName(name, &symbol)) {
     *error = "unknown symbol [" + entry.section + "]";
     return false;
   }

@@ -33,6 +33,8 @@ struct Settings {
   std::uint64_t login = 10001;         // account logged in at start
   bool trade_allowed = true;
   bool tradeapi_disabled = false;      // order_send refused with -8; order_check still answers
+  std::vector<std::u16string> history;  // symbols whose prices come from history files
+  std::string history_dir;              // UTF-8; empty: "history" in the data folder
   std::vector<AccountConfig> accounts = DefaultAccounts();
   std::vector<SymbolConfig> symbols;
 };

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -127,6 +128,11 @@ enum class FileRead { kRead, kMissing, kNotRegular, kForeign, kTooLarge, kFailed
 // symlink and without blocking, and only when it is a regular file (kForeign:
 // owned by another user, or writable by group or others).
 FileRead ReadRegularFile(const std::u16string& path, std::size_t limit, std::string* bytes);
+// The same file checks, for a file of any size: hands it to `piece` in pieces
+// of at most 1 MiB as they are read, so it is never held whole. `piece`
+// returning false ends the read (still kRead: the caller knows why).
+using FilePiece = std::function<bool(const char* data, std::size_t size)>;
+FileRead StreamRegularFile(const std::u16string& path, const FilePiece& piece);
 // Writes a new temporary file beside `path` and renames it over `path`, so a
 // symlink planted there is replaced, never followed.
 bool ReplaceFileBytes(const std::u16string& path, const std::string& bytes, std::uint32_t* error);

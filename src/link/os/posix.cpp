@@ -524,20 +524,45 @@ bool MakeFolders(const std::u16string& path, std::uint32_t* error) {
   return true;
 }
 
-FileRead ReadRegularFile(const std::u16string& path, std::size_t limit, std::string* bytes) {
-  Fd fd(open(Utf16ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
-  if (fd.get() < 0) {
+namespace {
+
+// Opens a file for the checked reads: no symlink followed, no FIFO waited
+// on, only a regular file of this user that nobody else can write.
+FileRead OpenRegular(const std::u16string& path, Fd* fd, struct stat* st) {
+  *fd = Fd(open(Utf16ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+  if (fd->get() < 0) {
     if (errno == ENOENT) return FileRead::kMissing;
     return errno == ELOOP || errno == ENXIO ? FileRead::kNotRegular : FileRead::kFailed;
   }
+  if (fstat(fd->get(), st) != 0) return FileRead::kFailed;
+  if (!S_ISREG(st->st_mode)) return FileRead::kNotRegular;
+  if (!PrivateToMe(*st)) return FileRead::kForeign;
+  return FileRead::kRead;
+}
+
+}  // namespace
+
+FileRead ReadRegularFile(const std::u16string& path, std::size_t limit, std::string* bytes) {
+  Fd fd;
   struct stat st;
-  if (fstat(fd.get(), &st) != 0) return FileRead::kFailed;
-  if (!S_ISREG(st.st_mode)) return FileRead::kNotRegular;
-  if (!PrivateToMe(st)) return FileRead::kForeign;
+  if (const FileRead opened = OpenRegular(path, &fd, &st); opened != FileRead::kRead) return opened;
   if (st.st_size < 0 || static_cast<std::uint64_t>(st.st_size) > limit) return FileRead::kTooLarge;
   // The size may change while reading: one byte more than the limit tells.
   if (!ReadAtMost(fd.get(), limit + 1, bytes)) return FileRead::kFailed;
   return bytes->size() > limit ? FileRead::kTooLarge : FileRead::kRead;
+}
+
+FileRead StreamRegularFile(const std::u16string& path, const FilePiece& piece) {
+  Fd fd;
+  struct stat st;
+  if (const FileRead opened = OpenRegular(path, &fd, &st); opened != FileRead::kRead) return opened;
+  std::vector<char> buffer(std::size_t{1} << 20);
+  for (;;) {
+    const ssize_t got = read(fd.get(), buffer.data(), buffer.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return FileRead::kFailed;
+    if (got == 0 || !piece(buffer.data(), static_cast<std::size_t>(got))) return FileRead::kRead;
+  }
 }
 
 bool ReplaceFileBytes(const std::u16string& path, const std::string& bytes, std::uint32_t* error) {

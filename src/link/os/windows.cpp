@@ -391,20 +391,33 @@ bool MakeFolders(const std::u16string& path, std::uint32_t* error) {
   return true;
 }
 
-FileRead ReadRegularFile(const std::u16string& path, std::size_t limit, std::string* bytes) {
-  Handle file = Own(CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!file) {
+namespace {
+
+// Opens a file for the checked reads: not through a reparse point, and only
+// a file on disk (never a pipe or device that could block).
+FileRead OpenRegular(const std::u16string& path, Handle* file, std::uint64_t* size) {
+  *file = Own(CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!*file) {
     const DWORD err = GetLastError();
     return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND ? FileRead::kMissing : FileRead::kFailed;
   }
   BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(file.get(), &info)) return FileRead::kFailed;
+  if (!GetFileInformationByHandle(file->get(), &info)) return FileRead::kFailed;
   if ((info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
-      GetFileType(file.get()) != FILE_TYPE_DISK) {
+      GetFileType(file->get()) != FILE_TYPE_DISK) {
     return FileRead::kNotRegular;
   }
-  const std::uint64_t size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  *size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  return FileRead::kRead;
+}
+
+}  // namespace
+
+FileRead ReadRegularFile(const std::u16string& path, std::size_t limit, std::string* bytes) {
+  Handle file;
+  std::uint64_t size = 0;
+  if (const FileRead opened = OpenRegular(path, &file, &size); opened != FileRead::kRead) return opened;
   if (size > limit) return FileRead::kTooLarge;
   bytes->assign(limit + 1, '\0');
   std::size_t have = 0;
@@ -418,6 +431,18 @@ FileRead ReadRegularFile(const std::u16string& path, std::size_t limit, std::str
   }
   bytes->resize(have);
   return FileRead::kRead;
+}
+
+FileRead StreamRegularFile(const std::u16string& path, const FilePiece& piece) {
+  Handle file;
+  std::uint64_t size = 0;
+  if (const FileRead opened = OpenRegular(path, &file, &size); opened != FileRead::kRead) return opened;
+  std::vector<char> buffer(std::size_t{1} << 20);
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) return FileRead::kFailed;
+    if (got == 0 || !piece(buffer.data(), got)) return FileRead::kRead;
+  }
 }
 
 bool ReplaceFileBytes(const std::u16string& path, const std::string& bytes, std::uint32_t* error) {

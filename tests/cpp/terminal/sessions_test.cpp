@@ -71,12 +71,16 @@ TEST(SessionsTest, NoTickOrBarInsideTheWeekendAndTheRestUnchanged) {
     EXPECT_EQ(ticks[j].time_msc, t.time_msc);
     EXPECT_EQ(ticks[j].bid, t.bid);
     EXPECT_EQ(ticks[j].ask, t.ask);
-    if (t.time_msc != kSundayOpenMs) EXPECT_EQ(ticks[j].flags, t.flags);
+    if (t.time_msc != kSundayOpenMs) {
+      EXPECT_EQ(ticks[j].flags, t.flags);
+    }
     ++j;
   }
   EXPECT_EQ(j, ticks.size());
   for (const market::Tick& t : ticks) {
-    if (t.time_msc == kSundayOpenMs) EXPECT_EQ(t.flags, wire::TICK_FLAG_BID | wire::TICK_FLAG_ASK);
+    if (t.time_msc == kSundayOpenMs) {
+      EXPECT_EQ(t.flags, wire::TICK_FLAG_BID | wire::TICK_FLAG_ASK);
+    }
   }
 
   // H1 from Friday 00:00 to Monday 00:00: Friday's 22 hours and Sunday's last two.
