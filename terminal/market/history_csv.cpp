@@ -102,7 +102,6 @@ bool ParsePrice(std::string_view text, int digits, std::int64_t* points) {
   std::string_view whole = text.substr(0, dot);
   std::string_view fraction = dot == std::string_view::npos ? std::string_view() : text.substr(dot + 1);
   if (whole.empty() && fraction.empty()) return false;
-  if (dot != std::string_view::npos && fraction.empty() && whole.empty()) return false;
   // Digits beyond the symbol's are allowed only as zeros.
   if (fraction.size() > static_cast<std::size_t>(digits)) {
     if (fraction.find_first_not_of('0', static_cast<std::size_t>(digits)) != std::string_view::npos) return false;
@@ -147,48 +146,53 @@ bool Split(std::string_view line, const char* const* columns, std::size_t count,
   return true;
 }
 
-std::string BadValue(std::string_view field, const char* column) {
-  return "bad value '" + std::string(field.substr(0, 40)) + "' in column " + column;
+bool Refuse(std::string* problem, std::string text) {
+  *problem = std::move(text);
+  return false;
+}
+
+bool BadValue(std::string* problem, std::string_view field, const char* column) {
+  return Refuse(problem, "bad value '" + std::string(field.substr(0, 40)) + "' in column " + column);
 }
 
 bool ParseRecord(const SymbolSpec& spec, std::string_view line, Bar* bar, std::string* problem) {
   std::string_view f[std::size(kBarColumns)];
   if (!Split(line, kBarColumns, std::size(kBarColumns), f, problem)) return false;
   std::int64_t ms = 0;
-  if (!ParseTime(f[0], 1000, &ms)) return *problem = BadValue(f[0], kBarColumns[0]), false;
-  if (ms % 60000 != 0) return *problem = "time " + std::string(f[0]) + " is not a whole minute", false;
+  if (!ParseTime(f[0], 1000, &ms)) return BadValue(problem, f[0], kBarColumns[0]);
+  if (ms % 60000 != 0) return Refuse(problem, "time " + std::string(f[0]) + " is not a whole minute");
   bar->time = ms / 1000;
   std::int64_t* prices[] = {&bar->open, &bar->high, &bar->low, &bar->close};
   for (std::size_t i = 0; i < 4; ++i) {
     if (!ParsePrice(f[i + 1], spec.digits, prices[i]) || *prices[i] <= 0) {
-      return *problem = BadValue(f[i + 1], kBarColumns[i + 1]), false;
+      return BadValue(problem, f[i + 1], kBarColumns[i + 1]);
     }
   }
   std::uint64_t spread = 0;
-  if (!ParseWhole(f[5], &bar->tick_volume)) return *problem = BadValue(f[5], kBarColumns[5]), false;
-  if (!ParseWhole(f[6], &spread) || spread > kMaxSpread) return *problem = BadValue(f[6], kBarColumns[6]), false;
-  if (!ParseWhole(f[7], &bar->real_volume)) return *problem = BadValue(f[7], kBarColumns[7]), false;
+  if (!ParseWhole(f[5], &bar->tick_volume)) return BadValue(problem, f[5], kBarColumns[5]);
+  if (!ParseWhole(f[6], &spread) || spread > kMaxSpread) return BadValue(problem, f[6], kBarColumns[6]);
+  if (!ParseWhole(f[7], &bar->real_volume)) return BadValue(problem, f[7], kBarColumns[7]);
   bar->spread = static_cast<std::int32_t>(spread);
   if (bar->high < std::max(bar->open, bar->close) || bar->low > std::min(bar->open, bar->close)) {
-    return *problem = "open and close must lie between low and high", false;
+    return Refuse(problem, "open and close must lie between low and high");
   }
-  if (bar->tick_volume == 0) return *problem = "a bar needs a tick_volume of at least 1", false;
+  if (bar->tick_volume == 0) return Refuse(problem, "a bar needs a tick_volume of at least 1");
   return true;
 }
 
 bool ParseRecord(const SymbolSpec& spec, std::string_view line, Tick* tick, std::string* problem) {
   std::string_view f[std::size(kTickColumns)];
   if (!Split(line, kTickColumns, std::size(kTickColumns), f, problem)) return false;
-  if (!ParseTime(f[0], 1, &tick->time_msc)) return *problem = BadValue(f[0], kTickColumns[0]), false;
+  if (!ParseTime(f[0], 1, &tick->time_msc)) return BadValue(problem, f[0], kTickColumns[0]);
   std::int64_t* prices[] = {&tick->bid, &tick->ask, &tick->last};
   for (std::size_t i = 0; i < 3; ++i) {
-    if (!ParsePrice(f[i + 1], spec.digits, prices[i])) return *problem = BadValue(f[i + 1], kTickColumns[i + 1]), false;
+    if (!ParsePrice(f[i + 1], spec.digits, prices[i])) return BadValue(problem, f[i + 1], kTickColumns[i + 1]);
   }
   std::uint64_t flags = 0;
-  if (!ParseWhole(f[4], &tick->volume)) return *problem = BadValue(f[4], kTickColumns[4]), false;
-  if (!ParseWhole(f[5], &flags) || flags > UINT32_MAX) return *problem = BadValue(f[5], kTickColumns[5]), false;
+  if (!ParseWhole(f[4], &tick->volume)) return BadValue(problem, f[4], kTickColumns[4]);
+  if (!ParseWhole(f[5], &flags) || flags > UINT32_MAX) return BadValue(problem, f[5], kTickColumns[5]);
   tick->flags = static_cast<std::uint32_t>(flags);
-  if (tick->bid <= 0 || tick->ask < tick->bid) return *problem = "needs 0 < bid <= ask", false;
+  if (tick->bid <= 0 || tick->ask < tick->bid) return Refuse(problem, "needs 0 < bid <= ask");
   return true;
 }
 

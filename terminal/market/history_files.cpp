@@ -19,7 +19,8 @@ std::string Text(const std::u16string& path) { return wire::Utf16ToUtf8(path); }
 
 bool CheckFolder(const std::u16string& folder, std::string* error) {
   if (os::FolderIsPrivate(folder)) return true;
-  *error = Text(folder) + " is not a folder of this user alone (missing, a link, another user's, or writable by others)";
+  *error = Text(folder) + " is not a folder of this user alone (missing, a link, another user's, or writable by "
+                          "others)";
   return false;
 }
 

@@ -68,7 +68,8 @@ TEST(HistoryCsvTest, RefusesAMalformedLineNamingItAndWhy) {
   for (const auto& c : cases) EXPECT_EQ(ErrorOf<Bar>(c.text), c.error) << c.text.substr(0, 120);
 
   const std::string tick = "1709546400000,1.08500,1.08510,0,0,6\n";
-  EXPECT_EQ(ErrorOf<Tick>(tick + "1709546399999,1.085,1.0851,0,0,6\n"), "line 2: time 1709546399999 is before the line before");
+  EXPECT_EQ(ErrorOf<Tick>(tick + "1709546399999,1.085,1.0851,0,0,6\n"),
+            "line 2: time 1709546399999 is before the line before");
   EXPECT_EQ(ErrorOf<Tick>(tick + "1709546400000,1.0852,1.0851,0,0,6\n"), "line 2: needs 0 < bid <= ask");
   EXPECT_EQ(ErrorOf<Tick>(tick + "1709546400000,1.0852,1.0853,0,0\n"), "line 2: missing column flags");
   EXPECT_EQ(ErrorOf<Tick>(tick + tick), "accepted");  // ticks may share a millisecond
@@ -171,13 +172,13 @@ TEST(HistoryTest, ServesTheLoadedBarsAndAggregatesThem) {
   const Loaded loaded(false);
   const PricePath& path = loaded.path();
   const std::int64_t end_ms = (kMonday + 4 * 3600) * 1000;
-  const std::vector<Bar> m1 =
-      CollectBars(path, nullptr, wire::TIMEFRAME_M1, BarsRange(path, wire::TIMEFRAME_M1, 0, kMonday * 2, end_ms, 1 << 20), end_ms);
+  const BarSpan all = BarsRange(path, wire::TIMEFRAME_M1, 0, kMonday * 2, end_ms, 1 << 20);
+  const std::vector<Bar> m1 = CollectBars(path, nullptr, wire::TIMEFRAME_M1, all, end_ms);
   ASSERT_EQ(m1.size(), loaded.history->minutes.size());
   for (std::size_t i = 0; i < m1.size(); ++i) EXPECT_TRUE(SameBar(m1[i], loaded.history->minutes[i])) << i;
 
-  const std::vector<Bar> h1 =
-      CollectBars(path, nullptr, wire::TIMEFRAME_H1, BarsFromPos(path, wire::TIMEFRAME_H1, 0, 10, end_ms, 100), end_ms);
+  const BarSpan hours = BarsFromPos(path, wire::TIMEFRAME_H1, 0, 10, end_ms, 100);
+  const std::vector<Bar> h1 = CollectBars(path, nullptr, wire::TIMEFRAME_H1, hours, end_ms);
   ASSERT_EQ(h1.size(), 3u);
   for (int hour = 0; hour < 3; ++hour) {
     Bar expected;
