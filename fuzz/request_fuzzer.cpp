@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "src/wire/records.h"
-#include "terminal/server/connection.h"
+#include "terminal/server/request_reader.h"
 #include "tests/cpp/terminal/request_helpers.h"
 
 namespace {

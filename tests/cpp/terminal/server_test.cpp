@@ -9,7 +9,7 @@
 
 #include "src/link/os/os.h"
 #include "tests/cpp/terminal/request_helpers.h"
-#include "terminal/server/connection.h"
+#include "terminal/server/request_reader.h"
 #include "terminal/server/server.h"
 #include "src/wire/commands.h"
 #include "src/wire/status.h"
@@ -63,8 +63,12 @@ class ServerTest : public ::testing::Test {
   // Sends a frame and reads one reply; an empty result means the pipe broke.
   static Bytes Exchange(os::PipeHandle pipe, const Bytes& frame) {
     std::uint32_t error = 0;
+    return os::WritePipe(pipe, frame.data(), frame.size(), &error) ? ReadReply(pipe) : Bytes{};
+  }
+  static Bytes ReadReply(os::PipeHandle pipe) {
+    std::uint32_t error = 0;
     std::uint8_t header[4];
-    if (!os::WritePipe(pipe, frame.data(), frame.size(), &error) || !os::ReadPipe(pipe, header, 4, &error)) return {};
+    if (!os::ReadPipe(pipe, header, 4, &error)) return {};
     Bytes reply(header, header + 4);
     reply.resize(4 + wire::Load<std::uint32_t>(header, 0));
     if (!os::ReadPipe(pipe, reply.data() + 4, reply.size() - 4, &error)) return {};
@@ -122,6 +126,33 @@ TEST_F(ServerTest, OversizedOrTooShortRequestsDropOnlyThatClient) {
   os::ClosePipe(healthy);
 }
 
+TEST_F(ServerTest, RequestsSentTogetherAreAnsweredInOrder) {
+  const Bytes tick = Request().Str(u"EURUSD").Frame(wire::kCmdSymbolInfoTick);
+  const Bytes state = Request().Frame(wire::kCmdTerminalState);
+  Bytes big = Request().Frame(wire::kCmdSymbolsTotal);  // longer than a read step, refused as malformed
+  big.resize(200 * 1024, 0);
+  wire::Store<std::uint32_t>(big.data(), 0, static_cast<std::uint32_t>(big.size() - 4));
+  os::PipeHandle pipe = Connect();
+  const Bytes expected_tick = Exchange(pipe, tick);
+  ASSERT_EQ(expected_tick.size(), 12u + 60u);
+  // One write: a long request, two short ones, and the start of a third whose
+  // rest follows later.
+  Bytes burst = big;
+  for (const Bytes& frame : {tick, state}) burst.insert(burst.end(), frame.begin(), frame.end());
+  burst.insert(burst.end(), tick.begin(), tick.begin() + 6);
+  std::uint32_t error = 0;
+  ASSERT_TRUE(os::WritePipe(pipe, burst.data(), burst.size(), &error));
+  const Bytes refused = ReadReply(pipe);
+  ASSERT_EQ(refused.size(), 12u);
+  EXPECT_EQ(wire::Load<std::int32_t>(refused.data(), 8), wire::kInvalidParams);
+  EXPECT_EQ(ReadReply(pipe), expected_tick);
+  EXPECT_EQ(ReadReply(pipe).size(), 16u);
+  os::SleepMs(50);
+  ASSERT_TRUE(os::WritePipe(pipe, tick.data() + 6, tick.size() - 6, &error));
+  EXPECT_EQ(ReadReply(pipe), expected_tick);
+  os::ClosePipe(pipe);
+}
+
 TEST_F(ServerTest, CountsClientsAndIdleTime) {
   os::PipeHandle a = Connect();
   os::PipeHandle b = Connect();
@@ -159,10 +190,16 @@ TEST_F(ServerTest, AClientStalledInsideARequestIsDropped) {
   // Stalled in the header, and in a body announced far longer than it is sent.
   Bytes announced = Request().Frame(wire::kCmdSymbolsTotal);
   wire::Store<std::uint32_t>(announced.data(), 0, server::kMaxRequestLength);
-  for (const Bytes& part : {Bytes(whole.begin(), whole.begin() + 2), announced}) {
+  // And in the header of a request sent right after a whole one, which is answered.
+  Bytes after_whole = whole;
+  after_whole.insert(after_whole.end(), whole.begin(), whole.begin() + 2);
+  for (const Bytes& part : {Bytes(whole.begin(), whole.begin() + 2), announced, after_whole}) {
     os::PipeHandle stalled = Connect();
     std::uint32_t error = 0;
     ASSERT_TRUE(os::WritePipe(stalled, part.data(), part.size(), &error));
+    if (part.size() > whole.size()) {
+      EXPECT_EQ(ReadReply(stalled).size(), 12u + 60u);
+    }
     EXPECT_TRUE(Dropped(stalled));
     os::ClosePipe(stalled);
   }
