@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Self-fuzzing, bounded in time. Builds with clang, AddressSanitizer and
 # UndefinedBehaviorSanitizer, then runs
-#   - the libFuzzer targets for the terminal's request decoding and for the
-#     client's reply readers, each for VL5_FUZZ_SECONDS (default 60), after
-#     replaying every earlier crash kept in fuzz/regressions/<target>/;
+#   - the libFuzzer targets for the terminal's request decoding, its history
+#     files and the client's reply readers, each for VL5_FUZZ_SECONDS
+#     (default 60), after replaying every earlier crash kept in
+#     fuzz/regressions/<target>/;
 #   - hostile clients against the sanitized terminal64 for as long.
 # Exits non-zero on any crash, sanitizer report or wrong answer. A crash file
 # it reports belongs in fuzz/regressions/<target>/ once fixed.
@@ -47,14 +48,14 @@ launcher=()
 command -v ccache >/dev/null 2>&1 && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S "$source_dir" -B "$build_dir" "${generator[@]}" "${launcher[@]}" -DCMAKE_CXX_COMPILER="$cxx" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVL5_SANITIZE=ON -DVL5_FUZZ=ON -DVL5_PYTHON=OFF -DVL5_TESTS=OFF >/dev/null
-cmake --build "$build_dir" -j"$jobs" --target vl5_fuzz_requests vl5_fuzz_replies vl5_hostile_clients terminal64
+cmake --build "$build_dir" -j"$jobs" --target vl5_fuzz_requests vl5_fuzz_history vl5_fuzz_replies vl5_hostile_clients terminal64
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 
 passed=0
 failed=0
-for target in requests replies; do
+for target in requests history replies; do
   program=$(find "$build_dir" -name "vl5_fuzz_$target" -type f | head -n 1)
   corpus=$build_dir/corpus/$target
   crashes=$build_dir/crashes/$target

@@ -50,8 +50,9 @@ class Account {
   // Percent; 0 while no margin is used.
   double margin_level() const { return margin_ > 0.0 ? 100.0 * equity() / margin_ : 0.0; }
 
-  // A closing deal's profit (or loss) moves into the balance.
-  void Settle(double amount) { balance_ += amount; }
+  // A deal's profit (or loss), swap and commission move into the balance,
+  // which stays a whole number of cents however many deals add up.
+  void Settle(double amount) { balance_ = Cents(balance_ + amount); }
   // Floating profit and used margin of the open positions, as valued now.
   void Revalue(double profit, double margin) {
     profit_ = profit;

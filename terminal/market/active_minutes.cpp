@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "terminal/market/calendar.h"
 #include "terminal/market/history.h"
 
 namespace vl5::terminal::market {
@@ -16,6 +17,16 @@ std::int64_t LastActiveMinute(const PricePath& path, std::int64_t minute) {
   if (minute < path.first_minute()) return kNoMinute;
   const std::int64_t open = path.spec().sessions.PreviousOpen(minute);
   return open < path.first_minute() ? kNoMinute : open;
+}
+
+
+std::int64_t NextTickMinute(const PricePath& path, std::int64_t minute) {
+  const History* history = path.history();
+  if (history == nullptr || history->ticks.empty()) return NextActiveMinute(path, minute);
+  const std::int64_t from_ms = minute > INT64_MAX / 60000 ? INT64_MAX : std::max(minute, path.first_minute()) * 60000;
+  const auto it = std::lower_bound(history->ticks.begin(), history->ticks.end(), from_ms,
+                                   [](const Tick& tick, std::int64_t time) { return tick.time_msc < time; });
+  return it == history->ticks.end() ? INT64_MAX : FloorDiv(it->time_msc, 60000);
 }
 
 }  // namespace vl5::terminal::market

@@ -142,6 +142,9 @@ std::int64_t ForEachHistoryBar(const History& history, const SymbolSpec& spec, s
   auto it = FirstFrom(bars, FloorDiv(BarOpen(timeframe, span.first), 60));
   std::int64_t emitted = 0;
   for (std::int64_t index = span.first; index <= span.last && it != bars.end(); ++index) {
+    // Bars without a minute of history are skipped in one step: years may lie between two minutes.
+    if (it->time >= BarOpen(timeframe, index + 1)) index = BarIndex(timeframe, it->time);
+    if (index > span.last) break;
     Bar bar;
     bar.time = BarOpen(timeframe, index);
     const std::int64_t end = BarOpen(timeframe, index + 1);

@@ -36,10 +36,10 @@ inline constexpr int kMaxTicksPerMinute = 31;
 // The ticks of one minute: generated into `own`, or a loaded history's,
 // which outlive every MinuteTicks (the history belongs to the path).
 struct MinuteTicks {
+  std::array<Tick, kMaxTicksPerMinute> own;
   std::int64_t minute = 0;  // Unix minutes
   int count = 0;
   const Tick* ticks = own.data();
-  std::array<Tick, kMaxTicksPerMinute> own;
 
   MinuteTicks() = default;
   MinuteTicks(const MinuteTicks& other) { *this = other; }

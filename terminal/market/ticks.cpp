@@ -1,6 +1,7 @@
 #include "terminal/market/ticks.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "terminal/market/active_minutes.h"
 #include "terminal/market/calendar.h"
@@ -62,10 +63,22 @@ std::int64_t ScanTicks(const PricePath& path, std::int64_t from_ms, std::int64_t
   }
   std::int64_t minute = std::max(FloorDiv(from_ms, kMinuteMs), path.first_minute());
   const std::int64_t last_minute = FloorDiv(to_ms, kMinuteMs);
-  TickWalker walker(path, minute);
+  std::optional<TickWalker> walker;
+  walker.emplace(path, minute);
   std::int64_t visited = 0;
   for (; minute <= last_minute; ++minute) {
-    const MinuteTicks& ticks = walker.Next();
+    const MinuteTicks& ticks = walker->Next();
+    if (ticks.count == 0) {
+      // A closed market or a gap in a loaded history: on to the next minute
+      // with ticks in one step, since years may lie in between.
+      const std::int64_t next = NextTickMinute(path, minute + 1);
+      if (next > last_minute) break;
+      if (next > minute + 1) {
+        minute = next - 1;
+        walker.emplace(path, next);
+      }
+      continue;
+    }
     for (int j = 0; j < ticks.count; ++j) {
       const Tick& tick = ticks.ticks[static_cast<std::size_t>(j)];
       if (tick.time_msc < from_ms) continue;

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <climits>
+#include <optional>
 #include <vector>
 
+#include "terminal/market/active_minutes.h"
 #include "terminal/market/calendar.h"
 #include "terminal/market/price_path.h"
 #include "terminal/trading/costs.h"
@@ -62,9 +64,20 @@ Event NextEvent(const Desk& desk, std::size_t symbol, std::int64_t after_ms, std
   std::int64_t minute = std::max(market::FloorDiv(after_ms + 1, kMinuteMs), path.first_minute());
   const std::int64_t last_minute = market::FloorDiv(last_ms, kMinuteMs);
   if (minute > last_minute) return event;
-  market::TickWalker walker(path, minute);
+  std::optional<market::TickWalker> walker;
+  walker.emplace(path, minute);
   for (; minute <= last_minute; ++minute) {
-    const market::MinuteTicks& ticks = walker.Next();
+    const market::MinuteTicks& ticks = walker->Next();
+    if (ticks.count == 0) {
+      // A closed market or a gap in a loaded history: skipped in one step.
+      const std::int64_t next = market::NextTickMinute(path, minute + 1);
+      if (next > last_minute) break;
+      if (next > minute + 1) {
+        minute = next - 1;
+        walker.emplace(path, next);
+      }
+      continue;
+    }
     for (int j = 0; j < ticks.count; ++j) {
       const market::Tick& tick = ticks.ticks[static_cast<std::size_t>(j)];
       if (tick.time_msc <= after_ms) continue;

@@ -88,5 +88,13 @@ TEST_F(CostsTest, ASymbolsOwnRateReplacesTheAccountsAndWeekendsCostNothing) {
   EXPECT_EQ(before, RoundMoney(8.0 * 0.01 * 100.0 * 0.2 * 6));  // +8 points a lot and day
 }
 
+TEST(AccountTest, TheBalanceStaysInWholeCentsOverManyDeals) {
+  Account account(DefaultAccounts().front());
+  const double start = account.balance();
+  for (int i = 0; i < 7; ++i) account.Settle(-0.1);  // adding -0.1 seven times leaves 0.0000000000036 over
+  EXPECT_EQ(account.balance(), start - 0.7);
+  EXPECT_EQ(account.equity(), account.balance());
+}
+
 }  // namespace
 }  // namespace vl5::terminal::trading

@@ -72,8 +72,13 @@ TEST(SettingsTest, ValuesAreCheckedPerKey) {
   EXPECT_TRUE(ApplySetting(&s, "clock_speed", "600", &error));
   EXPECT_EQ(s.clock_speed, 600u);
   EXPECT_TRUE(ApplySetting(&s, "seed", "18446744073709551615", &error));
+  EXPECT_TRUE(ApplySetting(&s, "history", " eurusd, XAUUSD", &error));
+  EXPECT_EQ(s.history, (std::vector<std::u16string>{u"EURUSD", u"XAUUSD"}));
+  EXPECT_TRUE(ApplySetting(&s, "history", "", &error));
+  EXPECT_TRUE(s.history.empty());
 
   const std::pair<const char*, const char*> bad[] = {
+      {"history", "EURUSD,EURUSD"}, {"history", "EURUSD,NOPE"}, {"history", "EURUSD,,GBPUSD"}, {"history_dir", ""},
       {"seed", "-1"},   {"seed", "12x"},       {"clock", "yesterday"}, {"clock", "-5"},
       {"build", "0"},   {"maxbars", "10"},     {"idle_exit", ""},      {"connect_delay", "999999"},
       {"colour", "1"},  {"trade_allowed", "2"},  {"clock_speed", "-1"},   {"clock_speed", "3601"},
