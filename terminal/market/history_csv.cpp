@@ -155,7 +155,7 @@ bool BadValue(std::string* problem, std::string_view field, const char* column) 
   return Refuse(problem, "bad value '" + std::string(field.substr(0, 40)) + "' in column " + column);
 }
 
-bool ParseRecord(const SymbolSpec& spec, std::string_view line, Bar* bar, std::string* problem) {
+bool ParseRecord(int digits, std::string_view line, Bar* bar, std::string* problem) {
   std::string_view f[std::size(kBarColumns)];
   if (!Split(line, kBarColumns, std::size(kBarColumns), f, problem)) return false;
   std::int64_t ms = 0;
@@ -164,7 +164,7 @@ bool ParseRecord(const SymbolSpec& spec, std::string_view line, Bar* bar, std::s
   bar->time = ms / 1000;
   std::int64_t* prices[] = {&bar->open, &bar->high, &bar->low, &bar->close};
   for (std::size_t i = 0; i < 4; ++i) {
-    if (!ParsePrice(f[i + 1], spec.digits, prices[i]) || *prices[i] <= 0) {
+    if (!ParsePrice(f[i + 1], digits, prices[i]) || *prices[i] <= 0) {
       return BadValue(problem, f[i + 1], kBarColumns[i + 1]);
     }
   }
@@ -180,13 +180,13 @@ bool ParseRecord(const SymbolSpec& spec, std::string_view line, Bar* bar, std::s
   return true;
 }
 
-bool ParseRecord(const SymbolSpec& spec, std::string_view line, Tick* tick, std::string* problem) {
+bool ParseRecord(int digits, std::string_view line, Tick* tick, std::string* problem) {
   std::string_view f[std::size(kTickColumns)];
   if (!Split(line, kTickColumns, std::size(kTickColumns), f, problem)) return false;
   if (!ParseTime(f[0], 1, &tick->time_msc)) return BadValue(problem, f[0], kTickColumns[0]);
   std::int64_t* prices[] = {&tick->bid, &tick->ask, &tick->last};
   for (std::size_t i = 0; i < 3; ++i) {
-    if (!ParsePrice(f[i + 1], spec.digits, prices[i])) return BadValue(problem, f[i + 1], kTickColumns[i + 1]);
+    if (!ParsePrice(f[i + 1], digits, prices[i])) return BadValue(problem, f[i + 1], kTickColumns[i + 1]);
   }
   std::uint64_t flags = 0;
   if (!ParseWhole(f[4], &tick->volume)) return BadValue(problem, f[4], kTickColumns[4]);
@@ -251,7 +251,7 @@ bool HistoryCsv<Record>::Line(std::string_view text) {
   if (first && IsLetter(text.front())) return true;  // the header
   std::string problem;
   Record record;
-  if (!ParseRecord(spec_, text, &record, &problem)) {
+  if (!ParseRecord(digits_, text, &record, &problem)) {
     // problem says what
   } else if (!records_.empty() && !InOrder(records_.back(), record)) {
     problem = "time " + std::string(text.substr(0, text.find(','))) + " " + OrderRule(record);

@@ -32,7 +32,8 @@ namespace vl5::terminal::market {
 template <typename Record>
 class HistoryCsv {
  public:
-  explicit HistoryCsv(const SymbolSpec& spec) : spec_(spec) {}
+  // Only the symbol's digits are kept: a temporary spec will do.
+  explicit HistoryCsv(const SymbolSpec& spec) : digits_(spec.digits) {}
 
   bool Feed(std::string_view piece);
   // The last line, when the file does not end with a line break.
@@ -44,7 +45,7 @@ class HistoryCsv {
  private:
   bool Line(std::string_view text);
 
-  const SymbolSpec& spec_;
+  const int digits_;
   std::vector<Record> records_;
   std::string carry_;  // a line begun in an earlier piece
   std::int64_t line_ = 0;
