@@ -14,22 +14,23 @@ namespace {
 
 class PipeSink : public ByteSink {
  public:
-  explicit PipeSink(os::PipeHandle pipe) : pipe_(pipe) {}
+  PipeSink(os::PipeHandle pipe, std::int32_t stall_ms) : pipe_(pipe), stall_ms_(stall_ms) {}
   bool Write(const std::uint8_t* data, std::size_t size) override {
     std::uint32_t error = 0;
-    return os::WritePipe(pipe_, data, size, &error);
+    return os::WritePipeWithin(pipe_, data, size, stall_ms_, &error);
   }
 
  private:
   os::PipeHandle pipe_;
+  std::int32_t stall_ms_;
 };
 
 }  // namespace
 
-void ServeClient(Terminal& terminal, os::PipeHandle pipe, std::int32_t request_ms) {
+void ServeClient(Terminal& terminal, os::PipeHandle pipe, const Limits& limits) {
   ClientState client;
-  PipeSink sink(pipe);
-  RequestReader requests(pipe, request_ms);
+  PipeSink sink(pipe, limits.reply_stall_ms);
+  RequestReader requests(pipe, limits.request_ms);
   std::vector<std::uint8_t> reply_buffer;
   const std::uint8_t* body = nullptr;
   std::uint32_t length = 0;

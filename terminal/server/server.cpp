@@ -62,7 +62,7 @@ void Server::Spawn(os::PipeHandle pipe) {
     clients_.push_back(std::make_unique<Client>());
     Client* client = clients_.back().get();
     client->thread = std::thread([this, client, pipe] {
-      ServeClient(terminal_, pipe, limits_.request_ms);
+      ServeClient(terminal_, pipe, limits_);
       os::ClosePipe(pipe);
       Finished(client);
     });

@@ -14,14 +14,10 @@
 #include <thread>
 
 #include "terminal/core/terminal.h"
+#include "terminal/server/limits.h"
 #include "src/link/os/os.h"
 
 namespace vl5::terminal::server {
-
-struct Limits {
-  std::size_t max_clients = 128;
-  std::int32_t request_ms = 10000;  // from a request's first byte to its last
-};
 
 class Server {
  public:

@@ -78,6 +78,12 @@ inline constexpr std::int32_t kNoTimeout = -1;
 bool ReadPipeSome(PipeHandle pipe, void* data, std::size_t n, std::int32_t timeout_ms, std::size_t* got,
                   std::uint32_t* error);
 
+// Writes all n bytes like WritePipe, for a peer that may stop reading: gives
+// up with kErrorTimedOut once the other end has taken no byte for
+// `stall_ms`. A reader that keeps taking bytes, however slowly, gets them
+// all; bytes that fit at once cost one write and no wait.
+bool WritePipeWithin(PipeHandle pipe, const void* data, std::size_t n, std::int32_t stall_ms, std::uint32_t* error);
+
 // ---- files and folders --------------------------------------------------------
 
 // Normalised absolute form of an existing path, at most `limit` units; the path

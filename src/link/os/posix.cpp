@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -389,6 +390,53 @@ bool ReadPipeSome(PipeHandle pipe, void* data, std::size_t n, std::int32_t timeo
       return false;
     }
   }
+}
+
+namespace {
+
+// Waits until `fd` takes more bytes, or shows why it never will (the next
+// send reports that), for at most `stall_ms` in all, signals or not.
+bool WaitWritable(int fd, std::int32_t stall_ms, std::uint32_t* error) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(stall_ms);
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    pollfd wait{fd, POLLOUT, 0};
+    const int ready = left > 0 ? poll(&wait, 1, static_cast<int>(left)) : 0;
+    if (ready > 0) return true;
+    if (ready == 0) {
+      *error = kErrorTimedOut;
+      return false;
+    }
+    if (errno != EINTR) {
+      *error = MapIoError(errno);
+      return false;
+    }
+  }
+}
+
+}  // namespace
+
+bool WritePipeWithin(PipeHandle pipe, const void* data, std::size_t n, std::int32_t stall_ms, std::uint32_t* error) {
+  // The socket stays blocking for everyone else: only these sends do not wait,
+  // so the wait below is the only one and it has a limit.
+  const int fd = static_cast<int>(pipe);
+  const auto* p = static_cast<const char*>(data);
+  while (n > 0) {
+    const ssize_t sent = send(fd, p, n, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (sent > 0) {
+      p += sent;
+      n -= static_cast<std::size_t>(sent);
+    } else if (sent < 0 && errno == EINTR) {
+      continue;
+    } else if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+      *error = MapIoError(errno);
+      return false;
+    } else if (!WaitWritable(fd, stall_ms, error)) {
+      return false;
+    }
+  }
+  return true;
 }
 
 // ---- files and folders ----------------------------------------------------------

@@ -110,9 +110,52 @@ std::uint32_t MapIoError(DWORD error) {
 HANDLE CreateInstance(const std::u16string& address, bool first) {
   // The first instance claims the name, so a second server of the same
   // installation fails instead of silently sharing clients with this one.
-  DWORD open_mode = PIPE_ACCESS_DUPLEX | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
+  // Overlapped, so that a wait on a client can have a limit (see RunOverlapped).
+  DWORD open_mode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
   return CreateNamedPipeW(Wide(address), open_mode, PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT,
                           PIPE_UNLIMITED_INSTANCES, kPipeBufferSize, kPipeBufferSize, 0, nullptr);
+}
+
+// The calling thread's event for its pipe transfers, made once per thread and
+// closed when the thread ends. A thread has one transfer going at a time.
+HANDLE TransferEvent() {
+  thread_local const Handle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  return event.get();
+}
+
+// Runs one operation that `begin` starts on `overlapped` (ReadFile, WriteFile,
+// ConnectNamedPipe) and waits for it at most `timeout_ms` (kNoTimeout: without
+// limit), cancelling it when time runs out (kErrorTimedOut). Server instances
+// are overlapped so that a wait can have a limit; on a synchronous handle
+// (the client's) the operation simply completes before `begin` returns.
+template <typename Begin>
+bool RunOverlapped(HANDLE handle, std::int32_t timeout_ms, DWORD* done, std::uint32_t* error, Begin begin) {
+  OVERLAPPED overlapped{};
+  overlapped.hEvent = TransferEvent();
+  if (overlapped.hEvent == nullptr) {
+    *error = GetLastError();
+    return false;
+  }
+  DWORD waited = WAIT_OBJECT_0;
+  if (!begin(&overlapped)) {
+    if (GetLastError() != ERROR_IO_PENDING) {
+      *error = MapIoError(GetLastError());
+      return false;
+    }
+    waited = WaitForSingleObject(overlapped.hEvent, timeout_ms == kNoTimeout ? INFINITE : static_cast<DWORD>(std::max<std::int32_t>(timeout_ms, 0)));
+    // The operation must be over before `overlapped` goes out of scope.
+    if (waited != WAIT_OBJECT_0) CancelIoEx(handle, &overlapped);
+  }
+  if (GetOverlappedResult(handle, &overlapped, done, TRUE)) return true;  // also one completed just before the cancel
+  const DWORD err = GetLastError();
+  *error = waited == WAIT_TIMEOUT && err == ERROR_OPERATION_ABORTED ? kErrorTimedOut : MapIoError(err);
+  return false;
+}
+
+bool ReadSome(HANDLE handle, void* data, std::size_t n, std::int32_t timeout_ms, DWORD* got, std::uint32_t* error) {
+  const DWORD size = static_cast<DWORD>(std::min(n, kMaxTransfer));
+  return RunOverlapped(handle, timeout_ms, got, error,
+                       [&](OVERLAPPED* overlapped) { return ReadFile(handle, data, size, nullptr, overlapped); });
 }
 
 }  // namespace
@@ -145,10 +188,7 @@ bool ReadPipe(PipeHandle pipe, void* data, std::size_t n, std::uint32_t* error) 
   auto* p = static_cast<char*>(data);
   while (n > 0) {
     DWORD got = 0;
-    if (!ReadFile(FromPipe(pipe), p, static_cast<DWORD>(std::min(n, kMaxTransfer)), &got, nullptr)) {
-      *error = MapIoError(GetLastError());
-      return false;
-    }
+    if (!ReadSome(FromPipe(pipe), p, n, kNoTimeout, &got, error)) return false;
     if (got == 0) {
       // Nothing arrived although bytes are still due: the stream has ended.
       *error = kErrorBrokenPipe;
@@ -161,13 +201,23 @@ bool ReadPipe(PipeHandle pipe, void* data, std::size_t n, std::uint32_t* error) 
 }
 
 bool WritePipe(PipeHandle pipe, const void* data, std::size_t n, std::uint32_t* error) {
+  return WritePipeWithin(pipe, data, n, kNoTimeout, error);
+}
+
+bool WritePipeWithin(PipeHandle pipe, const void* data, std::size_t n, std::int32_t stall_ms, std::uint32_t* error) {
   // An empty transfer issues no WriteFile: a zero-byte write would reach the
   // reader as a zero-byte read, which it takes for the end of the stream.
+  // A write completes once the pipe's buffer holds all of it, so with a limit
+  // the bytes go a buffer's worth at a time and each piece is the progress
+  // the limit measures.
+  const std::size_t piece = stall_ms == kNoTimeout ? kMaxTransfer : kPipeBufferSize;
   const auto* p = static_cast<const char*>(data);
   while (n > 0) {
+    const auto size = static_cast<DWORD>(std::min(n, piece));
     DWORD sent = 0;
-    if (!WriteFile(FromPipe(pipe), p, static_cast<DWORD>(std::min(n, kMaxTransfer)), &sent, nullptr)) {
-      *error = MapIoError(GetLastError());
+    if (!RunOverlapped(FromPipe(pipe), stall_ms, &sent, error, [&](OVERLAPPED* overlapped) {
+          return WriteFile(FromPipe(pipe), p, size, nullptr, overlapped);
+        })) {
       return false;
     }
     if (sent == 0) {
@@ -212,15 +262,16 @@ PipeHandle AcceptPipe(PipeListener* listener, std::uint32_t* error) {
     listener->native = ToPipe(instance);
   }
   HANDLE instance = FromPipe(listener->native);
-  if (!ConnectNamedPipe(instance, nullptr)) {
-    DWORD err = GetLastError();
-    // ERROR_PIPE_CONNECTED: the client came before this call. ERROR_NO_DATA: it
-    // came and already left; its end is handed out like any other and the
-    // caller's first read reports the broken pipe.
-    if (err != ERROR_PIPE_CONNECTED && err != ERROR_NO_DATA) {
-      *error = err;
-      return kInvalidPipe;
-    }
+  DWORD ignored = 0;
+  std::uint32_t err = 0;
+  // ERROR_PIPE_CONNECTED: the client came before this call. A broken pipe
+  // (ERROR_NO_DATA): it came and already left; its end is handed out like any
+  // other and the caller's first read reports the broken pipe.
+  if (!RunOverlapped(instance, kNoTimeout, &ignored, &err,
+                     [&](OVERLAPPED* overlapped) { return ConnectNamedPipe(instance, overlapped); }) &&
+      err != ERROR_PIPE_CONNECTED && err != kErrorBrokenPipe) {
+    *error = err;
+    return kInvalidPipe;
   }
   HANDLE next = CreateInstance(listener->address, false);
   listener->native = ToPipe(next);  // INVALID_HANDLE_VALUE is kInvalidPipe: retried above
@@ -251,29 +302,8 @@ void CloseListener(PipeListener* listener) {
 
 bool ReadPipeSome(PipeHandle pipe, void* data, std::size_t n, std::int32_t timeout_ms, std::size_t* got,
                   std::uint32_t* error) {
-  const DWORD want = static_cast<DWORD>(std::min(n, kMaxTransfer));
-  if (timeout_ms != kNoTimeout) {
-    // Synchronous pipe reads cannot time out: wait by peeking, in short steps.
-    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeout_ms);
-    for (;;) {
-      DWORD available = 0;
-      if (!PeekNamedPipe(FromPipe(pipe), nullptr, 0, nullptr, &available, nullptr)) {
-        *error = MapIoError(GetLastError());
-        return false;
-      }
-      if (available > 0) break;
-      if (GetTickCount64() >= deadline) {
-        *error = kErrorTimedOut;
-        return false;
-      }
-      Sleep(5);
-    }
-  }
   DWORD read = 0;
-  if (!ReadFile(FromPipe(pipe), data, want, &read, nullptr)) {
-    *error = MapIoError(GetLastError());
-    return false;
-  }
+  if (!ReadSome(FromPipe(pipe), data, n, timeout_ms, &read, error)) return false;
   if (read == 0) {
     *error = kErrorBrokenPipe;
     return false;

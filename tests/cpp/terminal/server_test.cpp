@@ -1,5 +1,6 @@
 // The pipe server over real pipes: several clients at once, framing limits,
-// client limits, idle tracking, and removal of the endpoint when it stops.
+// client limits, clients that stall a request or its reply, idle tracking,
+// and removal of the endpoint when it stops.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -12,6 +13,7 @@
 #include "terminal/server/request_reader.h"
 #include "terminal/server/server.h"
 #include "src/wire/commands.h"
+#include "src/wire/market_codes.h"
 #include "src/wire/status.h"
 
 namespace vl5::terminal {
@@ -206,6 +208,57 @@ TEST_F(ServerTest, AClientStalledInsideARequestIsDropped) {
   WaitForClients(1);
   EXPECT_EQ(Exchange(idle, whole).size(), 12u + 60u);
   os::ClosePipe(idle);
+}
+
+// 20000 minute bars: a reply of 1.2 MB, far more than any pipe buffers.
+Bytes BigReplyRequest() {
+  return Request().Str(u"EURUSD").Add<std::int32_t>(wire::TIMEFRAME_M1).Add<std::int32_t>(0).Add<std::int32_t>(20000)
+      .Frame(wire::kCmdCopyRatesFromPos);
+}
+constexpr std::size_t kBigReplySize = 16 + 20000 * 60;  // frame header, status, bar count, bars
+
+TEST_F(ServerTest, AClientThatStopsTakingItsReplyIsDropped) {
+  Restart({8, 10000, 100});
+  os::PipeHandle idle = Connect();  // between requests: kept however long
+  os::PipeHandle deaf = Connect();
+  WaitForClients(2);
+  const Bytes request = BigReplyRequest();
+  std::uint32_t error = 0;
+  ASSERT_TRUE(os::WritePipe(deaf, request.data(), request.size(), &error));
+  WaitForClients(1);  // its place is free again
+  // What was still buffered arrives, then the pipe ends short of the reply.
+  std::vector<std::uint8_t> reply(kBigReplySize);
+  std::size_t got = 0;
+  for (std::size_t piece = 1024; got < reply.size(); got += piece) {
+    piece = std::min(piece, reply.size() - got);
+    if (!os::ReadPipe(deaf, reply.data() + got, piece, &error)) break;
+  }
+  EXPECT_LT(got, kBigReplySize);
+  EXPECT_EQ(error, os::kErrorBrokenPipe);
+  os::ClosePipe(deaf);
+  EXPECT_EQ(Exchange(idle, request).size(), kBigReplySize);
+  os::ClosePipe(idle);
+}
+
+TEST_F(ServerTest, ASlowButSteadyReaderGetsTheWholeReply) {
+  Restart({8, 10000, 250});
+  const Bytes request = BigReplyRequest();
+  os::PipeHandle fast = Connect();
+  const Bytes expected = Exchange(fast, request);
+  os::ClosePipe(fast);
+  ASSERT_EQ(expected.size(), kBigReplySize);
+  // Taking the reply takes about twice the stall limit, with no gap near it.
+  os::PipeHandle slow = Connect();
+  std::uint32_t error = 0;
+  ASSERT_TRUE(os::WritePipe(slow, request.data(), request.size(), &error));
+  Bytes reply(kBigReplySize);
+  for (std::size_t got = 0; got < reply.size(); got += 64 * 1024) {
+    os::SleepMs(25);
+    ASSERT_TRUE(os::ReadPipe(slow, reply.data() + got, std::min<std::size_t>(64 * 1024, reply.size() - got), &error))
+        << "dropped after " << got << " bytes";
+  }
+  EXPECT_TRUE(reply == expected);
+  os::ClosePipe(slow);
 }
 
 TEST_F(ServerTest, StopsWhenItsSocketFileIsGone) {
