@@ -116,11 +116,26 @@ HANDLE CreateInstance(const std::u16string& address, bool first) {
                           PIPE_UNLIMITED_INSTANCES, kPipeBufferSize, kPipeBufferSize, 0, nullptr);
 }
 
-// The calling thread's event for its pipe transfers, made once per thread and
-// closed when the thread ends. A thread has one transfer going at a time.
+void WINAPI CloseThreadEvent(void* event) {
+  if (event != nullptr) CloseHandle(event);
+}
+
+// The calling thread's event for its pipe transfers, made at its first one
+// and closed when the thread ends; a thread has one transfer going at a time.
+// Fiber-local storage with a callback, not a thread_local object: MinGW runs
+// thread_local destructors after the thread's storage is freed.
 HANDLE TransferEvent() {
-  thread_local const Handle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  return event.get();
+  static const DWORD slot = FlsAlloc(CloseThreadEvent);
+  if (slot == FLS_OUT_OF_INDEXES) return nullptr;
+  HANDLE event = FlsGetValue(slot);
+  if (event == nullptr) {
+    event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (event != nullptr && !FlsSetValue(slot, event)) {
+      CloseHandle(event);
+      return nullptr;
+    }
+  }
+  return event;
 }
 
 // Runs one operation that `begin` starts on `overlapped` (ReadFile, WriteFile,
