@@ -158,7 +158,7 @@ const Key<Settings> kTerminalKeys[] = {
     {"login", "N", "account logged in at start",
      [](Settings* s, std::string_view v) { return ParseNumber(v, &s->login); },
      [](const Settings& s) { return std::to_string(s.login); }},
-    {"history", "SYMBOL,...", "symbols whose bars and ticks are loaded from the history folder",
+    {"history", "SYMBOL,...", "symbols whose bars and ticks are loaded from the history folder (default: none)",
      [](Settings* s, std::string_view v) { return ParseSymbolList(v, &s->history); },
      [](const Settings& s) { return FormatSymbolList(s.history); }},
     {"history_dir", "PATH", "the history folder (default: history in the data folder)",
