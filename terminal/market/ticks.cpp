@@ -46,8 +46,7 @@ bool Passes(const Tick& tick, TickFilter filter) {
 
 std::int64_t ScanTicks(const PricePath& path, std::int64_t from_ms, std::int64_t to_ms, TickFilter filter,
                        std::int64_t limit, const std::function<void(const Tick&)>& visit) {
-  // A symbol without trades has no trade ticks anywhere: skip the walk.
-  if (from_ms > to_ms || limit <= 0 || (filter == TickFilter::kTrade && !path.spec().trades)) return 0;
+  if (from_ms > to_ms || limit <= 0) return 0;
   const History* history = path.history();
   if (history != nullptr && !history->ticks.empty()) {
     // Loaded ticks are looked up, not walked minute by minute.
@@ -61,6 +60,8 @@ std::int64_t ScanTicks(const PricePath& path, std::int64_t from_ms, std::int64_t
     }
     return visited;
   }
+  // A symbol without trades generates no trade ticks anywhere: skip the walk.
+  if (filter == TickFilter::kTrade && !path.spec().trades) return 0;
   std::int64_t minute = std::max(FloorDiv(from_ms, kMinuteMs), path.first_minute());
   const std::int64_t last_minute = FloorDiv(to_ms, kMinuteMs);
   std::optional<TickWalker> walker;

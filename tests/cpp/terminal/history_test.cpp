@@ -157,7 +157,10 @@ struct Loaded {
     }
     if (with_ticks) {
       for (int j = 0; j < 40; ++j) {  // more than a generated minute ever holds
-        h->ticks.push_back(Tick{kMonday * 1000 + 1000 * j, 108000 - j, 108002 - j, 0, 0, 6});
+        const bool trade = j == 7;
+        const std::int64_t bid = 108000 - j;
+        h->ticks.push_back(Tick{kMonday * 1000 + 1000 * j, bid, bid + 2, trade ? bid : 0, trade ? 1u : 0u,
+                                trade ? wire::TICK_FLAG_LAST | wire::TICK_FLAG_VOLUME : 6u});
       }
     }
     history = h;
@@ -220,6 +223,8 @@ TEST(HistoryTest, ServesLoadedTicksAsGivenEvenManyInAMinute) {
     EXPECT_EQ(ticks[j].time_msc, loaded.history->ticks[j].time_msc);
     EXPECT_EQ(ticks[j].bid, loaded.history->ticks[j].bid);
   }
+  // Loaded trades of a currency pair are served too (generated ones have none).
+  EXPECT_EQ(CollectTicks(path, kMonday * 1000, kMonday * 1000 + 59999, TickFilter::kTrade).size(), 1u);
   // The minute walk the trading engine uses sees all of them too.
   TickWalker walker(path, kMonday / 60);
   const MinuteTicks& minute = walker.Next();
