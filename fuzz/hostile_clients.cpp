@@ -1,8 +1,8 @@
 // Hostile local clients against a running terminal64 (built with the
 // sanitizers): malformed lengths and bodies, unknown commands, huge ranges and
-// counts, disconnects in the middle of a request and of a reply, stalls, and
-// many idle clients, while one well-behaved client checks that it keeps
-// getting the same correct answers. The terminal is then stopped with SIGTERM
+// counts, disconnects in the middle of a request and of a reply, stalls, clients
+// that ask for a large reply and stop reading it, and many idle clients, while
+// one well-behaved client checks that it keeps getting the same correct answers. The terminal is then stopped with SIGTERM
 // and must exit cleanly without a sanitizer report.
 //
 //   vl5_hostile_clients TERMINAL64 SECONDS [SEED]
@@ -44,12 +44,18 @@ constexpr std::int64_t kClock = 1700000000;
 constexpr int kIdleClients = 100;  // the terminal serves 128 at once
 constexpr int kHostileThreads = 4;
 constexpr std::uint32_t kStallMs = 2000;
+// The terminal drops a client that takes no byte of its reply for 10 s; a
+// client that stopped reading is checked once this long has passed.
+constexpr std::int64_t kDeafCheckMs = 13000;
+constexpr std::size_t kMaxDeaf = 8;  // parked at once, within the places left
 
 std::atomic<bool> g_stop{false};
 std::atomic<long> g_attacks{0};
 std::atomic<long> g_good{0};
 std::atomic<long> g_wrong{0};
 std::atomic<long> g_bad_echo{0};
+std::atomic<long> g_deaf_dropped{0};  // clients that stopped reading, dropped by the terminal
+std::atomic<long> g_deaf_kept{0};     // ... or given their whole reply all the same
 std::atomic<std::int64_t> g_last_good_ms{0};
 
 std::int64_t NowMs() {
@@ -122,6 +128,54 @@ void WellBehaved(const std::u16string& address) {
   os::ClosePipe(pipe);
 }
 
+// ---- clients that stop reading ---------------------------------------------------------
+
+// Pipes that asked for a large reply and read none of it, with the time they asked.
+struct Deaf {
+  os::PipeHandle pipe;
+  std::int64_t asked_ms;
+  std::size_t reply_size;
+};
+std::mutex g_deaf_mutex;
+std::vector<Deaf> g_deaf;
+
+// By now the terminal must have dropped it: what is still buffered arrives,
+// then the pipe ends short of the reply.
+void CheckDeaf(const Deaf& deaf) {
+  Bytes some(64 * 1024);
+  std::size_t got = 0;
+  std::uint32_t error = 0;
+  for (std::size_t piece = some.size(); got < deaf.reply_size; got += piece) {
+    piece = std::min(some.size(), deaf.reply_size - got);
+    if (!os::ReadPipe(deaf.pipe, some.data(), piece, &error)) break;
+  }
+  if (got < deaf.reply_size) {
+    ++g_deaf_dropped;
+  } else {
+    ++g_deaf_kept;
+    std::fprintf(stderr, "a client that stopped reading for %lld ms got its whole reply\n",
+                 static_cast<long long>(NowMs() - deaf.asked_ms));
+  }
+  os::ClosePipe(deaf.pipe);
+}
+
+// Checks the parked pipes that have waited long enough.
+void CheckDeafClients() {
+  std::vector<Deaf> due;
+  {
+    std::lock_guard<std::mutex> lock(g_deaf_mutex);
+    for (auto it = g_deaf.begin(); it != g_deaf.end();) {
+      if (NowMs() - it->asked_ms >= kDeafCheckMs) {
+        due.push_back(*it);
+        it = g_deaf.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  for (const Deaf& deaf : due) CheckDeaf(deaf);
+}
+
 // ---- hostile clients --------------------------------------------------------------------
 
 class Hostile {
@@ -130,9 +184,11 @@ class Hostile {
 
   void Run() {
     while (!g_stop) {
+      CheckDeafClients();
       os::PipeHandle pipe = Connect(address_);
       if (pipe == os::kInvalidPipe) continue;
-      switch (Pick(7)) {
+      bool parked = false;
+      switch (Pick(8)) {
         case 0: BadLength(pipe); break;
         case 1: RandomRequest(pipe, true); break;
         case 2: RandomRequest(pipe, false); break;
@@ -140,8 +196,9 @@ class Hostile {
         case 4: LeaveMidRequest(pipe); break;
         case 5: LeaveMidReply(pipe); break;
         case 6: Stall(pipe); break;
+        case 7: parked = StopReading(pipe); break;
       }
-      os::ClosePipe(pipe);
+      if (!parked) os::ClosePipe(pipe);
       ++g_attacks;
     }
   }
@@ -235,6 +292,18 @@ class Hostile {
     wire::Store<std::uint32_t>(frame.data(), 0, static_cast<std::uint32_t>(Pick(1024 * 1024)) + 4);
     Send(pipe, Bytes(frame.begin(), frame.begin() + 1 + static_cast<std::ptrdiff_t>(Pick(frame.size()))));
     for (std::uint32_t waited = 0; waited < kStallMs && !g_stop; waited += 100) os::SleepMs(100);
+  }
+
+  // A whole request for 20000 minute bars (1.2 MB), then nothing read: the
+  // pipe is parked until the terminal should have dropped it. False when too
+  // many are parked already.
+  bool StopReading(os::PipeHandle pipe) {
+    const Bytes frame = Request().Str(u"EURUSD").Add<std::int32_t>(wire::TIMEFRAME_M1).Add<std::int32_t>(0)
+                            .Add<std::int32_t>(20000).Frame(wire::kCmdCopyRatesFromPos);
+    std::lock_guard<std::mutex> lock(g_deaf_mutex);
+    if (g_deaf.size() >= kMaxDeaf || !Send(pipe, frame)) return false;
+    g_deaf.push_back({pipe, NowMs(), 16 + 20000 * 60});
+    return true;
   }
 
   std::u16string address_;
@@ -348,14 +417,17 @@ int main(int argc, char** argv) {
     WaitFor(terminal, 5000);
   }
   for (std::thread& t : hostile) t.join();
+  for (const Deaf& deaf : g_deaf) os::ClosePipe(deaf.pipe);  // too recent to check
 
   const std::string output = ReadText(log);
   const bool report = output.find("Sanitizer") != std::string::npos || output.find("runtime error") != std::string::npos;
   std::printf("hostile clients: %ld attacks, %ld good answers, %ld wrong answers, %ld wrong echoes, "
-              "terminal exit %d%s\n",
-              g_attacks.load(), g_good.load(), g_wrong.load(), g_bad_echo.load(), status,
+              "stopped readers %ld dropped and %ld kept, terminal exit %d%s\n",
+              g_attacks.load(), g_good.load(), g_wrong.load(), g_bad_echo.load(), g_deaf_dropped.load(),
+              g_deaf_kept.load(), status,
               stalled ? ", stopped answering" : "");
-  const bool failed = report || stalled || status != 0 || g_wrong != 0 || g_bad_echo != 0 || g_good == 0;
+  const bool failed =
+      report || stalled || status != 0 || g_wrong != 0 || g_bad_echo != 0 || g_deaf_kept != 0 || g_good == 0;
   if (failed) std::fprintf(stderr, "terminal64 output:\n%s\n", output.c_str());
   std::string cleanup = "rm -rf '" + root + "'";
   if (std::system(cleanup.c_str()) != 0) std::fprintf(stderr, "could not remove %s\n", root.c_str());
