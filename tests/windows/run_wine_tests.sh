@@ -48,9 +48,16 @@ while IFS= read -r program; do
   printf '\n---- %s\n' "$name"
   start=$SECONDS
   status=0
-  timeout --kill-after=10 "$per_program_timeout" wine "$program" || status=$?
+  timeout --kill-after=10 "$per_program_timeout" wine "$program" 2>&1 | tee "$build_dir/$name.log" ||
+    status=${PIPESTATUS[0]}
+  # A crash that Wine's debugger handled can still end with exit status 0:
+  # only a program that reached GoogleTest's summary without a failure passed.
+  if [[ $status -eq 0 ]] && ! grep -qE '^\[  PASSED  \] [0-9]+ tests?\.' "$build_dir/$name.log"; then
+    status=unfinished
+  fi
+  if grep -qE '^\[  FAILED  \]|^Unhandled exception|^wine: Unhandled' "$build_dir/$name.log"; then status=failed; fi
   echo "---- $name: exit $status in $((SECONDS - start)) s"
-  [[ $status -eq 0 ]] || failed+=("$name")
+  [[ $status == 0 ]] || failed+=("$name")
 done <"$listing"
 
 # Wait for every Wine process (terminals stopping after their idle time)
