@@ -418,8 +418,8 @@ bool WaitWritable(int fd, std::int32_t stall_ms, std::uint32_t* error) {
 }  // namespace
 
 bool WritePipeWithin(PipeHandle pipe, const void* data, std::size_t n, std::int32_t stall_ms, std::uint32_t* error) {
-  // The socket stays blocking for everyone else: only these sends do not wait,
-  // so the wait below is the only one and it has a limit.
+  // The socket itself stays blocking; these sends do not wait, so the only
+  // wait is the poll below, and it has a limit.
   const int fd = static_cast<int>(pipe);
   const auto* p = static_cast<const char*>(data);
   while (n > 0) {
