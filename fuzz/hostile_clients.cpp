@@ -2,8 +2,9 @@
 // sanitizers): malformed lengths and bodies, unknown commands, huge ranges and
 // counts, disconnects in the middle of a request and of a reply, stalls, clients
 // that ask for a large reply and stop reading it, and many idle clients, while
-// one well-behaved client checks that it keeps getting the same correct answers. The terminal is then stopped with SIGTERM
-// and must exit cleanly without a sanitizer report.
+// one well-behaved client checks that it keeps getting the same correct answers.
+// The terminal is then stopped with SIGTERM and must exit cleanly without a
+// sanitizer report.
 //
 //   vl5_hostile_clients TERMINAL64 SECONDS [SEED]
 //

@@ -157,7 +157,8 @@ bool RunOverlapped(HANDLE handle, std::int32_t timeout_ms, DWORD* done, std::uin
       *error = MapIoError(GetLastError());
       return false;
     }
-    waited = WaitForSingleObject(overlapped.hEvent, timeout_ms == kNoTimeout ? INFINITE : static_cast<DWORD>(std::max<std::int32_t>(timeout_ms, 0)));
+    const DWORD limit = timeout_ms == kNoTimeout ? INFINITE : static_cast<DWORD>(std::max<std::int32_t>(timeout_ms, 0));
+    waited = WaitForSingleObject(overlapped.hEvent, limit);
     // The operation must be over before `overlapped` goes out of scope.
     if (waited != WAIT_OBJECT_0) CancelIoEx(handle, &overlapped);
   }
