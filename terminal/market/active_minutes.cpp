@@ -24,8 +24,7 @@ std::int64_t NextTickMinute(const PricePath& path, std::int64_t minute) {
   const History* history = path.history();
   if (history == nullptr || history->ticks.empty()) return NextActiveMinute(path, minute);
   const std::int64_t from_ms = minute > INT64_MAX / 60000 ? INT64_MAX : std::max(minute, path.first_minute()) * 60000;
-  const auto it = std::lower_bound(history->ticks.begin(), history->ticks.end(), from_ms,
-                                   [](const Tick& tick, std::int64_t time) { return tick.time_msc < time; });
+  const auto it = history->TicksFrom(from_ms);
   return it == history->ticks.end() ? INT64_MAX : FloorDiv(it->time_msc, 60000);
 }
 

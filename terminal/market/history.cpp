@@ -22,11 +22,6 @@ std::vector<Bar>::const_iterator FirstFrom(const std::vector<Bar>& bars, std::in
                           [](const Bar& bar, std::int64_t time) { return bar.time < time; });
 }
 
-std::vector<Tick>::const_iterator FirstTickFrom(const std::vector<Tick>& ticks, std::int64_t ms) {
-  return std::lower_bound(ticks.begin(), ticks.end(), ms,
-                          [](const Tick& tick, std::int64_t time) { return tick.time_msc < time; });
-}
-
 // `total` * part / whole without overflow, rounded down; part <= whole.
 std::uint64_t Share(std::uint64_t total, int part, int whole) {
   const auto p = static_cast<std::uint64_t>(part), w = static_cast<std::uint64_t>(whole);
@@ -53,6 +48,11 @@ Bar PartialMinute(const SymbolSpec& spec, const Bar& loaded, const Bar* previous
 const Bar* History::BarAt(std::int64_t minute) const {
   const auto it = FirstFrom(minutes, minute);
   return it != minutes.end() && FloorDiv(it->time, 60) == minute ? &*it : nullptr;
+}
+
+std::vector<Tick>::const_iterator History::TicksFrom(std::int64_t ms) const {
+  return std::lower_bound(ticks.begin(), ticks.end(), ms,
+                          [](const Tick& tick, std::int64_t time) { return tick.time_msc < time; });
 }
 
 std::int64_t History::NextBarMinute(std::int64_t minute) const {
@@ -103,8 +103,8 @@ void HistoryMinute(const History& history, const SymbolSpec& spec, std::int64_t 
   out->ticks = out->own.data();
   if (minute > INT64_MAX / kMinuteMs - 1 || minute < INT64_MIN / kMinuteMs) return;
   if (!history.ticks.empty()) {
-    const auto first = FirstTickFrom(history.ticks, minute * kMinuteMs);
-    const auto end = FirstTickFrom(history.ticks, (minute + 1) * kMinuteMs);
+    const auto first = history.TicksFrom(minute * kMinuteMs);
+    const auto end = history.TicksFrom((minute + 1) * kMinuteMs);
     out->ticks = history.ticks.data() + (first - history.ticks.begin());
     out->count = static_cast<int>(end - first);  // the loader keeps the total within int
     return;
@@ -116,8 +116,7 @@ void HistoryMinute(const History& history, const SymbolSpec& spec, std::int64_t 
 
 bool LastHistoryTick(const History& history, const SymbolSpec& spec, std::int64_t now_ms, Tick* tick) {
   if (!history.ticks.empty()) {
-    const auto it = std::upper_bound(history.ticks.begin(), history.ticks.end(), now_ms,
-                                     [](std::int64_t time, const Tick& t) { return time < t.time_msc; });
+    const auto it = now_ms == INT64_MAX ? history.ticks.end() : history.TicksFrom(now_ms + 1);
     if (it == history.ticks.begin()) return false;
     *tick = *std::prev(it);
     return true;

@@ -27,6 +27,8 @@ struct History {
   // `minute`; INT64_MAX / kNoMinute (active_minutes.h) when there is none.
   std::int64_t NextBarMinute(std::int64_t minute) const;
   std::int64_t LastBarMinute(std::int64_t minute) const;
+  // The first loaded tick at or after `ms`.
+  std::vector<Tick>::const_iterator TicksFrom(std::int64_t ms) const;
 };
 
 // Loaded histories by symbol name; symbols not named keep synthetic prices.

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "terminal/market/active_minutes.h"
 #include "terminal/market/calendar.h"
 #include "terminal/market/hash.h"
 #include "terminal/market/history.h"
@@ -109,6 +110,17 @@ const MinuteTicks& TickWalker::Next() {
   Generate(minute_, &current_);
   ++minute_;
   return current_;
+}
+
+const MinuteTicks* TickWalker::NextWithTicks(std::int64_t last_minute) {
+  while (minute_ <= last_minute) {
+    const MinuteTicks& ticks = Next();
+    if (ticks.count > 0) return &ticks;
+    // The empty minute left no quote to compare with, as a walk through every
+    // minute would find at the next one.
+    minute_ = std::max(minute_, NextTickMinute(path_, minute_));
+  }
+  return nullptr;
 }
 
 // Log of the anchor relative to the base price, summed over the octaves;

@@ -98,6 +98,10 @@ class TickWalker {
   TickWalker(const PricePath& path, std::int64_t minute);
 
   const MinuteTicks& Next();
+  // The next minute that holds ticks, no later than `last_minute`; nullptr
+  // when there is none. Closed markets and gaps in a loaded history are
+  // skipped in one step, since years may lie between two minutes.
+  const MinuteTicks* NextWithTicks(std::int64_t last_minute);
 
  private:
   struct Octave {

@@ -1,7 +1,6 @@
 #include "terminal/market/ticks.h"
 
 #include <algorithm>
-#include <optional>
 
 #include "terminal/market/active_minutes.h"
 #include "terminal/market/calendar.h"
@@ -50,8 +49,7 @@ std::int64_t ScanTicks(const PricePath& path, std::int64_t from_ms, std::int64_t
   const History* history = path.history();
   if (history != nullptr && !history->ticks.empty()) {
     // Loaded ticks are looked up, not walked minute by minute.
-    auto it = std::lower_bound(history->ticks.begin(), history->ticks.end(), from_ms,
-                               [](const Tick& tick, std::int64_t time) { return tick.time_msc < time; });
+    auto it = history->TicksFrom(from_ms);
     std::int64_t visited = 0;
     for (; it != history->ticks.end() && it->time_msc <= to_ms && visited < limit; ++it) {
       if (!Passes(*it, filter)) continue;
@@ -62,26 +60,13 @@ std::int64_t ScanTicks(const PricePath& path, std::int64_t from_ms, std::int64_t
   }
   // A symbol without trades generates no trade ticks anywhere: skip the walk.
   if (filter == TickFilter::kTrade && !path.spec().trades) return 0;
-  std::int64_t minute = std::max(FloorDiv(from_ms, kMinuteMs), path.first_minute());
+  const std::int64_t minute = std::max(FloorDiv(from_ms, kMinuteMs), path.first_minute());
   const std::int64_t last_minute = FloorDiv(to_ms, kMinuteMs);
-  std::optional<TickWalker> walker;
-  walker.emplace(path, minute);
+  TickWalker walker(path, minute);
   std::int64_t visited = 0;
-  for (; minute <= last_minute; ++minute) {
-    const MinuteTicks& ticks = walker->Next();
-    if (ticks.count == 0) {
-      // A closed market or a gap in a loaded history: on to the next minute
-      // with ticks in one step, since years may lie in between.
-      const std::int64_t next = NextTickMinute(path, minute + 1);
-      if (next > last_minute) break;
-      if (next > minute + 1) {
-        minute = next - 1;
-        walker.emplace(path, next);
-      }
-      continue;
-    }
-    for (int j = 0; j < ticks.count; ++j) {
-      const Tick& tick = ticks.ticks[static_cast<std::size_t>(j)];
+  while (const MinuteTicks* ticks = walker.NextWithTicks(last_minute)) {
+    for (int j = 0; j < ticks->count; ++j) {
+      const Tick& tick = ticks->ticks[j];
       if (tick.time_msc < from_ms) continue;
       if (tick.time_msc > to_ms) return visited;
       if (!Passes(tick, filter)) continue;

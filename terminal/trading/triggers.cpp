@@ -2,10 +2,8 @@
 
 #include <algorithm>
 #include <climits>
-#include <optional>
 #include <vector>
 
-#include "terminal/market/active_minutes.h"
 #include "terminal/market/calendar.h"
 #include "terminal/market/price_path.h"
 #include "terminal/trading/costs.h"
@@ -61,25 +59,13 @@ Event NextEvent(const Desk& desk, std::size_t symbol, std::int64_t after_ms, std
   // Ticks at or after the expiry no longer see the expiring order.
   const std::int64_t last_ms = std::min(until_ms, event.time_ms - 1);
   const market::PricePath& path = desk.market.path(symbol);
-  std::int64_t minute = std::max(market::FloorDiv(after_ms + 1, kMinuteMs), path.first_minute());
+  const std::int64_t minute = std::max(market::FloorDiv(after_ms + 1, kMinuteMs), path.first_minute());
   const std::int64_t last_minute = market::FloorDiv(last_ms, kMinuteMs);
   if (minute > last_minute) return event;
-  std::optional<market::TickWalker> walker;
-  walker.emplace(path, minute);
-  for (; minute <= last_minute; ++minute) {
-    const market::MinuteTicks& ticks = walker->Next();
-    if (ticks.count == 0) {
-      // A closed market or a gap in a loaded history: skipped in one step.
-      const std::int64_t next = market::NextTickMinute(path, minute + 1);
-      if (next > last_minute) break;
-      if (next > minute + 1) {
-        minute = next - 1;
-        walker.emplace(path, next);
-      }
-      continue;
-    }
-    for (int j = 0; j < ticks.count; ++j) {
-      const market::Tick& tick = ticks.ticks[static_cast<std::size_t>(j)];
+  market::TickWalker walker(path, minute);
+  while (const market::MinuteTicks* ticks = walker.NextWithTicks(last_minute)) {
+    for (int j = 0; j < ticks->count; ++j) {
+      const market::Tick& tick = ticks->ticks[j];
       if (tick.time_msc <= after_ms) continue;
       if (tick.time_msc > last_ms) return event;
       if (watch.levels.AnyFires(tick)) return Event{tick.time_msc, true, tick};
