@@ -10,6 +10,7 @@
 
 #include "terminal/core/clock.h"
 #include "terminal/core/terminal.h"
+#include "terminal/core/trusted_files.h"
 #include "terminal/market/day_fill.h"
 #include "terminal/market/history_files.h"
 #include "src/link/os/os.h"
@@ -56,7 +57,7 @@ Settings LoadSettings(const CommandLine& command, const std::string& ini_text) {
 bool LoadHistories(const Settings& settings, const Folders& folders, market::Histories* histories,
                    std::string* error) {
   const std::u16string folder = settings.history_dir.empty()
-                                    ? folders.data + vl5::os::kPathSeparator + u"history"
+                                    ? JoinPath(folders.data, u"history")
                                     : vl5::wire::Utf8ToUtf16(settings.history_dir);
   return market::LoadHistories(market::DefaultSymbols(), settings.history, folder, histories, error);
 }

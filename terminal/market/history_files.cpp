@@ -5,24 +5,12 @@
 
 #include "src/link/os/os.h"
 #include "src/wire/text.h"
+#include "terminal/core/trusted_files.h"
 #include "terminal/market/history_csv.h"
 
 namespace vl5::terminal::market {
 
 namespace {
-
-std::u16string Join(const std::u16string& folder, const std::u16string& name) {
-  return folder + os::kPathSeparator + name;
-}
-
-std::string Text(const std::u16string& path) { return wire::Utf16ToUtf8(path); }
-
-bool CheckFolder(const std::u16string& folder, std::string* error) {
-  if (os::FolderIsPrivate(folder)) return true;
-  *error = Text(folder) + " is not a folder of this user alone (missing, a link, another user's, or writable by "
-                          "others)";
-  return false;
-}
 
 // Reads one file into `records`; a missing file is a problem only when
 // `required`.
@@ -32,29 +20,17 @@ bool ReadFile(const SymbolSpec& spec, const std::u16string& path, bool required,
   HistoryCsv<Record> csv(spec);
   const os::FileRead result =
       os::StreamRegularFile(path, [&](const char* data, std::size_t size) { return csv.Feed({data, size}); });
-  switch (result) {
-    case os::FileRead::kRead:
-      break;
-    case os::FileRead::kMissing:
-      if (!required) return true;
-      *error = Text(path) + " is missing";
-      return false;
-    case os::FileRead::kNotRegular:
-      *error = Text(path) + " is not a regular file";
-      return false;
-    case os::FileRead::kForeign:
-      *error = Text(path) + " belongs to another user or is writable by others";
-      return false;
-    default:
-      *error = Text(path) + " could not be read";
-      return false;
+  if (result == os::FileRead::kMissing && !required) return true;
+  if (result != os::FileRead::kRead) {
+    *error = ReadProblem(result, path);
+    return false;
   }
   if (!csv.Finish()) {
-    *error = Text(path) + " " + csv.error();
+    *error = PathText(path) + " " + csv.error();
     return false;
   }
   if (required && csv.records().empty()) {
-    *error = Text(path) + " holds no bars";
+    *error = PathText(path) + " holds no bars";
     return false;
   }
   // Growth left up to half the capacity unused; a history is held once, exactly.
@@ -64,10 +40,10 @@ bool ReadFile(const SymbolSpec& spec, const std::u16string& path, bool required,
 }
 
 bool LoadOne(const SymbolSpec& spec, const std::u16string& folder, History* history, std::string* error) {
-  const std::u16string symbol_folder = Join(folder, spec.name);
-  return CheckFolder(symbol_folder, error) &&
-         ReadFile(spec, Join(symbol_folder, kHistoryBarsFile), true, &history->minutes, error) &&
-         ReadFile(spec, Join(symbol_folder, kHistoryTicksFile), false, &history->ticks, error);
+  const std::u16string symbol_folder = JoinPath(folder, spec.name);
+  return CheckPrivateFolder(symbol_folder, error) &&
+         ReadFile(spec, JoinPath(symbol_folder, kHistoryBarsFile), true, &history->minutes, error) &&
+         ReadFile(spec, JoinPath(symbol_folder, kHistoryTicksFile), false, &history->ticks, error);
 }
 
 }  // namespace
@@ -76,11 +52,11 @@ bool LoadHistories(const std::vector<SymbolSpec>& specs, const std::vector<std::
                    const std::u16string& folder, Histories* out, std::string* error) {
   out->clear();
   if (symbols.empty()) return true;
-  if (!CheckFolder(folder, error)) return false;
+  if (!CheckPrivateFolder(folder, error)) return false;
   for (const std::u16string& name : symbols) {
     const auto spec = std::find_if(specs.begin(), specs.end(), [&](const SymbolSpec& s) { return s.name == name; });
     if (spec == specs.end()) {
-      *error = "no symbol " + Text(name) + " to load a history for";
+      *error = "no symbol " + wire::Utf16ToUtf8(name) + " to load a history for";
       out->clear();
       return false;
     }
@@ -92,7 +68,7 @@ bool LoadHistories(const std::vector<SymbolSpec>& specs, const std::vector<std::
       }
       (*out)[name] = std::move(history);
     } catch (const std::bad_alloc&) {
-      *error = "not enough memory for the history of " + Text(name);
+      *error = "not enough memory for the history of " + PathText(name);
       out->clear();
       return false;
     }

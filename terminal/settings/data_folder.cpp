@@ -1,6 +1,7 @@
 #include "terminal/settings/data_folder.h"
 
 #include "src/link/os/os.h"
+#include "terminal/core/trusted_files.h"
 #include "src/link/pipe_name.h"
 #include "terminal/settings/settings.h"
 #include "src/wire/commands.h"
@@ -13,14 +14,8 @@ namespace {
 // A settings file is a few kilobytes; a larger one is not this program's.
 constexpr std::size_t kMaxSettingsBytes = 1024 * 1024;
 
-std::u16string Join(const std::u16string& folder, const char16_t* name) {
-  return folder + os::kPathSeparator + name;
-}
-
-std::string Text(const std::u16string& path) { return wire::Utf16ToUtf8(path); }
-
 std::string Failed(const char* what, const std::u16string& path, std::uint32_t error) {
-  return std::string(what) + " " + Text(path) + " (error " + std::to_string(error) + ")";
+  return std::string(what) + " " + PathText(path) + " (error " + std::to_string(error) + ")";
 }
 
 // UTF-16LE with a byte-order mark and no line break: read as-is by clients.
@@ -33,14 +28,6 @@ std::string OriginText(const std::u16string& folder) {
   return bytes;
 }
 
-// Files are only trusted from, and written into, folders no one else can
-// change: another user could otherwise plant links or settings there.
-bool CheckPrivate(const std::u16string& folder, std::string* error) {
-  if (os::FolderIsPrivate(folder)) return true;
-  *error = Text(folder) + " is not a folder of this user alone (a link, another user's, or writable by others)";
-  return false;
-}
-
 bool WriteFile(const std::u16string& path, const std::string& bytes, std::string* error) {
   std::uint32_t code = 0;
   if (os::ReplaceFileBytes(path, bytes, &code)) return true;
@@ -49,20 +36,7 @@ bool WriteFile(const std::u16string& path, const std::string& bytes, std::string
 }
 
 std::u16string SettingsPath(const std::u16string& data_folder) {
-  return Join(Join(data_folder, u"config"), u"terminal.ini");
-}
-
-std::string ReadProblem(os::FileRead result, const std::u16string& path) {
-  switch (result) {
-    case os::FileRead::kNotRegular:
-      return Text(path) + " is not a regular file";
-    case os::FileRead::kForeign:
-      return Text(path) + " belongs to another user or is writable by others";
-    case os::FileRead::kTooLarge:
-      return Text(path) + " is larger than " + std::to_string(kMaxSettingsBytes) + " bytes";
-    default:
-      return "cannot read " + Text(path);
-  }
+  return JoinPath(JoinPath(data_folder, u"config"), u"terminal.ini");
 }
 
 }  // namespace
@@ -97,29 +71,29 @@ bool DefaultDataFolder(const Installation& installation, std::u16string* folder,
     *error = "no per-user application data folder";
     return false;
   }
-  *folder = Join(Join(Join(app_data, u"Orbisco"), u"Terminal"), installation.entry.c_str());
+  *folder = JoinPath(JoinPath(JoinPath(app_data, u"Orbisco"), u"Terminal"), installation.entry.c_str());
   return true;
 }
 
 bool CommonDataFolder(std::u16string* folder) {
   std::u16string app_data;
   if (!os::RoamingAppData(&app_data)) return false;
-  *folder = Join(Join(Join(app_data, u"Orbisco"), u"Terminal"), u"Common");
+  *folder = JoinPath(JoinPath(JoinPath(app_data, u"Orbisco"), u"Terminal"), u"Common");
   return true;
 }
 
 bool Register(const std::u16string& data_folder, const Installation& installation, bool portable,
               std::string* error) {
-  const std::u16string config = Join(data_folder, u"config");
-  for (const std::u16string& folder : {data_folder, Join(data_folder, u"VLMS"), config}) {
+  const std::u16string config = JoinPath(data_folder, u"config");
+  for (const std::u16string& folder : {data_folder, JoinPath(data_folder, u"VLMS"), config}) {
     std::uint32_t code = 0;
     if (!os::MakeFolders(folder, &code)) {
       *error = Failed("cannot create", folder, code);
       return false;
     }
   }
-  if (!CheckPrivate(data_folder, error) || !CheckPrivate(config, error)) return false;
-  if (!WriteFile(Join(data_folder, u"origin.txt"), OriginText(installation.folder), error)) return false;
+  if (!CheckPrivateFolder(data_folder, error) || !CheckPrivateFolder(config, error)) return false;
+  if (!WriteFile(JoinPath(data_folder, u"origin.txt"), OriginText(installation.folder), error)) return false;
 
   // A user's own settings are kept; their time tells clients this
   // installation was used last.
@@ -138,7 +112,7 @@ bool Register(const std::u16string& data_folder, const Installation& installatio
   }
   // portable.txt tells clients to start this installation with /portable;
   // it must not outlive a start without it.
-  const std::u16string marker = Join(data_folder, u"portable.txt");
+  const std::u16string marker = JoinPath(data_folder, u"portable.txt");
   if (portable) return WriteFile(marker, "", error);
   if (!os::RemoveFile(marker, &code)) {
     *error = Failed("cannot remove", marker, code);
@@ -149,15 +123,15 @@ bool Register(const std::u16string& data_folder, const Installation& installatio
 
 bool ReadSettingsFile(const std::u16string& data_folder, std::string* text, std::string* error) {
   text->clear();
-  const std::u16string config = Join(data_folder, u"config");
+  const std::u16string config = JoinPath(data_folder, u"config");
   for (const std::u16string& folder : {data_folder, config}) {
-    if (os::Exists(folder) && !CheckPrivate(folder, error)) return false;
+    if (os::Exists(folder) && !CheckPrivateFolder(folder, error)) return false;
   }
   const std::u16string ini = SettingsPath(data_folder);
   const os::FileRead result = os::ReadRegularFile(ini, kMaxSettingsBytes, text);
   if (result == os::FileRead::kRead || result == os::FileRead::kMissing) return true;
   text->clear();
-  *error = ReadProblem(result, ini);
+  *error = ReadProblem(result, ini, kMaxSettingsBytes);
   return false;
 }
 
