@@ -10,10 +10,10 @@
 #include <functional>
 
 #include "src/wire/market_codes.h"
-#include "terminal/market/bars.h"
-#include "terminal/market/calendar.h"
-#include "terminal/market/catalog.h"
-#include "terminal/market/ticks.h"
+#include "terminal/model/market/bars.h"
+#include "terminal/base/calendar.h"
+#include "terminal/model/market/catalog.h"
+#include "terminal/model/market/ticks.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <chrono>
 #include <cstdio>
 
-#include "terminal/account/account.h"
-#include "terminal/market/catalog.h"
-#include "terminal/trading/queries.h"
+#include "terminal/model/account/account.h"
+#include "terminal/model/market/catalog.h"
+#include "terminal/model/trading/queries.h"
 
 namespace vl5::bench {
 

@@ -9,10 +9,10 @@
 #include <string_view>
 
 #include "src/wire/market_codes.h"
-#include "terminal/market/bars.h"
-#include "terminal/market/catalog.h"
-#include "terminal/market/history_csv.h"
-#include "terminal/market/ticks.h"
+#include "terminal/model/market/bars.h"
+#include "terminal/model/market/catalog.h"
+#include "terminal/model/market/history_csv.h"
+#include "terminal/model/market/ticks.h"
 
 namespace {
 

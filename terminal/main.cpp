@@ -8,16 +8,16 @@
 #include <utility>
 #include <vector>
 
-#include "terminal/core/clock.h"
-#include "terminal/core/terminal.h"
-#include "terminal/core/trusted_files.h"
-#include "terminal/market/day_fill.h"
-#include "terminal/market/history_files.h"
+#include "terminal/model/clock.h"
+#include "terminal/model/terminal.h"
+#include "terminal/base/trusted_files.h"
+#include "terminal/model/market/day_fill.h"
+#include "terminal/model/market/history_files.h"
 #include "src/link/os/os.h"
 #include "terminal/server/server.h"
-#include "terminal/settings/data_folder.h"
-#include "terminal/settings/ini.h"
-#include "terminal/settings/settings.h"
+#include "terminal/server/data_folder.h"
+#include "terminal/base/ini.h"
+#include "terminal/server/settings_table.h"
 #include "src/wire/text.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // the client leaves or breaks the framing. Runs on the client's own thread.
 #pragma once
 
-#include "terminal/core/terminal.h"
+#include "terminal/model/terminal.h"
 #include "terminal/server/limits.h"
 #include "src/link/os/os.h"
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <set>
 
-#include "terminal/core/terminal.h"
+#include "terminal/model/terminal.h"
 #include "terminal/server/payload.h"
 #include "terminal/server/reply.h"
 

@@ -1,10 +1,10 @@
 #include "terminal/server/dispatch.h"
 
-#include "terminal/handlers/info_handlers.h"
-#include "terminal/handlers/market_handlers.h"
-#include "terminal/handlers/rates_handlers.h"
-#include "terminal/handlers/session_handlers.h"
-#include "terminal/handlers/trading_handlers.h"
+#include "terminal/server/handlers/info_handlers.h"
+#include "terminal/server/handlers/market_handlers.h"
+#include "terminal/server/handlers/rates_handlers.h"
+#include "terminal/server/handlers/session_handlers.h"
+#include "terminal/server/handlers/trading_handlers.h"
 #include "src/wire/commands.h"
 #include "src/wire/status.h"
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "terminal/core/clock.h"
+#include "terminal/model/clock.h"
 #include "src/wire/records.h"
 
 namespace vl5::terminal::server {

@@ -1,6 +1,6 @@
 #include "terminal/server/server.h"
 
-#include "terminal/core/clock.h"
+#include "terminal/model/clock.h"
 #include "terminal/server/connection.h"
 
 namespace vl5::terminal::server {

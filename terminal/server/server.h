@@ -13,7 +13,7 @@
 #include <string>
 #include <thread>
 
-#include "terminal/core/terminal.h"
+#include "terminal/model/terminal.h"
 #include "terminal/server/limits.h"
 #include "src/link/os/os.h"
 

@@ -24,7 +24,7 @@
 #include "src/link/pipe_name.h"
 #include "src/link/protocol.h"
 #include "tests/windows/scratch_files.h"
-#include "terminal/settings/data_folder.h"
+#include "terminal/server/data_folder.h"
 #include "src/wire/commands.h"
 #include "src/wire/market_codes.h"
 #include "src/wire/records.h"

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "terminal/market/calendar.h"
-#include "terminal/market/day_cache.h"
+#include "terminal/base/calendar.h"
+#include "terminal/model/market/day_cache.h"
 #include "tests/cpp/terminal/market_fixture.h"
 #include "src/wire/market_codes.h"
 

@@ -1,7 +1,7 @@
 // Timeframe calendar: bar numbering, opening times, weeks and months.
 #include <gtest/gtest.h>
 
-#include "terminal/market/calendar.h"
+#include "terminal/base/calendar.h"
 #include "src/wire/market_codes.h"
 
 namespace vl5::terminal::market {

@@ -2,7 +2,7 @@
 // both add up in positions, deals and the balance.
 #include <gtest/gtest.h>
 
-#include "terminal/trading/money.h"
+#include "terminal/model/trading/money.h"
 #include "tests/cpp/terminal/trading_fixture.h"
 
 namespace vl5::terminal::trading {

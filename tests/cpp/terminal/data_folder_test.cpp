@@ -9,7 +9,7 @@
 
 #include "src/link/os/os.h"
 #include "src/link/pipe_name.h"
-#include "terminal/settings/data_folder.h"
+#include "terminal/server/data_folder.h"
 
 namespace vl5::terminal {
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "terminal/market/catalog.h"
-#include "terminal/market/day_store.h"
+#include "terminal/model/market/catalog.h"
+#include "terminal/model/market/day_store.h"
 #include "tests/cpp/terminal/market_fixture.h"
 
 namespace vl5::terminal::market {

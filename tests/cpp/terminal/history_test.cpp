@@ -11,10 +11,10 @@
 #include <fstream>
 #include <string>
 
-#include "terminal/market/calendar.h"
-#include "terminal/market/history_csv.h"
-#include "terminal/market/history_files.h"
-#include "terminal/trading/trigger_levels.h"
+#include "terminal/base/calendar.h"
+#include "terminal/model/market/history_csv.h"
+#include "terminal/model/market/history_files.h"
+#include "terminal/model/trading/trigger_levels.h"
 #include "tests/cpp/terminal/market_fixture.h"
 #include "src/wire/market_codes.h"
 

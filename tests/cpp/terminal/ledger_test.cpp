@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "terminal/trading/ledger.h"
+#include "terminal/model/trading/ledger.h"
 
 namespace vl5::terminal::trading {
 namespace {

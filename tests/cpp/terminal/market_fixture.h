@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "terminal/market/bars.h"
-#include "terminal/market/catalog.h"
-#include "terminal/market/ticks.h"
+#include "terminal/model/market/bars.h"
+#include "terminal/model/market/catalog.h"
+#include "terminal/model/market/ticks.h"
 
 namespace vl5::terminal::market::testing {
 

@@ -2,10 +2,10 @@
 // shared tables, and the values a client reads back.
 #include <gtest/gtest.h>
 
-#include "terminal/core/record_builder.h"
-#include "terminal/info/account_record.h"
-#include "terminal/info/terminal_record.h"
-#include "terminal/market/symbol_record.h"
+#include "terminal/base/record_builder.h"
+#include "terminal/model/account/account_record.h"
+#include "terminal/model/terminal_record.h"
+#include "terminal/model/market/symbol_record.h"
 #include "tests/cpp/terminal/request_helpers.h"
 #include "src/wire/market_codes.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "terminal/core/terminal.h"
+#include "terminal/model/terminal.h"
 #include "terminal/server/dispatch.h"
 #include "terminal/server/reply.h"
 #include "src/wire/records.h"

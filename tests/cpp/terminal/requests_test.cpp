@@ -7,7 +7,7 @@
 #include <utility>
 #include <map>
 
-#include "terminal/market/calendar.h"
+#include "terminal/base/calendar.h"
 #include "tests/cpp/terminal/request_helpers.h"
 #include "src/wire/commands.h"
 #include "src/wire/market_codes.h"

@@ -4,9 +4,9 @@
 #include <chrono>
 #include <thread>
 
-#include "terminal/core/clock.h"
-#include "terminal/settings/ini.h"
-#include "terminal/settings/settings.h"
+#include "terminal/model/clock.h"
+#include "terminal/base/ini.h"
+#include "terminal/server/settings_table.h"
 
 namespace vl5::terminal {
 namespace {

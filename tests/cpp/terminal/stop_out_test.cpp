@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "terminal/trading/money.h"
+#include "terminal/model/trading/money.h"
 #include "tests/cpp/terminal/trading_fixture.h"
 
 namespace vl5::terminal::trading {

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "terminal/trading/money.h"
+#include "terminal/model/trading/money.h"
 #include "tests/cpp/terminal/trading_fixture.h"
 #include "src/wire/status.h"
 

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "terminal/account/account.h"
-#include "terminal/market/catalog.h"
+#include "terminal/model/account/account.h"
+#include "terminal/model/market/catalog.h"
 #include "tests/cpp/terminal/market_fixture.h"
-#include "terminal/trading/engine.h"
-#include "terminal/trading/ledger.h"
-#include "terminal/trading/quote.h"
+#include "terminal/model/trading/engine.h"
+#include "terminal/model/trading/ledger.h"
+#include "terminal/model/trading/quote.h"
 #include "src/wire/trade_codes.h"
 
 namespace vl5::terminal::trading::testing {

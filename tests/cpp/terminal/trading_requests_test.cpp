@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "tests/cpp/terminal/request_helpers.h"
-#include "terminal/trading/trade_wire.h"
+#include "terminal/model/trading/trade_wire.h"
 #include "src/wire/commands.h"
 #include "src/wire/status.h"
 #include "src/wire/trade_codes.h"

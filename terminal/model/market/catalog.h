@@ -1,0 +1,45 @@
+// The symbols the terminal offers and their price paths. The catalog is fixed
+// at start; only the market-watch selection changes, and that lives in the
+// terminal's shared state.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "terminal/model/market/day_cache.h"
+#include "terminal/model/market/history.h"
+#include "terminal/model/market/price_path.h"
+#include "terminal/model/market/symbol_spec.h"
+
+namespace vl5::terminal::market {
+
+// A dozen symbols of several kinds: forex majors and a cross, a metal, an
+// index, a crypto currency and a stock.
+std::vector<SymbolSpec> DefaultSymbols();
+
+class Market {
+ public:
+  // Symbols named in `histories` serve them instead of generated prices.
+  Market(std::vector<SymbolSpec> symbols, std::uint64_t seed, const Histories& histories = {});
+  Market(const Market&) = delete;
+  Market& operator=(const Market&) = delete;
+
+  std::size_t size() const { return specs_.size(); }
+  const SymbolSpec& spec(std::size_t index) const { return specs_[index]; }
+  const PricePath& path(std::size_t index) const { return paths_[index]; }
+  // The daily aggregates are a cache of pure data: filling it is safe from
+  // any thread and does not change what the market answers.
+  DayCache* days(std::size_t index) const { return days_[index].get(); }
+  std::optional<std::size_t> Find(std::u16string_view name) const;
+
+ private:
+  std::vector<SymbolSpec> specs_;  // never resized: the paths point into it
+  std::vector<PricePath> paths_;
+  std::vector<std::unique_ptr<DayCache>> days_;
+};
+
+}  // namespace vl5::terminal::market

@@ -1,0 +1,63 @@
+#include "terminal/model/market/day_fill.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <pthread.h>
+#include <sched.h>
+#endif
+
+#include "terminal/base/calendar.h"
+#include "terminal/model/market/day_store.h"
+
+namespace vl5::terminal::market {
+
+namespace {
+
+// Days computed between two saves, so that progress outlives an abrupt end.
+constexpr int kSaveEvery = 4096;
+
+// Time that requests leave over: the fill never competes with a client.
+void LowPriority() {
+#ifdef _WIN32
+  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_IDLE);
+#elif defined(SCHED_IDLE)
+  sched_param param{};
+  pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
+#endif
+}
+
+}  // namespace
+
+DayFill::DayFill(const Market& market, std::int64_t now_ms, std::u16string data_folder)
+    : data_folder_(std::move(data_folder)) {
+  // Loaded histories need no daily bars: they merge their minute bars.
+  for (std::size_t i = 0; i < market.size(); ++i) {
+    loaded_.push_back(market.path(i).history() == nullptr && LoadDays(data_folder_, market.path(i), market.days(i)));
+  }
+  thread_ = std::thread([this, &market, today = FloorDiv(now_ms, 86400LL * 1000)] { Run(market, today); });
+}
+
+DayFill::~DayFill() {
+  stop_ = true;
+  thread_.join();
+}
+
+void DayFill::Run(const Market& market, std::int64_t today) {
+  LowPriority();
+  for (std::size_t i = 0; i < market.size() && !stop_; ++i) {
+    const PricePath& path = market.path(i);
+    if (path.history() != nullptr) continue;
+    DayCache* days = market.days(i);
+    const std::int64_t first = FloorDiv(path.first_minute(), 1440);
+    int computed = 0;
+    for (std::int64_t day = today - 1; day >= first && !stop_; --day) {
+      if (days->HasDay(path, day)) continue;
+      days->CompletedDay(path, day);
+      if (++computed % kSaveEvery == 0) SaveDays(data_folder_, path, days);
+    }
+    if (!loaded_[i] || computed % kSaveEvery != 0) SaveDays(data_folder_, path, days);
+  }
+}
+
+}  // namespace vl5::terminal::market

@@ -1,0 +1,59 @@
+// The CSV format of history files, read as the bytes arrive.
+//
+// Comma-separated text, one record a line, blank lines ignored; a first line
+// that starts with a letter is a header and skipped. Times are UTC, either
+// Unix time (seconds for bars, milliseconds for ticks) or
+// "YYYY-MM-DD HH:MM[:SS[.mmm]]" ('.' may separate the date's parts, 'T' may
+// stand before the time). Prices are decimals with at most the symbol's
+// digits (more only as trailing zeros), volumes and spreads whole numbers.
+//
+//   minute bars: time,open,high,low,close,tick_volume,spread,real_volume
+//     times strictly increasing and whole minutes; low <= open, close <= high;
+//     at least one tick; spread in points
+//   ticks:       time_msc,bid,ask,last,volume,flags
+//     times never decreasing; 0 < bid <= ask; flags as the terminal reports them
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "terminal/model/market/bars.h"
+#include "terminal/model/market/symbol_spec.h"
+
+namespace vl5::terminal::market {
+
+// Parses one file of `Record`s (Bar or Tick) fed in pieces of any size.
+// Feed and Finish return false at the first problem, with error() naming
+// its line ("line 7: bad number 'x' in column high"); records() then holds
+// a part only and is to be dropped.
+template <typename Record>
+class HistoryCsv {
+ public:
+  // Only the symbol's digits are kept: a temporary spec will do.
+  explicit HistoryCsv(const SymbolSpec& spec) : digits_(spec.digits) {}
+
+  bool Feed(std::string_view piece);
+  // The last line, when the file does not end with a line break.
+  bool Finish();
+
+  std::vector<Record>& records() { return records_; }
+  const std::string& error() const { return error_; }
+
+ private:
+  bool Line(std::string_view text);
+
+  const int digits_;
+  std::vector<Record> records_;
+  std::string carry_;  // a line begun in an earlier piece
+  std::int64_t line_ = 0;
+  bool started_ = false;  // a header may only come first
+  std::string error_;
+};
+
+extern template class HistoryCsv<Bar>;
+extern template class HistoryCsv<Tick>;
+
+}  // namespace vl5::terminal::market

@@ -1,0 +1,73 @@
+// The terminal: settings, folders, clock and market, which never change
+// after start, and the state that clients change (the login session, the
+// market-watch selection, each account's trading ledger), guarded by one
+// mutex. Every method may be called from any client thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "terminal/model/clock.h"
+#include "terminal/model/market/catalog.h"
+#include "terminal/model/account/login_state.h"
+#include "terminal/base/settings.h"
+#include "terminal/model/trading/engine.h"
+#include "terminal/model/trading/ledger.h"
+
+namespace vl5::terminal {
+
+struct Folders {
+  std::u16string install;  // holds the executable
+  std::u16string data;     // this installation's data folder
+  std::u16string common;   // shared by all installations
+};
+
+class Terminal {
+ public:
+  // Symbols named in `histories` serve them instead of generated prices.
+  Terminal(Settings settings, Folders folders, const market::Histories& histories = {});
+  Terminal(const Terminal&) = delete;
+  Terminal& operator=(const Terminal&) = delete;
+
+  const Settings& settings() const { return settings_; }
+  const Folders& folders() const { return folders_; }
+  const market::Market& market() const { return market_; }
+  std::int64_t NowMs() const { return clock_.NowMs(); }
+
+  LoginOutcome Login(std::uint64_t login, const std::u16string& password, const std::u16string& server);
+  std::uint32_t ConnectionState();
+  bool Connected();
+  // The logged-in account's 851-byte record, valued at `now_ms`; false when
+  // none is authorized.
+  bool AccountRecord(std::int64_t now_ms, std::vector<std::uint8_t>* record);
+
+  // Runs `work` under the lock on the logged-in account's trading engine,
+  // caught up with the market at `now_ms` first; false when no account is
+  // authorized. Each account keeps its own ledger, so a login switches them.
+  bool Trade(std::int64_t now_ms, const std::function<void(trading::Engine&)>& work);
+  // Numbers the order_send requests, 1 for the first.
+  std::uint32_t NextRequestId() { return ++request_ids_; }
+
+  bool Selected(std::size_t symbol);
+  void Select(std::size_t symbol, bool enable);
+
+ private:
+  const Settings settings_;
+  const Folders folders_;
+  const Clock clock_;
+  const market::Market market_;
+
+  std::mutex mutex_;
+  LoginState login_;
+  std::vector<bool> selected_;
+  std::map<std::uint64_t, trading::Ledger> ledgers_;  // by login
+
+  std::atomic<std::uint32_t> request_ids_{0};
+};
+
+}  // namespace vl5::terminal

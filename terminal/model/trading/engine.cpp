@@ -1,0 +1,80 @@
+#include "terminal/model/trading/engine.h"
+
+#include <algorithm>
+
+#include "terminal/model/trading/actions.h"
+#include "terminal/model/trading/execution.h"
+#include "terminal/model/trading/money.h"
+#include "terminal/model/trading/stop_out.h"
+#include "terminal/model/trading/triggers.h"
+#include "src/wire/status.h"
+
+namespace vl5::terminal::trading {
+
+namespace {
+
+// What order_calc_margin and order_calc_profit accept as their action.
+bool KnownOrderType(std::uint32_t type) { return type <= wire::ORDER_TYPE_SELL_STOP_LIMIT; }
+
+}  // namespace
+
+Engine::Engine(const market::Market& market, Account& account, Ledger& ledger, std::int64_t now_ms)
+    : desk_{market, account, ledger, std::max(now_ms, ledger.evaluated_ms())} {}
+
+void Engine::CatchUp() {
+  trading::CatchUp(desk_);
+  StopOut(desk_);  // revalues the account first
+}
+
+CheckResult Engine::Check(const TradeRequest& request) const {
+  const Plan plan = PlanRequest(desk_, request);
+  const Account& account = desk_.account;
+  // A refused request changes nothing, except that a lack of money shows how much would be missing.
+  const bool counted = plan.retcode == 0 || plan.retcode == wire::TRADE_RETCODE_NO_MONEY;
+  CheckResult result;
+  result.retcode = plan.retcode;
+  result.balance = account.balance();
+  result.equity = account.equity();
+  result.profit = account.profit();
+  result.margin = RoundMoney(account.margin() + (counted ? plan.margin_change : 0.0));
+  result.margin_free = RoundMoney(result.equity - result.margin);
+  result.margin_level = result.margin > 0.0 ? 100.0 * result.equity / result.margin : 0.0;
+  return result;
+}
+
+SendResult Engine::Send(const TradeRequest& request) {
+  const Plan plan = PlanRequest(desk_, request);
+  const Outcome outcome = Execute(desk_, request, plan);
+  SendResult result;
+  result.retcode = outcome.retcode;
+  result.deal = outcome.executed.deal;
+  result.order = outcome.executed.order;
+  result.volume = outcome.executed.volume;
+  result.price = outcome.executed.price;
+  if (plan.quoted) {
+    result.bid = plan.quote.bid;
+    result.ask = plan.quote.ask;
+  }
+  Revalue(desk_);
+  return result;
+}
+
+std::int32_t Engine::CalcMargin(std::uint32_t type, const std::u16string& symbol, double volume, double price,
+                                double* margin) const {
+  if (!KnownOrderType(type)) return wire::kInvalidParams;
+  const std::optional<std::size_t> index = desk_.market.Find(symbol);
+  if (!index) return wire::kNotFound;
+  *margin = MarginFor(desk_.market, *index, volume, price, desk_.account.config().leverage, desk_.now_ms);
+  return wire::kSuccess;
+}
+
+std::int32_t Engine::CalcProfit(std::uint32_t type, const std::u16string& symbol, double volume, double open,
+                                double close, double* profit) const {
+  if (!KnownOrderType(type)) return wire::kInvalidParams;
+  const std::optional<std::size_t> index = desk_.market.Find(symbol);
+  if (!index) return wire::kNotFound;
+  *profit = ProfitFor(desk_.market, *index, IsBuy(type), volume, open, close, desk_.now_ms);
+  return wire::kSuccess;
+}
+
+}  // namespace vl5::terminal::trading

@@ -1,0 +1,44 @@
+// The terminal's settings: defaults, then config/terminal.ini of its data
+// folder, then the command line, each overriding the one before. Both
+// sources use the same keys ("--idle-exit 5" is "idle_exit=5" in the file).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "terminal/base/ini.h"
+#include "terminal/base/settings.h"
+
+namespace vl5::terminal {
+
+struct CommandLine {
+  std::vector<std::pair<std::string, std::string>> settings;  // key, value
+  std::string data_dir;  // UTF-8; empty: the registered data folder
+  bool register_only = false;
+  bool portable = false;
+  bool help = false;
+};
+
+// argv without the program name. False with a message for an unknown option
+// or a missing value; values are checked later by ApplySetting.
+bool ParseCommandLine(const std::vector<std::string>& args, CommandLine* out, std::string* error);
+
+// One key of the [Terminal] section or of the command line.
+bool ApplySetting(Settings* settings, std::string_view key, std::string_view value, std::string* error);
+
+// [Terminal] keys, [Account <login>] and [Symbol <name>] sections; accounts
+// in the file replace the built-in ones. Problems become warnings and leave
+// the defaults.
+void ApplyIni(Settings* settings, const std::vector<IniEntry>& entries, std::vector<std::string>* warnings);
+
+// The file written into a new data folder: every key with its default.
+std::string DefaultIniText();
+
+// The help: every option and settings key with its default.
+std::string Usage();
+
+}  // namespace vl5::terminal
