@@ -111,6 +111,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   Settings settings = LoadSettings(command, ini_text);
+  if (!CheckSettings(settings, &error)) {
+    std::fprintf(stderr, "terminal64: %s\n", error.c_str());
+    return 1;
+  }
   market::Histories histories;
   if (!command.register_only && !LoadHistories(settings, folders, &histories, &error)) {
     std::fprintf(stderr, "terminal64: history not loaded: %s\n", error.c_str());

@@ -47,6 +47,11 @@ enum Command : std::uint32_t {
   kCmdMarketBookAdd = 191,
   kCmdMarketBookRelease = 192,
   kCmdMarketBookGet = 193,
+  // terminal64's own control requests, for velmora5.sim; the module never
+  // sends them. Each answers a 64-bit moment in Unix milliseconds.
+  kCmdClockNow = 9001,        // no arguments
+  kCmdClockAdvanceTo = 9002,  // int64 target moment
+  kCmdClockNextBar = 9003,    // counted symbol name, int32 timeframe
 };
 
 // Words carried by fixed requests.

@@ -42,6 +42,7 @@ struct Settings {
   std::uint64_t seed = 1;
   std::optional<std::int64_t> clock_start;   // Unix seconds; empty: the system clock
   std::uint32_t clock_speed = 0;             // a set clock: 0 stands still, N runs N times real time
+  bool stepped = false;                      // the set clock moves only when a client steps it
   std::uint32_t build = 5100;
   std::uint32_t idle_exit = 600;       // seconds without clients before stopping; 0: never
   std::uint32_t connect_delay = 200;   // ms a login spends "connecting"

@@ -1,11 +1,15 @@
-// The terminal clock that market data is generated up to: the system clock,
-// or a clock set to a given moment. A set clock stands still, so that every
-// query is repeatable, or runs from that moment at a multiple of real time,
-// so that a test can watch minutes of market pass in a second.
-// Waits (a login's connecting phase, idle exit) use the monotonic clock.
+// The market's time, in one place. Three kinds: the system clock; a set clock
+// that stands still (every query repeatable) or runs from its start at a
+// multiple of real time (a replay); and a stepped clock that stands at its
+// start and moves only when a client asks (a backtest). Nothing else reads or
+// moves the market's time; the trading engine's walk up to it is the
+// Terminal's. Waits (a login's connecting phase, idle exit) use the monotonic
+// clock.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 namespace vl5::terminal {
@@ -14,20 +18,24 @@ namespace vl5::terminal {
 // market data is generated from the history start up to the clock, so a
 // far-future clock would make every long-timeframe request enormous.
 inline constexpr std::int64_t kLatestClockSeconds = 4102444800;
+inline constexpr std::int64_t kLatestClockMs = kLatestClockSeconds * 1000;
 
 class Clock {
  public:
-  // No start: the system clock. Speed 0 stands still at the start.
-  Clock(std::optional<std::int64_t> start_seconds, std::uint32_t speed);
-  // Unix milliseconds; a set clock stops at kLatestClockSeconds.
-  std::int64_t NowMs() const;
-  bool frozen() const { return start_seconds_.has_value() && speed_ == 0; }
-
- private:
-  std::optional<std::int64_t> start_seconds_;
-  std::uint32_t speed_;
-  std::int64_t origin_steady_ms_;  // when the clock was set
+  virtual ~Clock() = default;
+  // Unix milliseconds; never past kLatestClockMs for a set or stepped clock.
+  virtual std::int64_t NowMs() const = 0;
+  // Only a stepped clock moves on request; the others answer false.
+  virtual bool MoveTo(std::int64_t /*to_ms*/) { return false; }
+  virtual bool stepped() const { return false; }
 };
+
+// How a request to move the stepped clock ended; only kMoved changed anything.
+enum class ClockMove { kMoved, kNotStepped, kOutOfRange, kNoBarAhead };
+
+// No start: the system clock. A start with speed 0 stands still, with speed N
+// runs N times real time; `stepped` stands at the start until moved.
+std::unique_ptr<Clock> MakeClock(std::optional<std::int64_t> start_seconds, std::uint32_t speed, bool stepped);
 
 // Milliseconds of a monotonic clock with an arbitrary origin.
 std::int64_t SteadyMs();

@@ -1,6 +1,8 @@
 #include "terminal/model/terminal.h"
 
+#include "terminal/base/calendar.h"
 #include "terminal/model/account/account_record.h"
+#include "terminal/model/market/ticks.h"
 #include "src/wire/commands.h"
 
 namespace vl5::terminal {
@@ -25,12 +27,12 @@ std::vector<market::SymbolSpec> ConfiguredSymbols(const Settings& settings) {
 Terminal::Terminal(Settings settings, Folders folders, const market::Histories& histories)
     : settings_(std::move(settings)),
       folders_(std::move(folders)),
-      clock_(settings_.clock_start, settings_.clock_speed),
+      clock_(MakeClock(settings_.clock_start, settings_.clock_speed, settings_.stepped)),
       market_(ConfiguredSymbols(settings_), settings_.seed, histories),
       login_(settings_.accounts, settings_.login, settings_.connect_delay) {
   for (std::size_t i = 0; i < market_.size(); ++i) selected_.push_back(market_.spec(i).selected);
   // The accounts come into being with the terminal; their history starts with the deposit.
-  const std::int64_t created_ms = clock_.NowMs();
+  const std::int64_t created_ms = clock_->NowMs();
   for (const AccountConfig& account : settings_.accounts) {
     ledgers_.emplace(account.login, trading::Ledger(account.balance, created_ms));
   }
@@ -63,6 +65,44 @@ bool Terminal::Trade(std::int64_t now_ms, const std::function<void(trading::Engi
   engine.CatchUp();
   work(engine);
   return true;
+}
+
+ClockMove Terminal::AdvanceTo(std::int64_t to_ms) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return MoveLocked(to_ms);
+}
+
+ClockMove Terminal::NextBar(std::size_t symbol, std::int32_t timeframe, std::int64_t* moment_ms) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!clock_->stepped()) return ClockMove::kNotStepped;
+  if (!market::ValidTimeframe(timeframe)) return ClockMove::kOutOfRange;
+  // The bar now forming completes at its end if it holds a tick already or
+  // will; otherwise the next bar with a tick does, however long the market
+  // stays closed first.
+  const std::int64_t now_ms = clock_->NowMs();
+  const std::int64_t forming = market::BarOpen(timeframe, market::BarIndex(timeframe, market::FloorDiv(now_ms, 1000)));
+  std::int64_t first_ms = -1;
+  market::ScanTicks(market_.path(symbol), forming * 1000, kLatestClockMs, market::TickFilter::kAll, 1,
+                    [&](const market::Tick& tick) { first_ms = tick.time_msc; });
+  if (first_ms < 0) return ClockMove::kNoBarAhead;
+  const std::int64_t index = market::BarIndex(timeframe, market::FloorDiv(first_ms, 1000));
+  const std::int64_t end_seconds = market::BarOpen(timeframe, index + 1);
+  if (end_seconds > kLatestClockSeconds) return ClockMove::kNoBarAhead;
+  const ClockMove moved = MoveLocked(end_seconds * 1000);
+  if (moved == ClockMove::kMoved) *moment_ms = end_seconds * 1000;
+  return moved;
+}
+
+ClockMove Terminal::MoveLocked(std::int64_t to_ms) {
+  if (!clock_->stepped()) return ClockMove::kNotStepped;
+  if (!clock_->MoveTo(to_ms)) return ClockMove::kOutOfRange;
+  for (auto& [login, ledger] : ledgers_) {
+    Account* account = login_.Find(login);
+    if (account == nullptr) continue;
+    trading::Engine engine(market_, *account, ledger, to_ms);
+    engine.CatchUp();
+  }
+  return ClockMove::kMoved;
 }
 
 bool Terminal::Selected(std::size_t symbol) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -37,7 +38,18 @@ class Terminal {
   const Settings& settings() const { return settings_; }
   const Folders& folders() const { return folders_; }
   const market::Market& market() const { return market_; }
-  std::int64_t NowMs() const { return clock_.NowMs(); }
+  std::int64_t NowMs() const { return clock_->NowMs(); }
+  bool stepped() const { return clock_->stepped(); }
+
+  // Moves a stepped clock forward to `to_ms` (at most kLatestClockMs) and walks
+  // every account's trading up to it, tick by tick: pending orders, stops,
+  // swaps at the rollover and stop-out happen as in a replay through the
+  // same moments. Nothing changes unless it answers kMoved.
+  ClockMove AdvanceTo(std::int64_t to_ms);
+  // The same, to the moment the next bar of `timeframe` of `symbol` completes:
+  // the end of the bar now forming, or of the first bar with ticks after a
+  // closed market. *moment_ms is that moment.
+  ClockMove NextBar(std::size_t symbol, std::int32_t timeframe, std::int64_t* moment_ms);
 
   LoginOutcome Login(std::uint64_t login, const std::u16string& password, const std::u16string& server);
   std::uint32_t ConnectionState();
@@ -57,9 +69,11 @@ class Terminal {
   void Select(std::size_t symbol, bool enable);
 
  private:
+  ClockMove MoveLocked(std::int64_t to_ms);
+
   const Settings settings_;
   const Folders folders_;
-  const Clock clock_;
+  const std::unique_ptr<Clock> clock_;
   const market::Market market_;
 
   std::mutex mutex_;

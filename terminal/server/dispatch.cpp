@@ -1,5 +1,6 @@
 #include "terminal/server/dispatch.h"
 
+#include "terminal/server/handlers/clock_handlers.h"
 #include "terminal/server/handlers/info_handlers.h"
 #include "terminal/server/handlers/market_handlers.h"
 #include "terminal/server/handlers/rates_handlers.h"
@@ -58,6 +59,9 @@ constexpr Route kRoutes[] = {
     {wire::kCmdMarketBookGet, handlers::MarketBookGet},
     {wire::kCmdTerminalInfo, handlers::TerminalInfo},
     {wire::kCmdAccountInfo, handlers::AccountInfo},
+    {wire::kCmdClockNow, handlers::ClockNow},
+    {wire::kCmdClockAdvanceTo, handlers::ClockAdvanceTo},
+    {wire::kCmdClockNextBar, handlers::ClockNextBar},
 };
 
 }  // namespace

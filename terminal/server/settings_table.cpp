@@ -141,6 +141,9 @@ const Key<Settings> kTerminalKeys[] = {
     {"clock_speed", "N", "a set clock runs N times real time, at most 3600 (0: it stands still)",
      [](Settings* s, std::string_view v) { return ParseRange<std::uint32_t>(v, 0, kMaxClockSpeed, &s->clock_speed); },
      [](const Settings& s) { return std::to_string(s.clock_speed); }},
+    {"stepped", "[0|1]", "the set clock stands still and moves only when a client steps it (velmora5.sim)",
+     [](Settings* s, std::string_view v) { return ParseFlag(v, &s->stepped); },
+     [](const Settings& s) { return FormatFlag(s.stepped); }},
     {"build", "N", "build number reported to clients",
      [](Settings* s, std::string_view v) { return ParseRange<std::uint32_t>(v, 1, 0x7FFFFFFF, &s->build); },
      [](const Settings& s) { return std::to_string(s.build); }},
@@ -291,6 +294,18 @@ std::string IniLines(const Key<T> (&keys)[N], const T& values) {
 }
 
 }  // namespace
+
+bool CheckSettings(const Settings& s, std::string* error) {
+  if (s.stepped && !s.clock_start) {
+    *error = "stepped=1 needs a set clock (clock=SECONDS): a stepped clock starts there";
+    return false;
+  }
+  if (s.stepped && s.clock_speed != 0) {
+    *error = "stepped=1 and clock_speed=" + std::to_string(s.clock_speed) + " exclude each other";
+    return false;
+  }
+  return true;
+}
 
 std::string Usage() {
   const Settings d;

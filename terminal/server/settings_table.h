@@ -35,6 +35,10 @@ bool ApplySetting(Settings* settings, std::string_view key, std::string_view val
 // the defaults.
 void ApplyIni(Settings* settings, const std::vector<IniEntry>& entries, std::vector<std::string>* warnings);
 
+// What no single key can say: a stepped clock needs a set clock that does
+// not run by itself. False with a message naming the keys.
+bool CheckSettings(const Settings& settings, std::string* error);
+
 // The file written into a new data folder: every key with its default.
 std::string DefaultIniText();
 

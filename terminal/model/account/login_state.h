@@ -36,6 +36,8 @@ class LoginState {
   // The authorized account, or null.
   const Account* account() const { return current_; }
   Account* account() { return current_; }
+  // Any configured account, logged in or not; null for an unknown login.
+  Account* Find(std::uint64_t login) { return book_.Find(login); }
 
  private:
   AccountBook book_;

@@ -185,22 +185,6 @@ TEST(SettingsTest, TheTradingSwitchReadsFromTheFile) {
   EXPECT_EQ(s.clock_speed, 60u);
 }
 
-TEST(SettingsTest, ASetClockStandsStillOrRunsAtItsSpeed) {
-  const Clock still(1700000000, 0);
-  const Clock fast(1700000000, 1000);
-  const std::int64_t start = fast.NowMs();
-  std::this_thread::sleep_for(std::chrono::milliseconds(30));
-  EXPECT_TRUE(still.frozen());
-  EXPECT_FALSE(fast.frozen());
-  EXPECT_EQ(still.NowMs(), 1700000000000);
-  EXPECT_GE(start, 1700000000000);
-  EXPECT_GE(fast.NowMs() - start, 30 * 1000);  // 30 ms of real time are 30 s of market
-  // A running clock stops at the latest moment instead of overflowing.
-  const Clock late(kLatestClockSeconds - 1, 3600);
-  std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  EXPECT_EQ(late.NowMs(), kLatestClockSeconds * 1000);
-}
-
 TEST(SettingsTest, TheCommandLineWinsOverTheFile) {
   Settings s;
   std::vector<std::string> warnings;
