@@ -127,12 +127,12 @@ def connection_attempts(listener):
 def test_existing_path_that_cannot_run(tmp_path, make):
     path = tmp_path / "terminal64"
     make(path)
-    listener = foreign_listener(path)
-    assert velmora5.initialize(str(path)) is False
-    assert velmora5.last_error() == (-10003, f"IPC initialize failed, Process create failed '{path}'")
-    # One look for a running terminal before the launch; the failed launch is
-    # reported at once, not after a wait that polls the pipe.
-    assert connection_attempts(listener) == 1
+    with foreign_listener(path) as listener:
+        assert velmora5.initialize(str(path)) is False
+        assert velmora5.last_error() == (-10003, f"IPC initialize failed, Process create failed '{path}'")
+        # One look for a running terminal before the launch; the failed launch
+        # is reported at once, not after a wait that polls the pipe.
+        assert connection_attempts(listener) == 1
 
 
 def test_running_terminal_is_connected_without_starting_anything(running, tmp_path):
