@@ -14,6 +14,8 @@ set -euo pipefail
 
 source_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_dir=${1:-$source_dir/build/fuzz}
+. "$source_dir/scripts/lib/build_dir.sh"
+private_build_dir "$build_dir" || exit 1
 seconds=${VL5_FUZZ_SECONDS:-60}
 jobs=${VL5_JOBS:-2}
 

@@ -7,8 +7,9 @@
 set -euo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 work=${1:-$repo/build/wheel}
+. "$repo/scripts/lib/build_dir.sh"
+private_build_dir "$work" || exit 1
 rm -rf "$work/dist" "$work/repaired" "$work/venv"
-mkdir -p "$work"
 
 python3 -m pip wheel -q --disable-pip-version-check --no-deps -w "$work/dist" "$repo"
 wheel=$(ls "$work"/dist/velmora5-*.whl)

@@ -1,7 +1,9 @@
 """Finding the terminal: the path argument, the data folders, starting a
 terminal that is not running, and the terminal that started Python."""
+import hashlib
 import os
 import shutil
+import socket
 import subprocess
 import sys
 import time
@@ -91,15 +93,46 @@ def _script_without_interpreter(path):
     path.chmod(0o755)
 
 
+def foreign_listener(exe):
+    """A socket at the pipe address of `exe` that another user listens on
+    (its credentials are those of listen()): the module connects, refuses
+    that peer and goes on as if no terminal ran; every connection attempt
+    stays queued, to be counted."""
+    digest = hashlib.sha256(os.path.realpath(exe).lower().encode("utf-16-le")).hexdigest().upper()
+    listener = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+    listener.bind(os.path.join(os.environ["XDG_RUNTIME_DIR"], "VL5.Terminal." + digest))
+    os.seteuid(65534)
+    try:
+        listener.listen(256)  # room for every poll of a launch wait
+    finally:
+        os.seteuid(0)
+    listener.setblocking(False)
+    return listener
+
+
+def connection_attempts(listener):
+    count = 0
+    while True:
+        try:
+            listener.accept()[0].close()
+        except BlockingIOError:
+            return count
+        count += 1
+
+
+@pytest.mark.skipif(not hasattr(os, "geteuid") or os.geteuid() != 0,
+                    reason="a listener of another user needs root")
 @pytest.mark.parametrize("make", [_plain_file, _script_without_interpreter, Path.mkdir],
                          ids=["not executable", "not a program", "directory"])
 def test_existing_path_that_cannot_run(tmp_path, make):
     path = tmp_path / "terminal64"
     make(path)
-    started = time.monotonic()
-    assert velmora5.initialize(str(path)) is False
-    assert velmora5.last_error() == (-10003, f"IPC initialize failed, Process create failed '{path}'")
-    assert time.monotonic() - started < 5  # reported at once, not after the launch wait
+    with foreign_listener(path) as listener:
+        assert velmora5.initialize(str(path)) is False
+        assert velmora5.last_error() == (-10003, f"IPC initialize failed, Process create failed '{path}'")
+        # One look for a running terminal before the launch; the failed launch
+        # is reported at once, not after a wait that polls the pipe.
+        assert connection_attempts(listener) == 1
 
 
 def test_running_terminal_is_connected_without_starting_anything(running, tmp_path):

@@ -12,6 +12,7 @@ import velmora5 as vl
 from velmora5 import frames
 
 from conftest import run_python
+from test_history_e2e import MONDAY, write_history
 
 UTC = datetime.timezone.utc
 T = 1_709_649_000  # 2024-03-05 14:30:00 UTC
@@ -119,3 +120,38 @@ def test_tick_history_pages_past_maxbars(vl5_terminal):
     whole = vl.copy_ticks_range("EURUSD", start, end, vl.COPY_TICKS_ALL)
     assert len(whole) > 2000 and np.array_equal(paged, whole)
     assert np.array_equal(frames.history_ticks("EURUSD", start, end, vl.COPY_TICKS_INFO), whole)
+
+
+def crowded_ticks():
+    """2500 loaded ticks whose page boundaries (maxbars 1000) fall inside a
+    crowded second: thirty ticks of one millisecond across the first, eighty
+    ticks of one second (each its own millisecond) across the second. Bids
+    count the ticks, so each tick is known by its bid."""
+    at = []
+    for i in range(2500):
+        if i < 980:
+            at.append(MONDAY * 1000 + 10 * i)
+        elif i < 1060:  # second 10: 990..1019 all at its millisecond 100
+            at.append((MONDAY + 10) * 1000 + (i - 980 if i < 990 else 100 if i < 1020 else 200 + i - 1020))
+        elif i < 1950:
+            at.append((MONDAY + 11) * 1000 + 10 * (i - 1060))
+        elif i < 2031:  # second 21
+            at.append((MONDAY + 21) * 1000 + 5 * (i - 1950))
+        else:
+            at.append((MONDAY + 22) * 1000 + 10 * (i - 2031))
+    return at, [f"{ms},{1 + i / 1e5:.5f},{1.001 + i / 1e5:.5f},0,0,6" for i, ms in enumerate(at)]
+
+
+def test_tick_pages_that_end_inside_a_crowded_second_or_millisecond(vl5_terminal, tmp_path):
+    at, lines = crowded_ticks()
+    bars = [f"{MONDAY + 60 * i},1.00000,1.03000,0.99000,1.02000,100,10,0" for i in range(3)]
+    vl5_terminal(history="EURUSD", history_dir=str(write_history(tmp_path, bars, lines)), clock=MONDAY + 86400,
+                 maxbars=1000)
+    first = vl.copy_ticks_range("EURUSD", MONDAY, MONDAY + 120, vl.COPY_TICKS_ALL)
+    second = vl.copy_ticks_range("EURUSD", MONDAY + 10, MONDAY + 120, vl.COPY_TICKS_ALL)
+    # The boundaries as meant: in the crowded millisecond, then in the crowded second.
+    assert first["time_msc"][-1] == at[999] == at[1019] and len(first) == 1000
+    assert second["time_msc"][-1] == at[1979] and at[1950] // 1000 == at[2030] // 1000 == at[1979] // 1000
+    ticks = frames.history_ticks("EURUSD", MONDAY, MONDAY + 120)
+    assert ticks["time_msc"].tolist() == at
+    assert np.round((ticks["bid"] - 1) * 1e5).astype(int).tolist() == list(range(2500))

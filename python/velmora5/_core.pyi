@@ -7,6 +7,7 @@ import numpy as np
 from numpy.typing import NDArray
 from typing_extensions import Unpack
 
+from velmora5.constants import OrderFilling, OrderTime, OrderType, TradeAction
 from velmora5.order_request import OrderRequest
 
 _Date = Union[int, float, datetime.datetime]
@@ -157,7 +158,7 @@ class TradeDeal(_ResultTuple):
 class TradeRequest(_ResultTuple):
     """Trade request structure"""
     @property
-    def action(self) -> int: ...
+    def action(self) -> TradeAction: ...
     @property
     def magic(self) -> int: ...
     @property
@@ -177,11 +178,11 @@ class TradeRequest(_ResultTuple):
     @property
     def deviation(self) -> int: ...
     @property
-    def type(self) -> int: ...
+    def type(self) -> OrderType: ...
     @property
-    def type_filling(self) -> int: ...
+    def type_filling(self) -> OrderFilling: ...
     @property
-    def type_time(self) -> int: ...
+    def type_time(self) -> OrderTime: ...
     @property
     def expiration(self) -> int: ...
     @property
@@ -668,10 +669,10 @@ def order_send(request: OrderRequest, /) -> OrderSendResult | None: ...
 def order_send(**request: Unpack[OrderRequest]) -> OrderSendResult | None:
     """Send trading requests to server"""
 
-def order_calc_margin(action: int, symbol: str, volume: float, price: float, /) -> float | None:
+def order_calc_margin(action: OrderType, symbol: str, volume: float, price: float, /) -> float | None:
     """Calculate margin required for specified order"""
 
-def order_calc_profit(action: int, symbol: str, volume: float, price_open: float, price_close: float, /) -> float | None:
+def order_calc_profit(action: OrderType, symbol: str, volume: float, price_open: float, price_close: float, /) -> float | None:
     """Calculate profit for the current account in the current market conditions based on parameters passed"""
 
 def symbol_info(symbol: str, /) -> SymbolInfo | None:

@@ -7,8 +7,18 @@ the account's modes.
 The values are the terminal's own; user scripts use these names instead of
 bare numbers. They mirror src/wire/market_codes.h and src/wire/trade_codes.h,
 which a test checks.
+
+The four families a trade request carries (actions, order types, filling and
+expiry policies) each have a type of their own, so that a type checker tells
+an action from an order type although their values overlap
+(ORDER_TYPE_SELL == TRADE_ACTION_DEAL == 1). At run time they are plain ints.
 """
-from typing import Final
+from typing import Final, NewType
+
+TradeAction = NewType("TradeAction", int)
+OrderType = NewType("OrderType", int)
+OrderFilling = NewType("OrderFilling", int)
+OrderTime = NewType("OrderTime", int)
 
 # Timeframes: the bar length in minutes. MN1 bars are calendar months, W1
 # bars start on Sunday 00:00 UTC; all others are aligned to 00:00 UTC.
@@ -107,23 +117,25 @@ DAY_OF_WEEK_FRIDAY = 5
 DAY_OF_WEEK_SATURDAY = 6
 
 # Trade request actions (the request's `action`).
-TRADE_ACTION_DEAL: Final = 1        # market order: open, or close `position`
-TRADE_ACTION_PENDING: Final = 5     # place a limit, stop or stop-limit order
-TRADE_ACTION_SLTP: Final = 6        # change an open position's stop loss and take profit
-TRADE_ACTION_MODIFY: Final = 7      # change a pending order's prices and expiry
-TRADE_ACTION_REMOVE: Final = 8      # cancel a pending order
-TRADE_ACTION_CLOSE_BY: Final = 10   # close `position` by the opposite `position_by`
+TRADE_ACTION_DEAL: Final = TradeAction(1)         # market order: open, or close `position`
+TRADE_ACTION_PENDING: Final = TradeAction(5)      # place a limit, stop or stop-limit order
+TRADE_ACTION_SLTP: Final = TradeAction(6)         # change an open position's stop loss and take profit
+TRADE_ACTION_MODIFY: Final = TradeAction(7)       # change a pending order's prices and expiry
+TRADE_ACTION_REMOVE: Final = TradeAction(8)       # cancel a pending order
+TRADE_ACTION_CLOSE_BY: Final = TradeAction(10)    # close `position` by the opposite `position_by`
 
 # Order types. Even types buy, odd types sell.
-ORDER_TYPE_BUY: Final = 0
-ORDER_TYPE_SELL: Final = 1
-ORDER_TYPE_BUY_LIMIT: Final = 2     # buy when the ask falls to the price
-ORDER_TYPE_SELL_LIMIT: Final = 3    # sell when the bid rises to the price
-ORDER_TYPE_BUY_STOP: Final = 4      # buy when the ask rises to the price
-ORDER_TYPE_SELL_STOP: Final = 5     # sell when the bid falls to the price
-ORDER_TYPE_BUY_STOP_LIMIT: Final = 6  # at the price, becomes a buy limit at stoplimit
-ORDER_TYPE_SELL_STOP_LIMIT: Final = 7  # at the price, becomes a sell limit at stoplimit
-ORDER_TYPE_CLOSE_BY: Final = 8      # the order recorded by a close-by
+ORDER_TYPE_BUY: Final = OrderType(0)
+ORDER_TYPE_SELL: Final = OrderType(1)
+ORDER_TYPE_BUY_LIMIT: Final = OrderType(2)        # buy when the ask falls to the price
+ORDER_TYPE_SELL_LIMIT: Final = OrderType(3)       # sell when the bid rises to the price
+ORDER_TYPE_BUY_STOP: Final = OrderType(4)         # buy when the ask rises to the price
+ORDER_TYPE_SELL_STOP: Final = OrderType(5)        # sell when the bid falls to the price
+ORDER_TYPE_BUY_STOP_LIMIT: Final = OrderType(6)   # at the price, becomes a buy limit at stoplimit
+ORDER_TYPE_SELL_STOP_LIMIT: Final = OrderType(7)  # at the price, becomes a sell limit at stoplimit
+# The order a close-by records: only the terminal books it, so it is no
+# OrderType a request may carry.
+ORDER_TYPE_CLOSE_BY: Final = 8
 
 # Order states.
 ORDER_STATE_STARTED = 0             # accepted, not yet checked
@@ -136,15 +148,15 @@ ORDER_STATE_EXPIRED = 6             # its expiry time passed
 
 # Filling policies. The symbol's filling_mode bits say which of FOK and IOC
 # it accepts; RETURN is for pending orders only.
-ORDER_FILLING_FOK: Final = 0        # all or nothing
-ORDER_FILLING_IOC: Final = 1        # what can be filled, the rest cancelled
-ORDER_FILLING_RETURN: Final = 2     # what can be filled, the rest stays pending
+ORDER_FILLING_FOK: Final = OrderFilling(0)        # all or nothing
+ORDER_FILLING_IOC: Final = OrderFilling(1)        # what can be filled, the rest cancelled
+ORDER_FILLING_RETURN: Final = OrderFilling(2)     # what can be filled, the rest stays pending
 
 # Expiry of pending orders.
-ORDER_TIME_GTC: Final = 0           # until cancelled
-ORDER_TIME_DAY: Final = 1           # until the end of the UTC day it was placed
-ORDER_TIME_SPECIFIED: Final = 2     # until `expiration` (Unix seconds)
-ORDER_TIME_SPECIFIED_DAY: Final = 3 # until the end of the UTC day of `expiration`
+ORDER_TIME_GTC: Final = OrderTime(0)              # until cancelled
+ORDER_TIME_DAY: Final = OrderTime(1)              # until the end of the UTC day it was placed
+ORDER_TIME_SPECIFIED: Final = OrderTime(2)        # until `expiration` (Unix seconds)
+ORDER_TIME_SPECIFIED_DAY: Final = OrderTime(3)    # until the end of the UTC day of `expiration`
 
 # Position types.
 POSITION_TYPE_BUY = 0

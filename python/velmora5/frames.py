@@ -127,28 +127,36 @@ def history_ticks(symbol: str, date_from: Moment, date_to: Moment, flags: int = 
     value (all ticks by default). Raises ``HistoryError`` when a query fails.
 
     A reply holds the first maxbars ticks of its range, so the next query
-    starts at the second of the last tick received; the ticks of that second
-    already held are dropped from it by their millisecond time."""
+    starts at the second of the last tick received. From it, the ticks
+    before that tick's millisecond are dropped, and of the ticks at that
+    millisecond as many as are already held (ticks of one millisecond come
+    in the same order in every reply)."""
     start, end = to_seconds(date_from), to_seconds(date_to)
     limit = _maxbars()
     pages: List[NDArray[Any]] = []
     seen: Optional[int] = None  # time_msc of the last tick held
+    held = 0  # how many ticks of that millisecond are held
     while True:
         page = velmora5.copy_ticks_range(symbol, start, end, flags)
         if page is None:
             raise HistoryError("copy_ticks_range", velmora5.last_error())
         full = len(page) >= limit
-        if seen is not None:
-            page = page[page["time_msc"] > seen]
         times = page["time_msc"]
         if np.any(times[1:] < times[:-1]):
             raise HistoryError("ticks out of order", (start, end))
+        if seen is not None:
+            known = int(np.count_nonzero(times < seen)) + held
+            if known > len(page) or np.any(times[:known] > seen):
+                raise HistoryError("ticks changed between two replies", (seen, start, end))
+            page, times = page[known:], times[known:]
         pages.append(page)
         if not full:
             break
-        if not len(page):  # a whole reply within one millisecond of the last tick
-            raise HistoryError("more ticks at one moment than one reply holds", (seen, limit))
-        seen = int(times[-1])
+        if not len(page):  # the reply ends within the ticks already held
+            raise HistoryError("more ticks in one second than one reply holds", (seen, limit))
+        last = int(times[-1])
+        held = int(np.count_nonzero(times == last)) + (held if last == seen else 0)
+        seen = last
         start = seen // 1000
     return np.concatenate(pages) if len(pages) > 1 else pages[0]
 

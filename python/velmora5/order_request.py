@@ -10,19 +10,17 @@ Annotate a request kept in a variable, so the checker reads it as one::
     request: OrderRequest = {"action": TRADE_ACTION_DEAL, "symbol": "EURUSD",
                              "type": ORDER_TYPE_SELL, "volume": 0.1}
 
-The literal types list the values of the ``TRADE_ACTION_*``, ``ORDER_TYPE_*``
-(those a request may carry), ``ORDER_FILLING_*`` and ``ORDER_TIME_*``
-constants; those constants are declared ``Final``, so they type as these
-literals.
+``action``, ``type``, ``type_filling`` and ``type_time`` take the types of
+their constants' families (``TradeAction``, ``OrderType``, ``OrderFilling``,
+``OrderTime``, declared with the constants): an order type in ``action`` or
+an action in ``type`` is flagged although the numbers coincide, and so is a
+bare number.
 """
-from typing import Literal, TypedDict
+from typing import TypedDict
+
+from velmora5.constants import OrderFilling, OrderTime, OrderType, TradeAction
 
 __all__ = ["OrderRequest", "TradeAction", "OrderType", "OrderFilling", "OrderTime"]
-
-TradeAction = Literal[1, 5, 6, 7, 8, 10]
-OrderType = Literal[0, 1, 2, 3, 4, 5, 6, 7]
-OrderFilling = Literal[0, 1, 2]
-OrderTime = Literal[0, 1, 2, 3]
 
 
 class OrderRequest(TypedDict, total=False):

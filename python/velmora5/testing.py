@@ -22,7 +22,9 @@ it does not within ``STOP_TIMEOUT`` seconds, and the folders are removed.
 """
 from __future__ import annotations
 
+import configparser
 import datetime
+import io
 import os
 import re
 import shutil
@@ -74,58 +76,64 @@ def _command_line(settings: Mapping[str, Any]) -> List[str]:
     return args
 
 
-def _read_ini(text: str) -> List[List[Any]]:
-    """[section, [(key, value), ...]] in file order; comments dropped."""
-    sections: List[List[Any]] = [["", []]]
-    for line in text.splitlines():
-        line = line.strip()
-        if not line or line.startswith((";", "#")):
-            continue
-        if line.startswith("[") and line.endswith("]"):
-            sections.append([line[1:-1], []])
-        elif "=" in line:
-            key, value = line.split("=", 1)
-            sections[-1][1].append((key.strip(), value.strip()))
-    return sections
-
-
-def _write_ini(sections: List[List[Any]]) -> str:
-    out = []
-    for name, entries in sections:
-        if not name and not entries:
-            continue
-        if name:
-            out.append(f"[{name}]")
-        out += [f"{key}={value}" for key, value in entries]
-        out.append("")
-    return "\n".join(out)
+def _ini_parser() -> configparser.ConfigParser:
+    """A parser that reads terminal.ini as terminal64 does (terminal/settings/ini.cpp):
+    "key=value" split at the first "=" only (":" belongs to the key or value),
+    whole-line ";" and "#" comments, nothing special in values ("%", ";"), no
+    DEFAULT section. terminal64 ignores the case of section names and keys
+    and takes the last of equal keys; the parser keeps them as written and
+    _with_accounts compares them without case."""
+    parser = configparser.ConfigParser(delimiters=("=",), comment_prefixes=(";", "#"), inline_comment_prefixes=None,
+                                       strict=False, empty_lines_in_values=False, interpolation=None,
+                                       default_section="\0")
+    parser.optionxform = str  # type: ignore[assignment, method-assign]
+    return parser
 
 
 def _with_accounts(text: str, accounts: Mapping[int, Mapping[str, Any]]) -> str:
     """The ini text with the given [Account <login>] keys changed or added;
-    accounts not named keep their settings."""
-    sections = _read_ini(text)
+    accounts not named keep their settings, sections their order (comments
+    are dropped)."""
+    parser = _ini_parser()
+    # terminal64 trims every line, so an indented line is a line of its own,
+    # never the continuation of the value above.
+    lines = (line.strip(" \t\r") for line in text.lstrip("\ufeff").split("\n"))
+    try:
+        parser.read_string("\n".join(lines))
+    except configparser.Error as error:
+        raise TerminalError(f"terminal.ini cannot be read: {error}") from None
     for login, keys in accounts.items():
         name = f"Account {int(login)}"
-        section = next((s for s in sections if s[0].lower() == name.lower()), None)
-        if section is None:
-            section = [name, []]
-            sections.append(section)
-        entries = dict(section[1])
+        sections = [s for s in parser.sections() if s.strip().lower() == name.lower()]
+        if not sections:
+            parser.add_section(name)
+            sections = [name]
         for key, value in keys.items():
             written = _flag(value) if isinstance(value, bool) else str(value)
             if not key.isidentifier() or "\n" in written or "\r" in written:  # one line of key=value each
                 raise TerminalError(f"account {login}: {key}={written!r} cannot be written to terminal.ini")
-            entries[key] = written
-        section[1] = list(entries.items())
-    return _write_ini(sections)
+            # One occurrence left, so no other spelling of the key overrides it.
+            same = [(s, o) for s in sections for o in parser.options(s) if o.strip().lower() == key.lower()]
+            for section, option in same[1:]:
+                parser.remove_option(section, option)
+            section, option = same[0] if same else (sections[0], key)
+            parser.set(section, option, written)
+    out = io.StringIO()
+    parser.write(out, space_around_delimiters=False)
+    return out.getvalue()
 
 
-def _terminals_of(root: Path) -> Iterator[int]:
-    """Ids of the terminals that belong to `root` (Linux): run from a program
-    under it, or started with their runtime folder under it, such as the
-    bundled terminal that a script's initialize() launched."""
-    prefix = os.fsencode(str(root) + os.sep)
+def _terminals_of(folders: List[Path]) -> Iterator[int]:
+    """Ids of the terminals that belong to the test's `folders` (Linux): run
+    from a program under one of them, or started with its runtime or data
+    folder one of them or under one, such as the bundled terminal that a
+    script's initialize() launched. The folder itself counts, not only what
+    lies below it: a long temporary folder gets a runtime folder of its own."""
+    roots = [os.fsencode(str(folder)) for folder in folders]
+
+    def within(path: bytes) -> bool:
+        return any(path == root or path.startswith(root + os.sep.encode()) for root in roots)
+
     try:
         entries = os.listdir("/proc")
     except OSError:
@@ -135,12 +143,13 @@ def _terminals_of(root: Path) -> Iterator[int]:
             continue
         try:
             exe = os.fsencode(os.readlink(f"/proc/{entry}/exe"))
-            if exe.startswith(prefix):
+            if within(exe):
                 yield int(entry)
             elif os.path.basename(exe).startswith(b"terminal64"):
                 with open(f"/proc/{entry}/environ", "rb") as environ:
                     variables = environ.read().split(b"\0")
-                if any(v.startswith(b"XDG_RUNTIME_DIR=" + prefix) for v in variables):
+                if any(within(v.split(b"=", 1)[1]) for v in variables
+                       if v.startswith((b"XDG_RUNTIME_DIR=", b"XDG_DATA_HOME="))):
                     yield int(entry)
         except OSError:
             continue
@@ -256,7 +265,7 @@ class TerminalFactory:
             changes.setdefault(login, {})["balance"] = balance
         if changes:
             ini = data_path / "config" / "terminal.ini"
-            ini.write_text(_with_accounts(ini.read_text(), changes))
+            ini.write_text(_with_accounts(ini.read_text(encoding="utf-8"), changes), encoding="utf-8")
         settings = {"idle_exit": IDLE_EXIT, **settings}
         command = [str(exe), *_command_line(settings), *self._data_dir_args(exe)]
         log = exe.parent / "terminal.log"
@@ -291,14 +300,14 @@ class TerminalFactory:
             terminal.stop()
         # Terminals that initialize() started on its own are detached: found
         # by where their program lies.
-        for pid in {pid for folder in (self.root, self._extra) if folder for pid in _terminals_of(folder)}:
+        folders = [folder for folder in (self.root, self._extra) if folder is not None]
+        for pid in set(_terminals_of(folders)):
             try:
                 os.kill(pid, 9)
             except OSError:
                 pass
-        for folder in (self.root, self._extra):
-            if folder is not None:
-                shutil.rmtree(folder, ignore_errors=True)
+        for folder in folders:
+            shutil.rmtree(folder, ignore_errors=True)
 
 
 def pytest_configure(config: pytest.Config) -> None:

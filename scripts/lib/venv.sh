@@ -10,7 +10,7 @@ else
   VIRTUAL_ENV=$vl5_repo/.venv
   # A folder left by an interpreter that is gone is made again.
   if ! "$VIRTUAL_ENV/bin/python" -c '' >/dev/null 2>&1; then
-    echo "creating the virtual environment $VIRTUAL_ENV"
+    echo "==> creating the virtual environment $VIRTUAL_ENV"
     python3 -m venv --clear "$VIRTUAL_ENV"
   fi
 fi

@@ -2,11 +2,13 @@
 # Builds the C++ unit tests with AddressSanitizer and UndefinedBehaviorSanitizer
 # in a build folder of their own and runs them. Exits non-zero on any failure.
 #
-#   tests/cpp/run_sanitized.sh [BUILD_DIR]     (default: /tmp/vl5-sanitized-build)
+#   tests/cpp/run_sanitized.sh [BUILD_DIR]     (default: build/sanitized in the checkout)
 set -eu
 
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
-build_dir=${1:-/tmp/vl5-sanitized-build}
+build_dir=${1:-$source_dir/build/sanitized}
+. "$source_dir/scripts/lib/build_dir.sh"
+private_build_dir "$build_dir" || exit 1
 
 cmake -S "$source_dir" -B "$build_dir" \
   -DCMAKE_BUILD_TYPE=Debug -DVL5_SANITIZE=ON -DVL5_PYTHON=OFF -DVL5_TESTS=ON

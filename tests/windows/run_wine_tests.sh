@@ -3,11 +3,14 @@
 # a Wine prefix of its own inside the build folder. Exits non-zero when any
 # program fails, crashes or runs out of time.
 #
-#   tests/windows/run_wine_tests.sh [BUILD_DIR]    (default /tmp/win-build)
+#   tests/windows/run_wine_tests.sh [BUILD_DIR]    (default build/windows in the checkout)
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-build_dir=${1:-/tmp/win-build}
+repo=$(cd "$here/../.." && pwd)
+build_dir=${1:-$repo/build/windows}
+. "$repo/scripts/lib/build_dir.sh"
+private_build_dir "$build_dir" || exit 1
 per_program_timeout=${VL5_WINE_TIMEOUT:-300}
 
 bash "$here/cross_build.sh" "$build_dir"
