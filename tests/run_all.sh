@@ -14,6 +14,9 @@ step "set-up: system packages, Python environment, velmora5 and the test tools"
 bash scripts/setup_tests.sh
 . scripts/lib/venv.sh  # every step below runs the environment's python3
 
+step "C++ layout (clang-format)"
+bash scripts/format_check.sh
+
 step "C++ unit tests"
 bash scripts/cpp_tests.sh "$repo/build/cpp"
 

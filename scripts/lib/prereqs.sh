@@ -20,7 +20,7 @@ sys.exit(not os.path.isfile(os.path.join(sysconfig.get_paths()["include"], "Pyth
 test_packages_missing() {
   build_packages_missing
   local p
-  for p in cmake googletest libgtest-dev g++-mingw-w64-x86-64-posix wine wine64 clang; do
+  for p in cmake googletest libgtest-dev g++-mingw-w64-x86-64-posix wine wine64 clang clang-format; do
     if command -v dpkg-query >/dev/null 2>&1; then
       dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' || echo "$p"
     else
