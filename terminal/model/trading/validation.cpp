@@ -54,6 +54,13 @@ std::int32_t ExpirationBit(std::uint32_t type_time) {
 
 }  // namespace
 
+std::uint32_t CheckFinite(const TradeRequest& r) {
+  if (!std::isfinite(r.volume)) return wire::TRADE_RETCODE_INVALID_VOLUME;
+  if (!std::isfinite(r.price) || !std::isfinite(r.stoplimit)) return wire::TRADE_RETCODE_INVALID_PRICE;
+  if (!std::isfinite(r.sl) || !std::isfinite(r.tp)) return wire::TRADE_RETCODE_INVALID_STOPS;
+  return 0;
+}
+
 std::uint32_t CheckVolume(const market::SymbolSpec& spec, double volume) {
   const double steps = volume / spec.volume_step;
   if (!(volume >= spec.volume_min - kVolumeTolerance) || volume > spec.volume_max + kVolumeTolerance ||
