@@ -7,6 +7,7 @@
 #include "terminal/model/trading/actions.h"
 #include "terminal/model/trading/execution.h"
 #include "terminal/model/trading/money.h"
+#include "terminal/model/trading/order_types.h"
 #include "terminal/model/trading/stop_out.h"
 #include "terminal/model/trading/triggers.h"
 #include "src/wire/status.h"
@@ -15,8 +16,8 @@ namespace vl5::terminal::trading {
 
 namespace {
 
-// What order_calc_margin and order_calc_profit accept as their action.
-bool KnownOrderType(std::uint32_t type) { return type <= wire::ORDER_TYPE_SELL_STOP_LIMIT; }
+// What order_calc_margin and order_calc_profit accept as their action: a type with a side.
+bool KnownOrderType(std::uint32_t type) { return OrderTypeOf(type).side != Side::kNone; }
 
 // NaN and infinities in, or a figure too large for a double out, answer no figure.
 bool AllFinite(std::initializer_list<double> values) {
@@ -85,7 +86,7 @@ std::int32_t Engine::CalcProfit(std::uint32_t type, const std::u16string& symbol
   if (!KnownOrderType(type) || !AllFinite({volume, open, close})) return wire::kInvalidParams;
   const std::optional<std::size_t> index = desk_.market.Find(symbol);
   if (!index) return wire::kNotFound;
-  const double value = ProfitFor(desk_.market, *index, IsBuy(type), volume, open, close, desk_.now_ms);
+  const double value = ProfitFor(desk_.market, *index, OrderTypeOf(type).buy(), volume, open, close, desk_.now_ms);
   if (!AllFinite({value})) return wire::kInvalidParams;
   *profit = value;
   return wire::kSuccess;

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "terminal/model/market/symbol_spec.h"
+#include "terminal/model/trading/order_types.h"
 #include "terminal/model/trading/quote.h"
 #include "terminal/model/trading/trade_request.h"
 #include "terminal/model/trading/trade_types.h"

@@ -206,7 +206,8 @@ TEST(StopsLevelTest, AStopExactlyAtTheStopsLevelPassesAndOnePointInsideIsRefused
   const market::Market market(std::move(symbols), 1);
   Account account(DefaultAccounts()[0]);
   Ledger ledger(account.balance(), kNowMs);
-  const std::uint64_t buy = Engine(market, account, ledger, kNowMs).Send(MarketOrder(u"EURUSD", wire::ORDER_TYPE_BUY, 0.1)).order;
+  const std::uint64_t buy =
+      Engine(market, account, ledger, kNowMs).Send(MarketOrder(u"EURUSD", wire::ORDER_TYPE_BUY, 0.1)).order;
   ASSERT_EQ(ledger.positions().size(), 1u);
   Engine engine(market, account, ledger, kNowMs);
   Quote eur, gbp;
@@ -221,14 +222,13 @@ TEST(StopsLevelTest, AStopExactlyAtTheStopsLevelPassesAndOnePointInsideIsRefused
     r.tp = tp;
     return r;
   };
-  auto pending = [&](std::uint32_t type, int points) {
-    const double reference = IsBuy(type) ? eur.ask : eur.bid;
+  auto pending = [&](std::uint32_t type, double reference, int points) {
     return PendingOrder(u"EURUSD", type, 0.1, at(u"EURUSD", reference, points));
   };
   TradeRequest stops;
   stops.action = wire::TRADE_ACTION_SLTP;
   stops.position = buy;
-  const TradeRequest limit = pending(wire::ORDER_TYPE_BUY_LIMIT, -100);
+  const TradeRequest limit = pending(wire::ORDER_TYPE_BUY_LIMIT, eur.ask, -100);
   const TradeRequest buy_eur = MarketOrder(u"EURUSD", wire::ORDER_TYPE_BUY, 0.1);
   const TradeRequest sell_eur = MarketOrder(u"EURUSD", wire::ORDER_TYPE_SELL, 0.1);
   const TradeRequest buy_gbp = MarketOrder(u"GBPUSD", wire::ORDER_TYPE_BUY, 0.1);
@@ -248,10 +248,10 @@ TEST(StopsLevelTest, AStopExactlyAtTheStopsLevelPassesAndOnePointInsideIsRefused
       {"limit: sl inside", kStops, with(limit, at(u"EURUSD", limit.price, -29), 0.0)},
       {"position: sl at the level", 0, with(stops, at(u"EURUSD", eur.bid, -30), 0.0)},
       {"position: sl inside", kStops, with(stops, at(u"EURUSD", eur.bid, -29), 0.0)},
-      {"buy limit at the level", 0, pending(wire::ORDER_TYPE_BUY_LIMIT, -30)},
-      {"buy limit inside", kPrice, pending(wire::ORDER_TYPE_BUY_LIMIT, -29)},
-      {"sell stop at the level", 0, pending(wire::ORDER_TYPE_SELL_STOP, -30)},
-      {"sell stop inside", kPrice, pending(wire::ORDER_TYPE_SELL_STOP, -29)},
+      {"buy limit at the level", 0, pending(wire::ORDER_TYPE_BUY_LIMIT, eur.ask, -30)},
+      {"buy limit inside", kPrice, pending(wire::ORDER_TYPE_BUY_LIMIT, eur.ask, -29)},
+      {"sell stop at the level", 0, pending(wire::ORDER_TYPE_SELL_STOP, eur.bid, -30)},
+      {"sell stop inside", kPrice, pending(wire::ORDER_TYPE_SELL_STOP, eur.bid, -29)},
       {"no level: sl one point away", 0, with(buy_gbp, at(u"GBPUSD", gbp.bid, -1), 0.0)},
       {"no level: sl at the price", kStops, with(buy_gbp, gbp.bid, 0.0)},
   };
