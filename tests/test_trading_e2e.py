@@ -126,6 +126,12 @@ def test_refused_requests_carry_their_return_code(vl5):
         (dict(action=c.TRADE_ACTION_PENDING, symbol="EURUSD", type=c.ORDER_TYPE_BUY_LIMIT, volume=0.1,
               price=tick.ask + 0.001), c.TRADE_RETCODE_INVALID_PRICE),
         (dict(action=c.TRADE_ACTION_REMOVE, order=12345), c.TRADE_RETCODE_INVALID_ORDER),
+        # numbers that are not finite, whatever the action
+        (deal("EURUSD", c.ORDER_TYPE_BUY, 0.1, sl=float("nan")), c.TRADE_RETCODE_INVALID_STOPS),
+        (deal("EURUSD", c.ORDER_TYPE_BUY, 0.1, tp=float("inf")), c.TRADE_RETCODE_INVALID_STOPS),
+        (deal("EURUSD", c.ORDER_TYPE_BUY, float("inf")), c.TRADE_RETCODE_INVALID_VOLUME),
+        (dict(action=c.TRADE_ACTION_PENDING, symbol="EURUSD", type=c.ORDER_TYPE_BUY_STOP, volume=0.1,
+              price=float("inf")), c.TRADE_RETCODE_INVALID_PRICE),
     ]
     for request, retcode in refused:
         check = vl.order_check(request)
@@ -138,6 +144,10 @@ def test_refused_requests_carry_their_return_code(vl5):
     assert vl.positions_total() == 0 and vl.orders_total() == 0
     assert vl.history_orders_total(0, FROZEN + 60) == 0
     assert vl.account_info().balance == 10000.0
+    for args in [("EURUSD", float("nan"), tick.ask), ("EURUSD", 1e306, tick.ask)]:
+        assert vl.order_calc_margin(c.ORDER_TYPE_BUY, *args) is None
+        assert vl.last_error() == (-2, "Terminal: Invalid params")
+    assert vl.order_calc_profit(c.ORDER_TYPE_SELL, "EURUSD", 0.1, tick.bid, float("inf")) is None
 
 
 def wait_for(probe, timeout=5.0):

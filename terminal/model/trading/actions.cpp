@@ -3,6 +3,7 @@
 #include "terminal/model/trading/action_steps.h"
 
 #include "terminal/base/calendar.h"
+#include "terminal/model/trading/validation.h"
 
 namespace vl5::terminal::trading {
 
@@ -88,10 +89,11 @@ std::uint32_t CheckMoney(const Desk& desk, double margin) {
 }
 
 Plan PlanRequest(const Desk& desk, const TradeRequest& request) {
-  if (const ActionRule* rule = RuleOf(request.action)) return rule->plan(desk, request);
+  const ActionRule* rule = RuleOf(request.action);
   Plan plan;
-  plan.retcode = wire::TRADE_RETCODE_INVALID;
-  return plan;
+  // The numbers first, whichever of them the action reads.
+  plan.retcode = rule == nullptr ? wire::TRADE_RETCODE_INVALID : CheckFinite(request);
+  return plan.retcode == 0 ? rule->plan(desk, request) : plan;
 }
 
 Outcome Execute(Desk& desk, const TradeRequest& request, const Plan& plan) {

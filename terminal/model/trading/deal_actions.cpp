@@ -23,11 +23,12 @@ Plan PlanOpen(const Desk& desk, const TradeRequest& r) {
   Plan plan;
   if (!QuoteSymbol(desk, r.symbol, &plan)) return plan;
   const market::SymbolSpec& spec = desk.market.spec(plan.symbol);
-  if (!IsMarketType(r.type)) {
+  const OrderType& row = OrderTypeOf(r.type);
+  if (!row.market()) {
     plan.retcode = wire::TRADE_RETCODE_INVALID;
     return plan;
   }
-  const bool buy = IsBuy(r.type);
+  const bool buy = row.buy();
   plan.price = DealPrice(buy, plan.quote);
   plan.retcode = FirstFailure({CheckOrderKind(spec, r.type, r.sl, r.tp), CheckVolume(spec, r.volume),
                                CheckFilling(spec, r.type_filling, false), CheckOpening(spec, buy),
@@ -46,7 +47,8 @@ Plan PlanClose(const Desk& desk, const TradeRequest& r) {
   if (position == nullptr) return plan;
   const market::SymbolSpec& spec = desk.market.spec(plan.symbol);
   const bool buy_position = IsBuyPosition(*position);
-  if (!IsMarketType(r.type) || IsBuy(r.type) == buy_position) {
+  const OrderType& row = OrderTypeOf(r.type);
+  if (!row.market() || row.buy() == buy_position) {
     plan.retcode = wire::TRADE_RETCODE_INVALID;  // a position closes by the opposite side only
     return plan;
   }

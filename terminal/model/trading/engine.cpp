@@ -1,10 +1,13 @@
 #include "terminal/model/trading/engine.h"
 
 #include <algorithm>
+#include <cmath>
+#include <initializer_list>
 
 #include "terminal/model/trading/actions.h"
 #include "terminal/model/trading/execution.h"
 #include "terminal/model/trading/money.h"
+#include "terminal/model/trading/order_types.h"
 #include "terminal/model/trading/stop_out.h"
 #include "terminal/model/trading/triggers.h"
 #include "src/wire/status.h"
@@ -13,8 +16,16 @@ namespace vl5::terminal::trading {
 
 namespace {
 
-// What order_calc_margin and order_calc_profit accept as their action.
-bool KnownOrderType(std::uint32_t type) { return type <= wire::ORDER_TYPE_SELL_STOP_LIMIT; }
+// What order_calc_margin and order_calc_profit accept as their action: a type with a side.
+bool KnownOrderType(std::uint32_t type) { return OrderTypeOf(type).side != Side::kNone; }
+
+// NaN and infinities in, or a figure too large for a double out, answer no figure.
+bool AllFinite(std::initializer_list<double> values) {
+  for (double value : values) {
+    if (!std::isfinite(value)) return false;
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -61,19 +72,23 @@ SendResult Engine::Send(const TradeRequest& request) {
 
 std::int32_t Engine::CalcMargin(std::uint32_t type, const std::u16string& symbol, double volume, double price,
                                 double* margin) const {
-  if (!KnownOrderType(type)) return wire::kInvalidParams;
+  if (!KnownOrderType(type) || !AllFinite({volume, price})) return wire::kInvalidParams;
   const std::optional<std::size_t> index = desk_.market.Find(symbol);
   if (!index) return wire::kNotFound;
-  *margin = MarginFor(desk_.market, *index, volume, price, desk_.account.config().leverage, desk_.now_ms);
+  const double value = MarginFor(desk_.market, *index, volume, price, desk_.account.config().leverage, desk_.now_ms);
+  if (!AllFinite({value})) return wire::kInvalidParams;
+  *margin = value;
   return wire::kSuccess;
 }
 
 std::int32_t Engine::CalcProfit(std::uint32_t type, const std::u16string& symbol, double volume, double open,
                                 double close, double* profit) const {
-  if (!KnownOrderType(type)) return wire::kInvalidParams;
+  if (!KnownOrderType(type) || !AllFinite({volume, open, close})) return wire::kInvalidParams;
   const std::optional<std::size_t> index = desk_.market.Find(symbol);
   if (!index) return wire::kNotFound;
-  *profit = ProfitFor(desk_.market, *index, IsBuy(type), volume, open, close, desk_.now_ms);
+  const double value = ProfitFor(desk_.market, *index, OrderTypeOf(type).buy(), volume, open, close, desk_.now_ms);
+  if (!AllFinite({value})) return wire::kInvalidParams;
+  *profit = value;
   return wire::kSuccess;
 }
 

@@ -31,7 +31,8 @@ class Engine {
   SendResult Send(const TradeRequest& request);
 
   // order_calc_margin and order_calc_profit with an order type as the action:
-  // wire statuses (success, -2 for an unknown type, -4 for an unknown symbol).
+  // wire statuses (success; -2 for an unknown type, a number that is not
+  // finite or a figure too large; -4 for an unknown symbol).
   std::int32_t CalcMargin(std::uint32_t type, const std::u16string& symbol, double volume, double price,
                           double* margin) const;
   std::int32_t CalcProfit(std::uint32_t type, const std::u16string& symbol, double volume, double open,

@@ -5,6 +5,7 @@
 
 #include "terminal/model/trading/costs.h"
 #include "terminal/model/trading/money.h"
+#include "terminal/model/trading/order_types.h"
 #include "terminal/model/trading/quote.h"
 
 namespace vl5::terminal::trading {
@@ -82,7 +83,7 @@ void Revalue(Desk& desk) {
 bool Affordable(const Desk& desk, double margin) { return desk.account.margin_free() - margin >= 0.0; }
 
 Executed OpenPosition(Desk& desk, Order order, double price) {
-  const bool buy = IsBuy(order.type);
+  const bool buy = OrderTypeOf(order.type).buy();
   order.state = wire::ORDER_STATE_FILLED;
   order.done_msc = desk.now_ms;
   order.price_done = price;
@@ -131,8 +132,7 @@ Executed OpenPosition(Desk& desk, Order order, double price) {
 Executed ClosePosition(Desk& desk, std::uint64_t ticket, double volume, double price, std::uint32_t reason,
                        std::uint64_t magic, const std::u16string& comment) {
   const Position& position = *desk.ledger.FindPosition(ticket);
-  const std::uint32_t type = IsBuyPosition(position) ? wire::ORDER_TYPE_SELL : wire::ORDER_TYPE_BUY;
-  Order order = FilledOrder(desk, position.symbol, type, volume, price);
+  Order order = FilledOrder(desk, position.symbol, MarketTypeOf(!IsBuyPosition(position)), volume, price);
   order.reason = reason;
   order.magic = magic;
   order.position_id = ticket;
@@ -175,7 +175,7 @@ void FinishOrder(Desk& desk, std::uint64_t ticket, std::uint32_t state) {
   const bool quoted = QuoteAt(desk.market, order->symbol, desk.now_ms, &quote);
   order->state = state;
   order->done_msc = desk.now_ms;
-  order->price_done = quoted ? DealPrice(IsBuy(order->type), quote) : 0.0;
+  order->price_done = quoted ? DealPrice(OrderTypeOf(order->type).buy(), quote) : 0.0;
   desk.ledger.AddHistoryOrder(std::move(*order));
 }
 

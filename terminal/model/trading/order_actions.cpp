@@ -18,10 +18,10 @@ std::int64_t KeptExpiration(const TradeRequest& r) {
 // Checks shared by placing and modifying an order of `type`.
 std::uint32_t CheckOrderPrices(const Desk& desk, const Plan& plan, std::uint32_t type, const TradeRequest& r) {
   const market::SymbolSpec& spec = desk.market.spec(plan.symbol);
-  const double opening = IsStopLimit(type) ? r.stoplimit : r.price;
+  const OrderType& row = OrderTypeOf(type);
   return FirstFailure({CheckOrderKind(spec, type, r.sl, r.tp),
                        CheckPendingPrice(spec, type, plan.quote, r.price, r.stoplimit),
-                       CheckStops(spec, IsBuy(type), opening, r.sl, r.tp),
+                       CheckStops(spec, row.buy(), PlannedPrice(row, r.price, r.stoplimit), r.sl, r.tp),
                        CheckExpiration(spec, r.type_time, r.expiration, desk.now_ms)});
 }
 
@@ -31,20 +31,20 @@ Plan PlanPending(const Desk& desk, const TradeRequest& r) {
   Plan plan;
   if (!QuoteSymbol(desk, r.symbol, &plan)) return plan;
   const market::SymbolSpec& spec = desk.market.spec(plan.symbol);
-  if (!IsPendingType(r.type)) {
+  const OrderType& row = OrderTypeOf(r.type);
+  if (!row.pending()) {
     plan.retcode = wire::TRADE_RETCODE_INVALID;
     return plan;
   }
   const bool full = desk.ledger.orders().size() >= kMaxPendingOrders;
   plan.retcode = FirstFailure({full ? wire::TRADE_RETCODE_LIMIT_ORDERS : 0, CheckVolume(spec, r.volume),
-                               CheckFilling(spec, r.type_filling, true), CheckOpening(spec, IsBuy(r.type)),
+                               CheckFilling(spec, r.type_filling, true), CheckOpening(spec, row.buy()),
                                CheckOrderPrices(desk, plan, r.type, r)});
   if (plan.retcode != 0) return plan;
   plan.price = Normalize(spec, r.price);
   // Pending orders tie up no margin; the account must carry the order when filled, at its price.
-  const double opening = IsStopLimit(r.type) ? r.stoplimit : r.price;
-  plan.margin_change =
-      MarginFor(desk.market, plan.symbol, r.volume, opening, desk.account.config().leverage, desk.now_ms);
+  plan.margin_change = MarginFor(desk.market, plan.symbol, r.volume, PlannedPrice(row, r.price, r.stoplimit),
+                                 desk.account.config().leverage, desk.now_ms);
   plan.retcode = CheckMoney(desk, plan.margin_change);
   return plan;
 }
@@ -55,7 +55,7 @@ Executed ExecutePending(Desk& desk, const TradeRequest& r, const Plan& plan) {
   order.type_time = r.type_time;
   order.expiration = KeptExpiration(r);
   order.volume_current = r.volume;
-  order.price_stoplimit = IsStopLimit(r.type) ? Normalize(spec, r.stoplimit) : 0.0;
+  order.price_stoplimit = OrderTypeOf(r.type).has_stoplimit() ? Normalize(spec, r.stoplimit) : 0.0;
   desk.ledger.orders().push_back(order);
   return Executed{order.ticket, 0, order.volume_initial, order.price_open};
 }
@@ -77,7 +77,7 @@ Executed ExecuteModify(Desk& desk, const TradeRequest& r, const Plan& plan) {
   const market::SymbolSpec& spec = desk.market.spec(plan.symbol);
   Order& order = *desk.ledger.FindOrder(r.order);
   order.price_open = plan.price;
-  if (IsStopLimit(order.type)) order.price_stoplimit = Normalize(spec, r.stoplimit);
+  if (OrderTypeOf(order.type).has_stoplimit()) order.price_stoplimit = Normalize(spec, r.stoplimit);
   order.sl = Normalize(spec, r.sl);
   order.tp = Normalize(spec, r.tp);
   order.type_time = r.type_time;
@@ -109,7 +109,7 @@ Plan PlanStops(const Desk& desk, const TradeRequest& r) {
   const market::SymbolSpec& spec = desk.market.spec(plan.symbol);
   const bool buy = IsBuyPosition(*position);
   // Stops are judged against the price the position would close at now.
-  plan.retcode = FirstFailure({CheckOrderKind(spec, buy ? wire::ORDER_TYPE_BUY : wire::ORDER_TYPE_SELL, r.sl, r.tp),
+  plan.retcode = FirstFailure({CheckOrderKind(spec, MarketTypeOf(buy), r.sl, r.tp),
                                CheckStops(spec, buy, ClosePrice(buy, plan.quote), r.sl, r.tp)});
   return plan;
 }

@@ -73,20 +73,6 @@ struct Deal {
 // Whole seconds of a moment in milliseconds (the records carry both).
 inline std::int64_t SecondsOf(std::int64_t ms) { return ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000); }
 
-// Order types 0 to 7 buy when even and sell when odd.
-inline bool IsBuy(std::uint32_t order_type) { return order_type % 2 == 0; }
-inline bool IsMarketType(std::uint32_t type) { return type == wire::ORDER_TYPE_BUY || type == wire::ORDER_TYPE_SELL; }
-inline bool IsPendingType(std::uint32_t type) {
-  return type >= wire::ORDER_TYPE_BUY_LIMIT && type <= wire::ORDER_TYPE_SELL_STOP_LIMIT;
-}
-inline bool IsStopLimit(std::uint32_t type) {
-  return type == wire::ORDER_TYPE_BUY_STOP_LIMIT || type == wire::ORDER_TYPE_SELL_STOP_LIMIT;
-}
 inline bool IsBuyPosition(const Position& position) { return position.type == wire::POSITION_TYPE_BUY; }
-
-// The price at which a pending order would open its position.
-inline double OpeningPrice(const Order& order) {
-  return IsStopLimit(order.type) ? order.price_stoplimit : order.price_open;
-}
 
 }  // namespace vl5::terminal::trading

@@ -2,6 +2,7 @@
 
 #include "terminal/base/record_builder.h"
 #include "terminal/model/trading/money.h"
+#include "terminal/model/trading/order_types.h"
 #include "terminal/model/trading/quote.h"
 #include "terminal/model/trading/retcode_text.h"
 #include "src/wire/trade_records.h"
@@ -43,7 +44,7 @@ Record PositionRecord(const market::Market& market, const Position& p, std::int6
 
 Record PendingOrderRecord(const market::Market& market, const Order& o, std::int64_t now_ms) {
   Quote quote;
-  const double current = QuoteAt(market, o.symbol, now_ms, &quote) ? DealPrice(IsBuy(o.type), quote) : 0.0;
+  const double current = QuoteAt(market, o.symbol, now_ms, &quote) ? DealPrice(OrderTypeOf(o.type).buy(), quote) : 0.0;
   using F = OrderBuilder;
   F r(wire::kTradeOrderSize);
   OrderFields(r, market, o);

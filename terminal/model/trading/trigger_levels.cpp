@@ -2,15 +2,14 @@
 
 #include <algorithm>
 
+#include "terminal/model/trading/order_types.h"
 #include "terminal/model/trading/quote.h"
 
 namespace vl5::terminal::trading {
 
 Trigger OrderTrigger(const market::SymbolSpec& spec, const Order& order) {
-  const bool buy = IsBuy(order.type);
-  const bool limit = order.type == wire::ORDER_TYPE_BUY_LIMIT || order.type == wire::ORDER_TYPE_SELL_LIMIT;
-  // A buy limit waits for a fall, a sell limit for a rise; stops the other way round.
-  return Trigger{buy, buy != limit, ToPoints(spec, order.price_open)};
+  const OrderType& row = OrderTypeOf(order.type);
+  return Trigger{row.buy(), row.reach == Reach::kRisesTo, ToPoints(spec, order.price_open)};
 }
 
 Trigger StopLossTrigger(const market::SymbolSpec& spec, const Position& position) {

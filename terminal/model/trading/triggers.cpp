@@ -9,6 +9,7 @@
 #include "terminal/model/trading/costs.h"
 #include "terminal/model/trading/execution.h"
 #include "terminal/model/trading/money.h"
+#include "terminal/model/trading/order_types.h"
 #include "terminal/model/trading/quote.h"
 #include "terminal/model/trading/stop_out.h"
 #include "terminal/model/trading/trigger_levels.h"
@@ -109,7 +110,7 @@ void ApplyStops(Desk& at, std::size_t symbol, const market::Tick& tick, const Qu
 
 void Fill(Desk& at, std::uint64_t ticket, const Quote& quote) {
   const Order& order = *at.ledger.FindOrder(ticket);
-  const double price = DealPrice(IsBuy(order.type), quote);
+  const double price = DealPrice(OrderTypeOf(order.type).buy(), quote);
   Revalue(at);
   const double margin =
       MarginFor(at.market, order.symbol, order.volume_current, price, at.account.config().leverage, at.now_ms);
@@ -120,7 +121,9 @@ void Fill(Desk& at, std::uint64_t ticket, const Quote& quote) {
   OpenPosition(at, *at.ledger.TakeOrder(ticket), price);
 }
 
-// Orders oldest first; a stop-limit that became a limit looks at the same tick again.
+// Orders oldest first. One that becomes a market order fills; one that
+// becomes another pending order takes its place at its stoplimit price, and
+// looks at the same tick again.
 void ApplyOrders(Desk& at, std::size_t symbol, const market::Tick& tick, const Quote& quote) {
   const market::SymbolSpec& spec = at.market.spec(symbol);
   for (bool again = true; again;) {
@@ -128,11 +131,12 @@ void ApplyOrders(Desk& at, std::size_t symbol, const market::Tick& tick, const Q
     for (std::uint64_t ticket : TicketsOf(at.ledger.orders(), symbol)) {
       Order* order = at.ledger.FindOrder(ticket);
       if (order == nullptr || !OrderTrigger(spec, *order).Fires(tick)) continue;
-      if (!IsStopLimit(order->type)) {
+      const std::uint32_t becomes = OrderTypeOf(order->type).becomes;
+      if (OrderTypeOf(becomes).market()) {
         Fill(at, ticket, quote);
         continue;
       }
-      order->type = IsBuy(order->type) ? wire::ORDER_TYPE_BUY_LIMIT : wire::ORDER_TYPE_SELL_LIMIT;
+      order->type = becomes;
       order->price_open = order->price_stoplimit;
       order->price_stoplimit = 0.0;
       again = true;

@@ -19,22 +19,18 @@ std::int64_t EndOfDayMs(std::int64_t ms) { return (market::FloorDiv(ms, kDayMs) 
 
 bool Allows(std::int32_t bits, std::int32_t bit) { return (bits & bit) != 0; }
 
-std::int32_t OrderModeBit(std::uint32_t type) {
-  switch (type) {
-    case wire::ORDER_TYPE_BUY_LIMIT:
-    case wire::ORDER_TYPE_SELL_LIMIT:
-      return wire::SYMBOL_ORDER_LIMIT;
-    case wire::ORDER_TYPE_BUY_STOP:
-    case wire::ORDER_TYPE_SELL_STOP:
-      return wire::SYMBOL_ORDER_STOP;
-    case wire::ORDER_TYPE_BUY_STOP_LIMIT:
-    case wire::ORDER_TYPE_SELL_STOP_LIMIT:
-      return wire::SYMBOL_ORDER_STOP_LIMIT;
-    case wire::ORDER_TYPE_CLOSE_BY:
-      return wire::SYMBOL_ORDER_CLOSEBY;
-    default:
-      return wire::SYMBOL_ORDER_MARKET;
+// Whether `level` lies where a price now at `from` reaches it by moving as
+// `reach` says, at least `gap` points away.
+bool Reaches(Reach reach, std::int64_t from, std::int64_t level, std::int64_t gap) {
+  switch (reach) {
+    case Reach::kFallsTo:
+      return level <= from - gap;
+    case Reach::kRisesTo:
+      return level >= from + gap;
+    case Reach::kNone:
+      break;
   }
+  return false;
 }
 
 std::int32_t ExpirationBit(std::uint32_t type_time) {
@@ -53,6 +49,13 @@ std::int32_t ExpirationBit(std::uint32_t type_time) {
 }
 
 }  // namespace
+
+std::uint32_t CheckFinite(const TradeRequest& r) {
+  if (!std::isfinite(r.volume)) return wire::TRADE_RETCODE_INVALID_VOLUME;
+  if (!std::isfinite(r.price) || !std::isfinite(r.stoplimit)) return wire::TRADE_RETCODE_INVALID_PRICE;
+  if (!std::isfinite(r.sl) || !std::isfinite(r.tp)) return wire::TRADE_RETCODE_INVALID_STOPS;
+  return 0;
+}
 
 std::uint32_t CheckVolume(const market::SymbolSpec& spec, double volume) {
   const double steps = volume / spec.volume_step;
@@ -88,7 +91,7 @@ std::uint32_t CheckClosing(const market::SymbolSpec& spec) {
 }
 
 std::uint32_t CheckOrderKind(const market::SymbolSpec& spec, std::uint32_t order_type, double sl, double tp) {
-  const bool allowed = Allows(spec.order_mode, OrderModeBit(order_type)) &&
+  const bool allowed = Allows(spec.order_mode, OrderTypeOf(order_type).order_mode) &&
                        (sl == 0.0 || Allows(spec.order_mode, wire::SYMBOL_ORDER_SL)) &&
                        (tp == 0.0 || Allows(spec.order_mode, wire::SYMBOL_ORDER_TP));
   return allowed ? 0 : wire::TRADE_RETCODE_INVALID;
@@ -108,31 +111,14 @@ std::uint32_t CheckStops(const market::SymbolSpec& spec, bool buy, double refere
 std::uint32_t CheckPendingPrice(const market::SymbolSpec& spec, std::uint32_t type, const Quote& quote, double price,
                                 double stoplimit) {
   if (!(price > 0.0)) return wire::TRADE_RETCODE_INVALID_PRICE;
-  const std::int64_t gap = std::max(spec.stops_level, 1);
+  const OrderType& row = OrderTypeOf(type);
   const std::int64_t p = ToPoints(spec, price);
-  bool valid = false;
-  switch (type) {
-    case wire::ORDER_TYPE_BUY_LIMIT:
-      valid = p <= quote.ask_points - gap;
-      break;
-    case wire::ORDER_TYPE_SELL_LIMIT:
-      valid = p >= quote.bid_points + gap;
-      break;
-    case wire::ORDER_TYPE_BUY_STOP:
-      valid = p >= quote.ask_points + gap;
-      break;
-    case wire::ORDER_TYPE_SELL_STOP:
-      valid = p <= quote.bid_points - gap;
-      break;
-    case wire::ORDER_TYPE_BUY_STOP_LIMIT:
-      valid = p >= quote.ask_points + gap && stoplimit > 0.0 && ToPoints(spec, stoplimit) <= p;
-      break;
-    case wire::ORDER_TYPE_SELL_STOP_LIMIT:
-      valid = p <= quote.bid_points - gap && stoplimit > 0.0 && ToPoints(spec, stoplimit) >= p;
-      break;
-    default:
-      break;
-  }
+  const std::int64_t watched = row.buy() ? quote.ask_points : quote.bid_points;
+  bool valid = Reaches(row.reach, watched, p, std::max(spec.stops_level, 1));
+  // An order that becomes another pending one: its stoplimit where that one
+  // waits for the market, which is then at this order's price.
+  const OrderType& next = OrderTypeOf(row.becomes);
+  if (valid && next.pending()) valid = stoplimit > 0.0 && Reaches(next.reach, p, ToPoints(spec, stoplimit), 0);
   return valid ? 0 : wire::TRADE_RETCODE_INVALID_PRICE;
 }
 

@@ -5,10 +5,17 @@
 #include <cstdint>
 
 #include "terminal/model/market/symbol_spec.h"
+#include "terminal/model/trading/order_types.h"
 #include "terminal/model/trading/quote.h"
+#include "terminal/model/trading/trade_request.h"
 #include "terminal/model/trading/trade_types.h"
 
 namespace vl5::terminal::trading {
+
+// Every number of the request finite: a NaN or an infinity slips through the
+// comparisons below (and rounds to some far-off price). INVALID_VOLUME,
+// INVALID_PRICE (price, stoplimit) or INVALID_STOPS (sl, tp).
+std::uint32_t CheckFinite(const TradeRequest& request);
 
 // Within volume_min and volume_max and a whole number of volume_step.
 std::uint32_t CheckVolume(const market::SymbolSpec& spec, double volume);

@@ -2,6 +2,7 @@
 // both add up in positions, deals and the balance.
 #include <gtest/gtest.h>
 
+#include "terminal/model/trading/costs.h"
 #include "terminal/model/trading/money.h"
 #include "tests/cpp/terminal/trading_fixture.h"
 
@@ -86,6 +87,32 @@ TEST_F(CostsTest, ASymbolsOwnRateReplacesTheAccountsAndWeekendsCostNothing) {
   At(saturday + 2 * 86400 * 1000);
   EXPECT_EQ(ledger_.positions()[0].swap, before);
   EXPECT_EQ(before, RoundMoney(8.0 * 0.01 * 100.0 * 0.2 * 6));  // +8 points a lot and day
+}
+
+// Each rollover charges the day it ends: three days for the symbol's
+// swap_rollover3days weekday, none for Saturday and Sunday.
+TEST(RolloverSwapTest, TheTripleSwapIsChargedForTheSymbolsWeekdayExactly) {
+  const market::Market market(market::DefaultSymbols(), 1);
+  struct Row {
+    const char16_t* symbol;
+    double volume;
+    double one_day;  // swap_long of the volume
+    int days[7];     // for the days ended, Tuesday to Monday
+  };
+  const Row rows[] = {
+      {u"EURUSD", 1.0, -6.5, {1, 3, 1, 1, 0, 0, 1}},   // triple on Wednesday
+      {u"BTCUSD", 10.0, -2.0, {1, 1, 1, 3, 0, 0, 1}},  // triple on Friday
+  };
+  const std::int64_t tuesday_ends = NextRollover(kNowMs);
+  for (const Row& row : rows) {
+    Position position;
+    position.symbol = *market.Find(row.symbol);
+    position.volume = row.volume;
+    for (int day = 0; day < 7; ++day) {
+      EXPECT_DOUBLE_EQ(RolloverSwap(market, position, tuesday_ends + day * kDayMs), row.days[day] * row.one_day)
+          << "row " << &row - rows << ", the rollover ending day " << day << " after Tuesday";
+    }
+  }
 }
 
 TEST(AccountTest, TheBalanceStaysInWholeCentsOverManyDeals) {

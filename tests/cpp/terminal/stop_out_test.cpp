@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "terminal/model/trading/money.h"
+#include "terminal/model/trading/stop_out.h"
 #include "tests/cpp/terminal/trading_fixture.h"
 
 namespace vl5::terminal::trading {
@@ -63,6 +65,64 @@ TEST(StopOutTest, ALosingPositionIsClosedAtTheStopOutLevelWithItsReason) {
         << "a tick at " << t.time_msc << " was already below the level";
   }
   EXPECT_NEAR(account.balance(), config.balance + out.profit + out.swap, 1e-9);
+}
+
+// Below the level, the most losing position whose market is open goes first,
+// then the next, until the level recovers. kNowMs is after the exchange's
+// close: US500 still shows its last price, but nothing of it trades.
+TEST(StopOutTest, TheMostLosingOpenMarketGoesFirstOneAtATimeUntilTheLevelRecovers) {
+  struct Held {
+    const char16_t* symbol;
+    double loss;  // one lot, each with 100 of margin
+  };
+  struct Case {
+    const char* what;
+    std::vector<Held> held;  // in ledger order
+    double balance;          // stop-out at 50 %
+    std::vector<std::size_t> closed;  // indexes into held, in the order closed
+  };
+  // With 520 and losses of 450 the equity is 70: 23 % of 300 margin, 35 % of 200, 70 % of 100.
+  const Case cases[] = {
+      {"most losing first, until recovered", {{u"EURUSD", 50}, {u"EURUSD", 300}, {u"GBPUSD", 100}}, 520, {1, 2}},
+      // Equity 130: 43 % of 300; without EURUSD 65 % of 200.
+      {"a closed market is passed over", {{u"US500", 400}, {u"EURUSD", 100}, {u"GBPUSD", 50}}, 680, {1}},
+      {"nothing open to close", {{u"US500", 400}}, 420, {}},
+  };
+  const market::Market market(market::DefaultSymbols(), 1);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    AccountConfig config = DefaultAccounts()[0];
+    config.balance = c.balance;
+    config.margin_stop_out = 50.0;
+    config.commission_per_lot = config.commission_percent = 0.0;
+    Account account(config);
+    Ledger ledger(config.balance, kNowMs);
+    std::vector<std::uint64_t> tickets;
+    for (const Held& held : c.held) {
+      const std::size_t symbol = *market.Find(held.symbol);
+      Quote quote;
+      ASSERT_TRUE(QuoteAt(market, symbol, kNowMs, &quote));
+      Position position;
+      position.ticket = ledger.NextTicket();
+      position.symbol = symbol;
+      position.time_msc = position.update_msc = kNowMs - 3600 * 1000;
+      position.volume = 1.0;
+      position.price_open = quote.bid + held.loss / market.spec(symbol).contract_size;
+      position.margin = 100.0;
+      ledger.positions().push_back(position);
+      tickets.push_back(position.ticket);
+    }
+    Desk desk{market, account, ledger, kNowMs};
+    StopOut(desk);
+
+    std::vector<std::uint64_t> closed, expected;
+    for (const Deal& deal : ledger.deals()) {
+      if (deal.reason == wire::DEAL_REASON_SO) closed.push_back(deal.position_id);
+    }
+    for (std::size_t i : c.closed) expected.push_back(tickets[i]);
+    EXPECT_EQ(closed, expected);
+    EXPECT_EQ(ledger.positions().size(), c.held.size() - c.closed.size());
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 
 #include "tests/cpp/terminal/request_helpers.h"
 #include "terminal/model/trading/trade_wire.h"
@@ -169,6 +170,9 @@ TEST_F(TradingRequestsTest, CalculationsAnswerOneDoubleOrAStatus) {
              wire::kNotFound);
   const Request unknown_type = Request().Add<std::uint32_t>(99).Str(u"EURUSD").Add(1.0).Add(1.1).Add(1.2);
   ExpectSize(Send(wire::kCmdOrderCalcProfit, unknown_type), 0, wire::kInvalidParams);
+  const Request no_number =
+      Request().Add<std::uint32_t>(0).Str(u"EURUSD").Add(std::numeric_limits<double>::quiet_NaN()).Add(1.1);
+  ExpectSize(Send(wire::kCmdOrderCalcMargin, no_number), 0, wire::kInvalidParams);
 }
 
 TEST_F(TradingRequestsTest, EachAccountKeepsItsOwnPositionsAndHistory) {

@@ -37,7 +37,7 @@ TEST_F(TriggersTest, PendingOrdersFillAtTheFirstTickThatReachesTheirPrice) {
   for (const PendingCase& c : cases) {
     SCOPED_TRACE(c.type);
     const Quote quote = QuoteOf(u"EURUSD", kNowMs);
-    const double price = Offset(u"EURUSD", IsBuy(c.type) ? quote.ask : quote.bid, c.offset);
+    const double price = Offset(u"EURUSD", c.on_ask ? quote.ask : quote.bid, c.offset);
     const SendResult placed = Send(kNowMs, PendingOrder(u"EURUSD", c.type, 0.1, price));
     ASSERT_EQ(placed.retcode, wire::TRADE_RETCODE_PLACED);
     const std::int64_t level = Points(u"EURUSD", price);
@@ -60,7 +60,7 @@ TEST_F(TriggersTest, PendingOrdersFillAtTheFirstTickThatReachesTheirPrice) {
     ASSERT_EQ(deals.size(), 1u);
     EXPECT_EQ(deals[0]->time_msc, tick->time_msc);
     EXPECT_EQ(deals[0]->order, placed.order);
-    EXPECT_EQ(deals[0]->price, Spec(u"EURUSD").Price(IsBuy(c.type) ? tick->ask : tick->bid));
+    EXPECT_EQ(deals[0]->price, Spec(u"EURUSD").Price(c.on_ask ? tick->ask : tick->bid));
     ASSERT_EQ(ledger_.positions().size(), 1u);
     EXPECT_EQ(ledger_.positions()[0].ticket, placed.order);
     EXPECT_EQ(ledger_.positions()[0].time_msc, tick->time_msc);

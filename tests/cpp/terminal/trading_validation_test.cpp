@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <limits>
 #include <string>
 
 #include "tests/cpp/terminal/trading_fixture.h"
 #include "src/wire/market_codes.h"
+#include "src/wire/status.h"
 
 namespace vl5::terminal::trading {
 namespace {
@@ -29,7 +31,8 @@ class ValidationTest : public testing::TradingTest {
   std::uint64_t limit_ = 0;
 };
 
-struct Refusal {
+// A request and the return code it gets (0: it passes).
+struct Case {
   const char* what;
   std::uint32_t retcode;
   TradeRequest request;
@@ -66,7 +69,7 @@ TEST_F(ValidationTest, EachRuleHasItsReturnCodeInCheckAndSendAlike) {
   elsewhere.symbol = u"GBPUSD";
   using wire::ORDER_TYPE_BUY;
   using wire::ORDER_TYPE_SELL;
-  const Refusal refusals[] = {
+  const Case refusals[] = {
       {"unknown action", wire::TRADE_RETCODE_INVALID, Buy([](TradeRequest& r) { r.action = 2; })},
       {"unknown symbol", wire::TRADE_RETCODE_INVALID, Buy([](TradeRequest& r) { r.symbol = u"NOWHERE"; })},
       {"pending type as a deal", wire::TRADE_RETCODE_INVALID,
@@ -108,7 +111,7 @@ TEST_F(ValidationTest, EachRuleHasItsReturnCodeInCheckAndSendAlike) {
   };
   const std::size_t deals = ledger_.deals().size(), orders = ledger_.history_orders().size();
   const double balance = account_.balance(), margin = account_.margin();
-  for (const Refusal& refusal : refusals) {
+  for (const Case& refusal : refusals) {
     EXPECT_EQ(At(kNowMs).Check(refusal.request).retcode, refusal.retcode) << refusal.what;
     const SendResult sent = Send(kNowMs, refusal.request);
     EXPECT_EQ(sent.retcode, refusal.retcode) << refusal.what;
@@ -121,6 +124,138 @@ TEST_F(ValidationTest, EachRuleHasItsReturnCodeInCheckAndSendAlike) {
   EXPECT_EQ(ledger_.orders().size(), 1u);
   EXPECT_EQ(account_.balance(), balance);
   EXPECT_EQ(account_.margin(), margin);
+}
+
+// A NaN or an infinity in any number of any request is refused with the code
+// of its field, and the calculators answer no figure for them.
+TEST_F(ValidationTest, NumbersThatAreNotFiniteAreRefused) {
+  const Quote q = QuoteOf(u"EURUSD", kNowMs);
+  TradeRequest stop_limit = PendingOrder(u"EURUSD", wire::ORDER_TYPE_BUY_STOP_LIMIT, 0.1, Offset(u"EURUSD", q.ask, 50));
+  stop_limit.stoplimit = Offset(u"EURUSD", q.ask, 30);
+  const std::pair<const char*, TradeRequest> requests[] = {
+      {"market buy", MarketOrder(u"EURUSD", wire::ORDER_TYPE_BUY, 0.1)},
+      {"close", CloseOrder(buy_, wire::ORDER_TYPE_SELL, 0.1)},
+      {"stop limit", stop_limit},
+      {"modify", OnTicket(wire::TRADE_ACTION_MODIFY, limit_, 0, Below(100))},
+      {"stops", OnTicket(wire::TRADE_ACTION_SLTP, 0, buy_)},
+      {"remove", OnTicket(wire::TRADE_ACTION_REMOVE, limit_, 0)},
+  };
+  struct Field {
+    const char* name;
+    double TradeRequest::*member;
+    std::uint32_t retcode;
+  };
+  const Field fields[] = {
+      {"volume", &TradeRequest::volume, wire::TRADE_RETCODE_INVALID_VOLUME},
+      {"price", &TradeRequest::price, wire::TRADE_RETCODE_INVALID_PRICE},
+      {"stoplimit", &TradeRequest::stoplimit, wire::TRADE_RETCODE_INVALID_PRICE},
+      {"sl", &TradeRequest::sl, wire::TRADE_RETCODE_INVALID_STOPS},
+      {"tp", &TradeRequest::tp, wire::TRADE_RETCODE_INVALID_STOPS},
+  };
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  const double values[] = {std::numeric_limits<double>::quiet_NaN(), kInf, -kInf};
+  const std::size_t deals = ledger_.deals().size(), orders = ledger_.history_orders().size();
+  const Order pending = ledger_.orders()[0];
+  const Position position = ledger_.positions()[0];
+  for (const auto& [what, valid] : requests) {
+    ASSERT_EQ(At(kNowMs).Check(valid).retcode, 0u) << what << " passes as it is";
+    for (const Field& field : fields) {
+      for (double value : values) {
+        TradeRequest request = valid;
+        request.*field.member = value;
+        SCOPED_TRACE(::testing::Message() << what << ", " << field.name << " " << value);
+        EXPECT_EQ(At(kNowMs).Check(request).retcode, field.retcode);
+        EXPECT_EQ(Send(kNowMs, request).retcode, field.retcode);
+      }
+    }
+  }
+  EXPECT_EQ(ledger_.deals().size(), deals);
+  EXPECT_EQ(ledger_.history_orders().size(), orders);
+  ASSERT_EQ(ledger_.orders().size(), 1u);
+  EXPECT_EQ(ledger_.orders()[0].price_open, pending.price_open);
+  EXPECT_EQ(ledger_.orders()[0].sl, 0.0);
+  ASSERT_EQ(ledger_.positions().size(), 1u);
+  EXPECT_EQ(ledger_.positions()[0].sl, position.sl);
+  EXPECT_EQ(ledger_.positions()[0].tp, position.tp);
+
+  // Calculators: each argument in turn, and a finite volume whose figure overflows.
+  Engine engine = At(kNowMs);
+  for (double value : values) {
+    const double margins[][2] = {{value, 1.1}, {1.0, value}, {1e306, 1.1}};
+    for (const auto& m : margins) {
+      double out = 0.0;
+      EXPECT_EQ(engine.CalcMargin(wire::ORDER_TYPE_BUY, u"EURUSD", m[0], m[1], &out), wire::kInvalidParams)
+          << m[0] << " " << m[1];
+    }
+    const double profits[][3] = {{value, 1.1, 1.2}, {1.0, value, 1.2}, {1.0, 1.1, value}, {1e306, 1.1, 1.2}};
+    for (const auto& p : profits) {
+      double out = 0.0;
+      EXPECT_EQ(engine.CalcProfit(wire::ORDER_TYPE_SELL, u"EURUSD", p[0], p[1], p[2], &out), wire::kInvalidParams)
+          << p[0] << " " << p[1] << " " << p[2];
+    }
+  }
+}
+
+// Stops (and pending prices) may lie exactly stops_level points from their
+// reference, not one point nearer; with no stops level, one point away.
+TEST(StopsLevelTest, AStopExactlyAtTheStopsLevelPassesAndOnePointInsideIsRefused) {
+  std::vector<market::SymbolSpec> symbols = market::DefaultSymbols();
+  for (market::SymbolSpec& spec : symbols) {
+    if (spec.name == u"EURUSD") spec.stops_level = 30;
+  }
+  const market::Market market(std::move(symbols), 1);
+  Account account(DefaultAccounts()[0]);
+  Ledger ledger(account.balance(), kNowMs);
+  const std::uint64_t buy =
+      Engine(market, account, ledger, kNowMs).Send(MarketOrder(u"EURUSD", wire::ORDER_TYPE_BUY, 0.1)).order;
+  ASSERT_EQ(ledger.positions().size(), 1u);
+  Engine engine(market, account, ledger, kNowMs);
+  Quote eur, gbp;
+  ASSERT_TRUE(QuoteAt(market, *market.Find(u"EURUSD"), kNowMs, &eur));
+  ASSERT_TRUE(QuoteAt(market, *market.Find(u"GBPUSD"), kNowMs, &gbp));
+  auto at = [&](const char16_t* symbol, double price, int points) {
+    const market::SymbolSpec& spec = market.spec(*market.Find(symbol));
+    return Normalize(spec, price + points * spec.Point());
+  };
+  auto with = [](TradeRequest r, double sl, double tp) {
+    r.sl = sl;
+    r.tp = tp;
+    return r;
+  };
+  auto pending = [&](std::uint32_t type, double reference, int points) {
+    return PendingOrder(u"EURUSD", type, 0.1, at(u"EURUSD", reference, points));
+  };
+  TradeRequest stops;
+  stops.action = wire::TRADE_ACTION_SLTP;
+  stops.position = buy;
+  const TradeRequest limit = pending(wire::ORDER_TYPE_BUY_LIMIT, eur.ask, -100);
+  const TradeRequest buy_eur = MarketOrder(u"EURUSD", wire::ORDER_TYPE_BUY, 0.1);
+  const TradeRequest sell_eur = MarketOrder(u"EURUSD", wire::ORDER_TYPE_SELL, 0.1);
+  const TradeRequest buy_gbp = MarketOrder(u"GBPUSD", wire::ORDER_TYPE_BUY, 0.1);
+  constexpr std::uint32_t kStops = wire::TRADE_RETCODE_INVALID_STOPS;
+  constexpr std::uint32_t kPrice = wire::TRADE_RETCODE_INVALID_PRICE;
+  // A buy's stops are judged from the bid it closes at, a sell's from the ask.
+  const Case cases[] = {
+      {"buy: sl at the level", 0, with(buy_eur, at(u"EURUSD", eur.bid, -30), 0.0)},
+      {"buy: sl inside", kStops, with(buy_eur, at(u"EURUSD", eur.bid, -29), 0.0)},
+      {"buy: tp at the level", 0, with(buy_eur, 0.0, at(u"EURUSD", eur.bid, 30))},
+      {"buy: tp inside", kStops, with(buy_eur, 0.0, at(u"EURUSD", eur.bid, 29))},
+      {"sell: sl at the level", 0, with(sell_eur, at(u"EURUSD", eur.ask, 30), 0.0)},
+      {"sell: sl inside", kStops, with(sell_eur, at(u"EURUSD", eur.ask, 29), 0.0)},
+      {"sell: tp at the level", 0, with(sell_eur, 0.0, at(u"EURUSD", eur.ask, -30))},
+      {"sell: tp inside", kStops, with(sell_eur, 0.0, at(u"EURUSD", eur.ask, -29))},
+      {"limit: sl at the level", 0, with(limit, at(u"EURUSD", limit.price, -30), 0.0)},
+      {"limit: sl inside", kStops, with(limit, at(u"EURUSD", limit.price, -29), 0.0)},
+      {"position: sl at the level", 0, with(stops, at(u"EURUSD", eur.bid, -30), 0.0)},
+      {"position: sl inside", kStops, with(stops, at(u"EURUSD", eur.bid, -29), 0.0)},
+      {"buy limit at the level", 0, pending(wire::ORDER_TYPE_BUY_LIMIT, eur.ask, -30)},
+      {"buy limit inside", kPrice, pending(wire::ORDER_TYPE_BUY_LIMIT, eur.ask, -29)},
+      {"sell stop at the level", 0, pending(wire::ORDER_TYPE_SELL_STOP, eur.bid, -30)},
+      {"sell stop inside", kPrice, pending(wire::ORDER_TYPE_SELL_STOP, eur.bid, -29)},
+      {"no level: sl one point away", 0, with(buy_gbp, at(u"GBPUSD", gbp.bid, -1), 0.0)},
+      {"no level: sl at the price", kStops, with(buy_gbp, gbp.bid, 0.0)},
+  };
+  for (const Case& c : cases) EXPECT_EQ(engine.Check(c.request).retcode, c.retcode) << c.what;
 }
 
 TEST_F(ValidationTest, ACheckReportsTheAccountAsItWouldBeAfterTheRequest) {
