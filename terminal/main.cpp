@@ -16,7 +16,6 @@
 #include "src/link/os/os.h"
 #include "terminal/server/server.h"
 #include "terminal/server/data_folder.h"
-#include "terminal/base/ini.h"
 #include "terminal/server/settings_table.h"
 #include "src/wire/text.h"
 
@@ -43,14 +42,14 @@ bool CheckCommandLine(const CommandLine& command, std::string* error) {
   return true;
 }
 
-Settings LoadSettings(const CommandLine& command, const std::string& ini_text) {
-  Settings settings;
-  std::vector<std::string> warnings;
-  ApplyIni(&settings, ParseIni(ini_text), &warnings);
-  for (const std::string& warning : warnings) std::fprintf(stderr, "terminal64: %s\n", warning.c_str());
-  std::string error;
-  for (const auto& [key, value] : command.settings) ApplySetting(&settings, key, value, &error);
-  return settings;
+// The file, then the command line (already checked). A value the file
+// cannot give whole stops the start: half a setting is worse than none.
+bool LoadSettings(const CommandLine& command, const std::string& ini_text, Settings* settings, std::string* error) {
+  if (!ApplyIni(settings, ini_text, error)) return false;
+  for (const auto& [key, value] : command.settings) {
+    if (!ApplySetting(settings, key, value, error)) return false;
+  }
+  return true;
 }
 
 // Every loaded history is read whole before the terminal is announced.
@@ -110,7 +109,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "terminal64: %s\n", error.c_str());
     return 1;
   }
-  Settings settings = LoadSettings(command, ini_text);
+  Settings settings;
+  if (!LoadSettings(command, ini_text, &settings, &error)) {
+    std::fprintf(stderr, "terminal64: %s\n", error.c_str());
+    return 1;
+  }
   market::Histories histories;
   if (!command.register_only && !LoadHistories(settings, folders, &histories, &error)) {
     std::fprintf(stderr, "terminal64: history not loaded: %s\n", error.c_str());

@@ -1,6 +1,6 @@
 // The pipe server over real pipes: several clients at once, framing limits,
-// client limits, clients that stall a request or its reply, idle tracking,
-// and removal of the endpoint when it stops.
+// client limits, clients that stay silent or stall a request or its reply,
+// idle tracking, and removal of the endpoint when it stops.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -187,8 +187,9 @@ TEST_F(ServerTest, ClientsBeyondTheLimitAreClosedAndTheOthersServed) {
 
 TEST_F(ServerTest, AClientStalledInsideARequestIsDropped) {
   Restart({8, 200});
-  os::PipeHandle idle = Connect();  // between requests: kept however long
   const Bytes whole = Request().Str(u"EURUSD").Frame(wire::kCmdSymbolInfoTick);
+  os::PipeHandle idle = Connect();  // between requests: kept however long
+  ASSERT_EQ(Exchange(idle, whole).size(), 12u + 60u);
   // Stalled in the header, and in a body announced far longer than it is sent.
   Bytes announced = Request().Frame(wire::kCmdSymbolsTotal);
   wire::Store<std::uint32_t>(announced.data(), 0, server::kMaxRequestLength);
@@ -208,6 +209,44 @@ TEST_F(ServerTest, AClientStalledInsideARequestIsDropped) {
   WaitForClients(1);
   EXPECT_EQ(Exchange(idle, whole).size(), 12u + 60u);
   os::ClosePipe(idle);
+}
+
+TEST_F(ServerTest, ARequestSentByteByByteMustStillCompleteWithinTheDeadline) {
+  Restart({8, 400});
+  const Bytes whole = Request().Str(u"EURUSD").Frame(wire::kCmdSymbolInfoTick);
+  os::PipeHandle idle = Connect();
+  ASSERT_EQ(Exchange(idle, whole).size(), 12u + 60u);
+  // 24 bytes, each 50 ms after the one before: every gap is well inside the
+  // deadline, the request as a whole takes three times as long.
+  os::PipeHandle trickle = Connect();
+  std::uint32_t error = 0;
+  for (std::uint8_t byte : whole) {
+    if (!os::WritePipe(trickle, &byte, 1, &error)) break;  // already dropped
+    os::SleepMs(50);
+  }
+  EXPECT_TRUE(Dropped(trickle));
+  os::ClosePipe(trickle);
+  EXPECT_EQ(Exchange(idle, whole).size(), 12u + 60u);
+  os::ClosePipe(idle);
+}
+
+TEST_F(ServerTest, ASilentConnectionLosesItsPlaceAndOneThatSpokeMayIdle) {
+  Restart({2, 200});
+  const Bytes state = Request().Frame(wire::kCmdTerminalState);
+  os::PipeHandle spoke = Connect();
+  ASSERT_EQ(Exchange(spoke, state).size(), 16u);
+  os::PipeHandle silent = Connect();  // takes the last place
+  WaitForClients(2);
+  EXPECT_TRUE(Dropped(silent));
+  os::ClosePipe(silent);
+  WaitForClients(1);
+  os::PipeHandle later = Connect();  // the place is free again
+  EXPECT_EQ(Exchange(later, state).size(), 16u);
+  os::SleepMs(500);  // idle between requests far past the deadline
+  EXPECT_EQ(Exchange(spoke, state).size(), 16u);
+  EXPECT_EQ(Exchange(later, state).size(), 16u);
+  os::ClosePipe(spoke);
+  os::ClosePipe(later);
 }
 
 // 20000 minute bars: a reply of 1.2 MB, far more than any pipe buffers.
