@@ -22,6 +22,9 @@ pytestmark = pytest.mark.skipif(os.name != "posix", reason="POSIX sockets and si
 
 FROZEN = 1_700_000_000
 CMD_TERMINAL_STATE = 109
+CMD_SYMBOL_INFO_TICK = 172
+CMD_SYMBOLS_TOTAL = 173
+OUT_OF_MEMORY = -3
 
 
 @pytest.fixture
@@ -32,8 +35,8 @@ def runtime():
     shutil.rmtree(folder, ignore_errors=True)
 
 
-def start(runtime, data, *options):
-    env = dict(os.environ, XDG_RUNTIME_DIR=str(runtime))
+def start(runtime, data, *options, **environment):
+    env = dict(os.environ, XDG_RUNTIME_DIR=str(runtime), **environment)
     return subprocess.Popen(
         [executable_path(), "--data-dir", str(data), "--clock", str(FROZEN), *options],
         env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
@@ -96,6 +99,29 @@ def test_a_value_not_taken_whole_stops_the_start(runtime, tmp_path, where, line,
     key, value = (line or "=".join(option)).lstrip("-").replace("-", "_").split("=")
     assert f"bad value '{value}' for {key}" in done.stderr
     assert "serving" not in done.stdout
+
+
+def test_an_allocation_failure_in_a_handler_fails_only_that_request(runtime, tmp_path):
+    tick = struct.pack("<I", 6) + "EURUSD".encode("utf-16-le")
+    process = start(runtime, tmp_path / "data", "--idle-exit", "0",
+                    VL5_TERMINAL_FAULT=f"handler_alloc:{CMD_SYMBOL_INFO_TICK}")
+    try:
+        path = serving(process)
+        with socket.socket(socket.AF_UNIX) as victim, socket.socket(socket.AF_UNIX) as other:
+            victim.connect(path)
+            other.connect(path)
+            state, total = exchange(other, CMD_TERMINAL_STATE), exchange(other, CMD_SYMBOLS_TOTAL)
+            assert struct.unpack("<Ii", state[:8]) == (CMD_TERMINAL_STATE, 1)
+            for _ in range(3):
+                assert exchange(victim, CMD_SYMBOL_INFO_TICK, tick) == struct.pack("<Ii", CMD_SYMBOL_INFO_TICK,
+                                                                                  OUT_OF_MEMORY)
+                assert exchange(victim, CMD_TERMINAL_STATE) == state  # the same connection goes on
+                assert (exchange(other, CMD_TERMINAL_STATE), exchange(other, CMD_SYMBOLS_TOTAL)) == (state, total)
+        assert process.poll() is None
+    finally:
+        process.send_signal(signal.SIGTERM)
+        assert stopped_within(process, 15)
+    assert process.returncode == 0
 
 
 @pytest.mark.parametrize("stop", ["SIGTERM", "idle exit"])
