@@ -382,8 +382,12 @@ int main(int argc, char** argv) {
 
   g_last_good_ms = NowMs();
   std::thread good(WellBehaved, address);
+  // Idle between requests, so kept: one that never spoke would lose its place.
   std::vector<os::PipeHandle> idle;
-  for (int i = 0; i < kIdleClients; ++i) idle.push_back(Connect(address));
+  for (int i = 0; i < kIdleClients; ++i) {
+    idle.push_back(Connect(address));
+    if (Send(idle.back(), Request().Frame(wire::kCmdTerminalState))) ReadReply(idle.back());
+  }
   std::vector<std::thread> hostile;
   for (int i = 0; i < kHostileThreads; ++i) {
     hostile.emplace_back([&address, seed, i] { Hostile(address, seed * 1000003 + static_cast<std::uint64_t>(i)).Run(); });

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,7 +17,8 @@
 #include "src/link/os/os.h"
 #include "terminal/server/server.h"
 #include "terminal/server/data_folder.h"
-#include "terminal/base/ini.h"
+#include "terminal/server/fault_hook.h"
+#include "terminal/server/thread_guard.h"
 #include "terminal/server/settings_table.h"
 #include "src/wire/text.h"
 
@@ -43,14 +45,15 @@ bool CheckCommandLine(const CommandLine& command, std::string* error) {
   return true;
 }
 
-Settings LoadSettings(const CommandLine& command, const std::string& ini_text) {
-  Settings settings;
-  std::vector<std::string> warnings;
-  ApplyIni(&settings, ParseIni(ini_text), &warnings);
-  for (const std::string& warning : warnings) std::fprintf(stderr, "terminal64: %s\n", warning.c_str());
-  std::string error;
-  for (const auto& [key, value] : command.settings) ApplySetting(&settings, key, value, &error);
-  return settings;
+// The file, then the command line (already checked), then what the keys
+// say together. A value the file cannot give whole stops the start: half a
+// setting is worse than none.
+bool LoadSettings(const CommandLine& command, const std::string& ini_text, Settings* settings, std::string* error) {
+  if (!ApplyIni(settings, ini_text, error)) return false;
+  for (const auto& [key, value] : command.settings) {
+    if (!ApplySetting(settings, key, value, error)) return false;
+  }
+  return CheckSettings(*settings, error);
 }
 
 // Every loaded history is read whole before the terminal is announced.
@@ -74,11 +77,12 @@ bool ResolveFolders(const CommandLine& command, const Installation& installation
   return true;
 }
 
-// Serves until a signal arrives or no client has been connected for the
-// idle time. Returns whether clients are still connected at the end.
+// Serves until a signal arrives, no client has been connected for the idle
+// time, or no client can come any more. Returns whether clients are still
+// connected at the end.
 bool Serve(server::Server& server, std::uint32_t idle_exit_seconds) {
   const std::int64_t idle_limit_ms = std::int64_t{idle_exit_seconds} * 1000;
-  while (g_stop == 0) {
+  while (g_stop == 0 && !server.AcceptFailed()) {
     vl5::os::SleepMs(kPollMs);
     server.ActiveClients();  // reaps finished client threads
     if (idle_limit_ms > 0 && server.IdleMs() >= idle_limit_ms) break;
@@ -87,9 +91,7 @@ bool Serve(server::Server& server, std::uint32_t idle_exit_seconds) {
   return server.ActiveClients() > 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   CommandLine command;
   std::string error;
   if (!ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), &command, &error) ||
@@ -102,6 +104,7 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  server::ArmFaultFromEnvironment();
   Installation installation;
   Folders folders;
   std::string ini_text;
@@ -110,8 +113,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "terminal64: %s\n", error.c_str());
     return 1;
   }
-  Settings settings = LoadSettings(command, ini_text);
-  if (!CheckSettings(settings, &error)) {
+  Settings settings;
+  if (!LoadSettings(command, ini_text, &settings, &error)) {
     std::fprintf(stderr, "terminal64: %s\n", error.c_str());
     return 1;
   }
@@ -143,16 +146,31 @@ int main(int argc, char** argv) {
                  listen_error);
     return 1;
   }
-  const market::DayFill day_fill(terminal.market(), terminal.NowMs(), terminal.folders().data);
+  // Without the background fill (out of threads or memory) daily bars are
+  // computed when asked for.
+  std::optional<market::DayFill> day_fill;
+  server::RunReported("daily bars",
+                      [&] { day_fill.emplace(terminal.market(), terminal.NowMs(), terminal.folders().data); });
   std::printf("terminal64: build %u serving %s\n", terminal.settings().build,
               Narrow(installation.pipe_address).c_str());
   std::fflush(stdout);
-  if (Serve(*server, terminal.settings().idle_exit)) {
+  const bool clients_left = Serve(*server, terminal.settings().idle_exit);
+  const int status = server->AcceptFailed() ? 1 : 0;
+  if (clients_left) {
     // Client threads are blocked on their pipes and cannot be woken through
     // the platform layer; the endpoint is already gone, so end here.
     std::fflush(nullptr);
-    std::_Exit(0);
+    std::_Exit(status);
   }
   server.reset();
-  return 0;
+  return status;
+}
+
+}  // namespace
+
+// The main thread's own boundary: an exception is reported, never std::terminate.
+int main(int argc, char** argv) {
+  int status = 1;
+  vl5::terminal::server::RunReported("main", [&] { status = Run(argc, argv); });
+  return status;
 }

@@ -1,8 +1,10 @@
 """terminal64 against what a hostile or careless neighbour does: a directory
-as its settings file, its socket file removed under it, and a flood of silent
-clients under a process limit. Each runs the real program in its own process.
+as its settings file, settings it can take only in part, its socket file
+removed under it, and a flood of silent clients under a process limit. Each
+runs the real program in its own process.
 """
 import os
+import re
 import shutil
 import signal
 import socket
@@ -20,6 +22,9 @@ pytestmark = pytest.mark.skipif(os.name != "posix", reason="POSIX sockets and si
 
 FROZEN = 1_700_000_000
 CMD_TERMINAL_STATE = 109
+CMD_SYMBOL_INFO_TICK = 172
+CMD_SYMBOLS_TOTAL = 173
+OUT_OF_MEMORY = -3
 
 
 @pytest.fixture
@@ -30,8 +35,8 @@ def runtime():
     shutil.rmtree(folder, ignore_errors=True)
 
 
-def start(runtime, data, *options):
-    env = dict(os.environ, XDG_RUNTIME_DIR=str(runtime))
+def start(runtime, data, *options, **environment):
+    env = dict(os.environ, XDG_RUNTIME_DIR=str(runtime), **environment)
     return subprocess.Popen(
         [executable_path(), "--data-dir", str(data), "--clock", str(FROZEN), *options],
         env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
@@ -68,6 +73,55 @@ def test_a_directory_as_the_settings_file_is_a_clean_error(tmp_path):
                           env=dict(os.environ, XDG_RUNTIME_DIR="/nonexistent"))
     assert done.returncode == 1
     assert "terminal.ini is not a regular file" in done.stderr
+
+
+@pytest.mark.parametrize("where, line, option, status", [
+    ("terminal.ini", "idle_exit=2abc", (), 1),
+    ("terminal.ini", "balance=nan", (), 1),
+    ("command line", None, ("--idle-exit", "2abc"), 2),
+])
+def test_a_value_not_taken_whole_stops_the_start(runtime, tmp_path, where, line, option, status):
+    data = tmp_path / "data"
+    env = dict(os.environ, XDG_RUNTIME_DIR=str(runtime))
+    registered = subprocess.run([executable_path(), "--data-dir", str(data), "--register"],
+                                capture_output=True, text=True, timeout=30, env=env)
+    assert registered.returncode == 0, registered.stderr
+    if line is not None:
+        ini = data / "config" / "terminal.ini"
+        key = line.split("=")[0]
+        text, count = re.subn(rf"(?m)^{key}=.*$", line, ini.read_text(), count=1)
+        assert count == 1
+        ini.write_text(text)
+    # Were the value taken in part, the terminal would serve and then stop after a second alone.
+    done = subprocess.run([executable_path(), "--data-dir", str(data), "--clock", str(FROZEN), "--idle-exit", "1",
+                           *option], capture_output=True, text=True, timeout=60, env=env)
+    assert done.returncode == status, done.stdout + done.stderr
+    key, value = (line or "=".join(option)).lstrip("-").replace("-", "_").split("=")
+    assert f"bad value '{value}' for {key}" in done.stderr
+    assert "serving" not in done.stdout
+
+
+def test_an_allocation_failure_in_a_handler_fails_only_that_request(runtime, tmp_path):
+    tick = struct.pack("<I", 6) + "EURUSD".encode("utf-16-le")
+    process = start(runtime, tmp_path / "data", "--idle-exit", "0",
+                    VL5_TERMINAL_FAULT=f"handler_alloc:{CMD_SYMBOL_INFO_TICK}")
+    try:
+        path = serving(process)
+        with socket.socket(socket.AF_UNIX) as victim, socket.socket(socket.AF_UNIX) as other:
+            victim.connect(path)
+            other.connect(path)
+            state, total = exchange(other, CMD_TERMINAL_STATE), exchange(other, CMD_SYMBOLS_TOTAL)
+            assert struct.unpack("<Ii", state[:8]) == (CMD_TERMINAL_STATE, 1)
+            for _ in range(3):
+                assert exchange(victim, CMD_SYMBOL_INFO_TICK, tick) == struct.pack("<Ii", CMD_SYMBOL_INFO_TICK,
+                                                                                  OUT_OF_MEMORY)
+                assert exchange(victim, CMD_TERMINAL_STATE) == state  # the same connection goes on
+                assert (exchange(other, CMD_TERMINAL_STATE), exchange(other, CMD_SYMBOLS_TOTAL)) == (state, total)
+        assert process.poll() is None
+    finally:
+        process.send_signal(signal.SIGTERM)
+        assert stopped_within(process, 15)
+    assert process.returncode == 0
 
 
 @pytest.mark.parametrize("stop", ["SIGTERM", "idle exit"])

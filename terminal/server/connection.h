@@ -9,9 +9,10 @@
 namespace vl5::terminal::server {
 
 // Returns when the client is gone, breaks the framing (see RequestReader),
-// does not complete a request it began within `limits.request_ms`, or stops
-// taking its reply for `limits.reply_stall_ms`; the caller closes the pipe.
-// A client may wait as long as it likes between requests.
+// sends nothing within `limits.request_ms` of connecting, does not complete a
+// request it began within `limits.request_ms`, or stops taking its reply for
+// `limits.reply_stall_ms`; the caller closes the pipe. A client that has
+// spoken may wait as long as it likes between requests.
 void ServeClient(Terminal& terminal, os::PipeHandle pipe, const Limits& limits);
 
 }  // namespace vl5::terminal::server

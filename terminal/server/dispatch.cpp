@@ -6,6 +6,7 @@
 #include "terminal/server/handlers/rates_handlers.h"
 #include "terminal/server/handlers/session_handlers.h"
 #include "terminal/server/handlers/trading_handlers.h"
+#include "terminal/server/request_boundary.h"
 #include "src/wire/commands.h"
 #include "src/wire/status.h"
 
@@ -81,7 +82,7 @@ void Dispatch(Context& context, std::uint32_t command, const std::uint8_t* paylo
     return;
   }
   Payload in(payload, size);
-  handler(context, in, reply);
+  CallHandler(handler, command, context, in, reply);
   // A handler that forgot to answer must not leave the client waiting.
   if (!reply.replied()) reply.Status(wire::kTerminalCallFailed);
 }

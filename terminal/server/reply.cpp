@@ -79,6 +79,16 @@ void ReplyWriter::End() {
   Flush();
 }
 
+void ReplyWriter::Fail(std::int32_t status) {
+  if (open_) {
+    open_ = false;
+    healthy_ = false;
+    buffer_.clear();
+  } else if (!replied_) {
+    Status(status);  // fits the buffer reserved up front: needs no memory
+  }
+}
+
 void ReplyWriter::Flush() {
   if (healthy_ && !buffer_.empty() && !sink_.Write(buffer_.data(), buffer_.size())) healthy_ = false;
   buffer_.clear();

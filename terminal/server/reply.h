@@ -39,6 +39,11 @@ class ReplyWriter {
   void PutU32(std::uint32_t value) { Put(&value, sizeof(value)); }
   void End();
 
+  // Ends a request that failed part-way with `status`, when nothing of its
+  // reply was written yet. A reply already begun cannot be finished
+  // truthfully: the stream is then unusable. A finished reply stands.
+  void Fail(std::int32_t status);
+
   bool replied() const { return replied_; }
   // False once a write failed or a reply came out at the wrong size.
   bool healthy() const { return healthy_; }

@@ -18,7 +18,8 @@ constexpr std::size_t kStep = 64 * 1024;
 
 }  // namespace
 
-RequestReader::RequestReader(os::PipeHandle pipe, std::int32_t request_ms) : pipe_(pipe), request_ms_(request_ms) {}
+RequestReader::RequestReader(os::PipeHandle pipe, std::int32_t request_ms)
+    : pipe_(pipe), request_ms_(request_ms), silence_deadline_ms_(SteadyMs() + request_ms) {}
 
 bool RequestReader::Next(const std::uint8_t** body, std::uint32_t* length) {
   begin_ += consumed_;
@@ -73,9 +74,13 @@ bool RequestReader::MoveHeld(std::size_t capacity) {
 
 bool RequestReader::Fill(bool started, std::optional<std::int64_t>* deadline_ms) {
   std::int32_t timeout_ms = os::kNoTimeout;
-  if (started) {
-    if (!*deadline_ms) *deadline_ms = SteadyMs() + request_ms_;
-    const std::int64_t left = **deadline_ms - SteadyMs();
+  if (started && !*deadline_ms) *deadline_ms = SteadyMs() + request_ms_;
+  // A connection that has never spoken would otherwise hold its place forever.
+  const std::optional<std::int64_t> deadline = started ? *deadline_ms
+                                               : heard_  ? std::nullopt
+                                                         : std::optional<std::int64_t>(silence_deadline_ms_);
+  if (deadline) {
+    const std::int64_t left = *deadline - SteadyMs();
     if (left <= 0) return false;
     timeout_ms = static_cast<std::int32_t>(left);
   }
@@ -83,6 +88,7 @@ bool RequestReader::Fill(bool started, std::optional<std::int64_t>* deadline_ms)
   std::uint32_t error = 0;
   if (!os::ReadPipeSome(pipe_, buffer_.get() + end_, capacity_ - end_, timeout_ms, &got, &error)) return false;
   end_ += got;
+  heard_ = heard_ || got > 0;
   return true;
 }
 

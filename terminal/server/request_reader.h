@@ -27,7 +27,9 @@ class RequestReader {
   // length field (command id, then payload), valid until the next call.
   // False when the client left, announced a length below 4 or above
   // kMaxRequestLength, or did not complete a request it began within
-  // `request_ms`. Waiting for the first byte of a request has no limit.
+  // `request_ms`, or sent nothing at all within `request_ms` of the
+  // reader's creation (its connection). Once a client has sent a byte, the
+  // wait for the first byte of its next request has no limit.
   bool Next(const std::uint8_t** body, std::uint32_t* length);
 
  private:
@@ -39,11 +41,14 @@ class RequestReader {
   // The held bytes, moved to the front of a block of `capacity` bytes.
   bool MoveHeld(std::size_t capacity);
   // One read of what has arrived; a started request waits until its deadline,
-  // set at its first wait.
+  // set at its first wait, and a connection that never sent a byte until
+  // its silence deadline.
   bool Fill(bool started, std::optional<std::int64_t>* deadline_ms);
 
   os::PipeHandle pipe_;
   std::int32_t request_ms_;
+  std::int64_t silence_deadline_ms_;  // SteadyMs() by which the first byte is due
+  bool heard_ = false;                // some byte has arrived
   std::unique_ptr<std::uint8_t[]> buffer_;  // uninitialised: only received bytes touch memory
   std::size_t capacity_ = 0;
   std::size_t begin_ = 0;  // held bytes are [begin_, end_)

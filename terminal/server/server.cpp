@@ -1,7 +1,10 @@
 #include "terminal/server/server.h"
 
+#include <system_error>
+
 #include "terminal/model/clock.h"
 #include "terminal/server/connection.h"
+#include "terminal/server/thread_guard.h"
 
 namespace vl5::terminal::server {
 
@@ -22,7 +25,16 @@ Server::~Server() {
 bool Server::Start(std::uint32_t* error) {
   if (!os::ListenPipe(listener_.address, &listener_, error)) return false;
   listening_ = true;
-  acceptor_ = std::thread(&Server::AcceptLoop, this);
+  try {
+    acceptor_ = std::thread([this] {
+      if (!RunReported("accept", [this] { AcceptLoop(); })) accept_failed_ = true;
+    });
+  } catch (const std::system_error& failure) {  // out of threads
+    os::CloseListener(&listener_);
+    listening_ = false;
+    *error = static_cast<std::uint32_t>(failure.code().value());
+    return false;
+  }
   return true;
 }
 
@@ -62,7 +74,7 @@ void Server::Spawn(os::PipeHandle pipe) {
     clients_.push_back(std::make_unique<Client>());
     Client* client = clients_.back().get();
     client->thread = std::thread([this, client, pipe] {
-      ServeClient(terminal_, pipe, limits_);
+      RunReported("connection", [&] { ServeClient(terminal_, pipe, limits_); });
       os::ClosePipe(pipe);
       Finished(client);
     });

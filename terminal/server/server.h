@@ -1,7 +1,10 @@
 // The pipe server: one listening endpoint, an accept thread, and a thread per
 // client. Tracks how long it has been without clients, for the idle exit.
 // Clients are bounded: one beyond the limit, or one whose thread cannot be
-// started, is closed at once and the others keep being served.
+// started, is closed at once and the others keep being served. An exception
+// that ends a client's thread or the accept thread is reported on standard
+// error (see thread_guard.h): that client is closed and the others served;
+// without its accept thread the server reports AcceptFailed.
 #pragma once
 
 #include <atomic>
@@ -38,6 +41,9 @@ class Server {
   std::size_t ActiveClients();
   // Monotonic ms since the last client left, or since start without clients.
   std::int64_t IdleMs();
+  // The accept thread ended by an exception (reported on standard error):
+  // no new client can come, so the terminal should stop.
+  bool AcceptFailed() const { return accept_failed_; }
 
  private:
   struct Client {
@@ -53,6 +59,7 @@ class Server {
   os::PipeListener listener_;
   std::thread acceptor_;
   std::atomic<bool> stopping_{false};
+  std::atomic<bool> accept_failed_{false};
   bool listening_ = false;
 
   std::mutex mutex_;

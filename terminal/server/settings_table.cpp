@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <map>
+#include <type_traits>
 
 #include "terminal/model/market/catalog.h"
 #include "src/wire/text.h"
@@ -18,12 +20,22 @@ constexpr std::uint32_t kMaxConnectDelay = 60000;
 // An hour of market per real second: pending orders are evaluated over every
 // tick that passed, so a faster clock would make idle gaps costly.
 constexpr std::uint32_t kMaxClockSpeed = 3600;
+// A trillion: far above any test account, far below where cents lose precision.
+constexpr double kMaxBalance = 1e12;
 
+// The whole text as a number, and a finite one; `*value` is left alone
+// unless it is.
 template <typename T>
 bool ParseNumber(std::string_view text, T* value) {
   const char* end = text.data() + text.size();
-  auto [ptr, ec] = std::from_chars(text.data(), end, *value);
-  return ec == std::errc() && ptr == end && !text.empty();
+  T parsed{};
+  auto [ptr, ec] = std::from_chars(text.data(), end, parsed);
+  if (ec != std::errc() || ptr != end || text.empty()) return false;
+  if constexpr (std::is_floating_point_v<T>) {
+    if (!std::isfinite(parsed)) return false;
+  }
+  *value = parsed;
+  return true;
 }
 
 bool ParseFlag(std::string_view text, bool* value) {
@@ -117,6 +129,10 @@ std::string FormatNumber(double value) {
 
 std::string FormatFlag(bool value) { return value ? "1" : "0"; }
 
+std::string BadValue(std::string_view key, std::string_view value) {
+  return "bad value '" + std::string(value) + "' for " + std::string(key);
+}
+
 // One key of a settings section: how it reads, how a new settings file
 // writes its default, and its line in the help. Every key is listed once,
 // in these tables, and everything else is derived from them.
@@ -166,8 +182,9 @@ const Key<Settings> kTerminalKeys[] = {
      [](const Settings& s) { return FormatSymbolList(s.history); }},
     {"history_dir", "PATH", "the history folder (default: history in the data folder)",
      [](Settings* s, std::string_view v) {
+       if (v.empty()) return false;
        s->history_dir = std::string(v);
-       return !v.empty();
+       return true;
      },
      [](const Settings& s) { return s.history_dir; }},
     {"trade_allowed", "[0|1]", "trading allowed in the terminal",
@@ -195,8 +212,8 @@ const Key<AccountConfig> kAccountKeys[] = {
     {"otp", "[0|1]", "needs a one-time password, so a login is refused",
      [](AccountConfig* a, std::string_view v) { return ParseFlag(v, &a->otp); },
      [](const AccountConfig& a) { return a.otp ? std::string("1") : std::string(); }},
-    {"balance", "AMOUNT", "starting balance in the account currency",
-     [](AccountConfig* a, std::string_view v) { return ParseNumber(v, &a->balance) && a->balance >= 0.0; },
+    {"balance", "AMOUNT", "starting balance in the account currency, from 0 to 1e12",
+     [](AccountConfig* a, std::string_view v) { return ParseAmount(v, kMaxBalance, &a->balance); },
      [](const AccountConfig& a) { return FormatNumber(a.balance); }},
     {"leverage", "N", "1:N leverage, N from 1 to 10000",
      [](AccountConfig* a, std::string_view v) { return ParseRange<std::uint32_t>(v, 1, 10000, &a->leverage); },
@@ -365,8 +382,25 @@ bool ApplySetting(Settings* s, std::string_view key, std::string_view value, std
     return false;
   }
   if (entry->apply(s, value)) return true;
-  *error = "bad value '" + std::string(value) + "' for " + std::string(key);
+  *error = BadValue(key, value);
   return false;
+}
+
+namespace {
+
+// A key of an [Account <login>] or [Symbol <name>] section.
+template <typename T, std::size_t N>
+bool ApplySectionKey(const Key<T> (&keys)[N], T* target, const IniEntry& entry, std::string* error) {
+  const Key<T>* key = FindKey(keys, entry.key);
+  if (key == nullptr) {
+    *error = "unknown setting '" + entry.key + "' in [" + entry.section + "]";
+    return false;
+  }
+  if (!key->apply(target, entry.value)) {
+    *error = BadValue(entry.key, entry.value) + " in [" + entry.section + "]";
+    return false;
+  }
+  return true;
 }
 
 // A key of a [Symbol <name>] section; `name` as written in the header.
@@ -378,45 +412,49 @@ bool ApplySymbolKey(Settings* s, std::string_view name, const IniEntry& entry, s
   }
   auto config = std::find_if(s->symbols.begin(), s->symbols.end(), [&](const SymbolConfig& c) { return c.name == symbol; });
   if (config == s->symbols.end()) config = s->symbols.insert(s->symbols.end(), SymbolConfig{symbol, {}, {}});
-  const Key<SymbolConfig>* key = FindKey(kSymbolKeys, entry.key);
-  if (key == nullptr || !key->apply(&*config, entry.value)) {
-    *error = "bad symbol setting '" + entry.key + "'";
-    return false;
-  }
-  return true;
+  return ApplySectionKey(kSymbolKeys, &*config, entry, error);
 }
 
-void ApplyIni(Settings* s, const std::vector<IniEntry>& entries, std::vector<std::string>* warnings) {
+bool ApplyAccountKey(std::map<std::uint64_t, AccountConfig>* accounts, const IniEntry& entry, std::string* error) {
+  std::uint64_t login = 0;
+  if (entry.section.compare(0, 8, "account ") != 0 ||
+      !ParseNumber(std::string_view(entry.section).substr(8), &login) || login == 0) {
+    *error = "unknown section [" + entry.section + "]";
+    return false;
+  }
+  AccountConfig& account = (*accounts)[login];
+  account.login = login;
+  return ApplySectionKey(kAccountKeys, &account, entry, error);
+}
+
+}  // namespace
+
+bool ApplyIni(Settings* s, std::string_view text, std::string* error) {
+  std::vector<int> ignored;
+  const std::vector<IniEntry> entries = ParseIni(text, &ignored);
+  if (!ignored.empty()) {
+    *error = "terminal.ini line " + std::to_string(ignored.front()) + ": not a [section] or key=value line";
+    return false;
+  }
+  Settings applied = *s;
   std::map<std::uint64_t, AccountConfig> accounts;  // by login: the file's order does not matter
   for (const IniEntry& entry : entries) {
-    std::string error;
-    const std::string where = "terminal.ini line " + std::to_string(entry.line) + ": ";
-    if (entry.section == "terminal") {
-      if (!ApplySetting(s, entry.key, entry.value, &error)) warnings->push_back(where + error);
-      continue;
-    }
-    if (entry.section.compare(0, 7, "symbol ") == 0) {
-      if (!ApplySymbolKey(s, Trim(std::string_view(entry.section).substr(7)), entry, &error)) {
-        warnings->push_back(where + error);
-      }
-      continue;
-    }
-    std::uint64_t login = 0;
-    if (entry.section.compare(0, 8, "account ") != 0 ||
-        !ParseNumber(std::string_view(entry.section).substr(8), &login) || login == 0) {
-      warnings->push_back(where + "unknown section [" + entry.section + "]");
-      continue;
-    }
-    AccountConfig& account = accounts[login];
-    account.login = login;
-    const Key<AccountConfig>* key = FindKey(kAccountKeys, entry.key);
-    if (key == nullptr || !key->apply(&account, entry.value)) {
-      warnings->push_back(where + "bad account setting '" + entry.key + "'");
+    std::string problem;
+    const bool ok = entry.section == "terminal" ? ApplySetting(&applied, entry.key, entry.value, &problem)
+                    : entry.section.compare(0, 7, "symbol ") == 0
+                        ? ApplySymbolKey(&applied, Trim(std::string_view(entry.section).substr(7)), entry, &problem)
+                        : ApplyAccountKey(&accounts, entry, &problem);
+    if (!ok) {
+      *error = "terminal.ini line " + std::to_string(entry.line) + ": " + problem;
+      return false;
     }
   }
-  if (accounts.empty()) return;
-  s->accounts.clear();
-  for (auto& [login, account] : accounts) s->accounts.push_back(account);
+  if (!accounts.empty()) {
+    applied.accounts.clear();
+    for (auto& [login, account] : accounts) applied.accounts.push_back(account);
+  }
+  *s = std::move(applied);
+  return true;
 }
 
 std::string DefaultIniText() {

@@ -30,10 +30,11 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine* out, st
 // One key of the [Terminal] section or of the command line.
 bool ApplySetting(Settings* settings, std::string_view key, std::string_view value, std::string* error);
 
-// [Terminal] keys, [Account <login>] and [Symbol <name>] sections; accounts
-// in the file replace the built-in ones. Problems become warnings and leave
-// the defaults.
-void ApplyIni(Settings* settings, const std::vector<IniEntry>& entries, std::vector<std::string>* warnings);
+// The settings file's text: [Terminal] keys, [Account <login>] and
+// [Symbol <name>] sections; accounts in the file replace the built-in ones.
+// False, with `*settings` unchanged and a message naming the line, key and
+// value, at the first line or value it cannot take whole.
+bool ApplyIni(Settings* settings, std::string_view text, std::string* error);
 
 // What no single key can say: a stepped clock needs a set clock that does
 // not run by itself. False with a message naming the keys.

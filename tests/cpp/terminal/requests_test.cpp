@@ -1,5 +1,6 @@
 // Request handling: one reply of exactly the stated size for every request,
-// -1 for unknown commands, -2 for malformed payloads, and the market answers.
+// -1 for unknown commands, -2 for malformed payloads, the reply of a failed
+// request, and the market answers.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -102,6 +103,34 @@ std::map<std::uint32_t, Request> ValidRequests() {
 TEST_F(RequestsTest, UnknownCommandsAnswerMinusOne) {
   for (std::uint32_t command : {0u, 2u, 3u, 110u, 999u, 0xFFFFFFFFu}) {
     ExpectStatusOnly(Send(command, Request().Add<std::uint32_t>(1)), wire::kTerminalCallFailed, command);
+  }
+}
+
+// A handler that threw: a failure reply when nothing was written yet; a
+// reply it had begun cannot be finished, so the stream is given up; a
+// finished reply stands.
+TEST(ReplyWriterTest, AFailedRequestAnswersItsStatusOnlyBeforeItsReplyBegan) {
+  struct Case {
+    int written;  // 0: nothing, 1: a reply begun, 2: a reply finished
+    bool healthy;
+    std::size_t total;
+    std::int32_t status;
+  };
+  for (const Case& c : {Case{0, true, 12, wire::kOutOfMemory}, Case{1, false, 0, 0}, Case{2, true, 16, 1}}) {
+    testing::MemorySink sink;
+    std::vector<std::uint8_t> buffer;
+    server::ReplyWriter writer(sink, wire::kCmdSymbolsTotal, buffer);
+    if (c.written > 0 && writer.Begin(1, 4)) writer.Put("ab", 2);
+    if (c.written > 1) {
+      writer.Put("cd", 2);
+      writer.End();
+    }
+    writer.Fail(wire::kOutOfMemory);
+    EXPECT_EQ(writer.healthy(), c.healthy) << c.written;
+    writer.End();  // nothing more reaches the client
+    const Reply reply = testing::ParseReply(sink.bytes);
+    EXPECT_EQ(reply.total, c.total) << c.written;
+    EXPECT_EQ(reply.status, c.status) << c.written;
   }
 }
 

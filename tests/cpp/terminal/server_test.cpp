@@ -1,17 +1,22 @@
 // The pipe server over real pipes: several clients at once, framing limits,
-// client limits, clients that stall a request or its reply, idle tracking,
-// and removal of the endpoint when it stops.
+// client limits, clients that stay silent or stall a request or its reply,
+// handlers that throw, idle tracking, and removal of the endpoint when it
+// stops; and the guard of the terminal's own threads.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <new>
+#include <stdexcept>
 #include <thread>
 
 #include "src/link/os/os.h"
 #include "tests/cpp/terminal/request_helpers.h"
+#include "terminal/server/fault_hook.h"
 #include "terminal/server/request_reader.h"
 #include "terminal/server/server.h"
+#include "terminal/server/thread_guard.h"
 #include "src/wire/commands.h"
 #include "src/wire/market_codes.h"
 #include "src/wire/status.h"
@@ -52,6 +57,7 @@ class ServerTest : public ::testing::Test {
     return !os::ReadPipe(pipe, &byte, 1, &error) && error == os::kErrorBrokenPipe;
   }
   void TearDown() override {
+    ArmFault("");
     server_.reset();
     std::filesystem::remove_all(runtime_);
   }
@@ -75,6 +81,15 @@ class ServerTest : public ::testing::Test {
     reply.resize(4 + wire::Load<std::uint32_t>(header, 0));
     if (!os::ReadPipe(pipe, reply.data() + 4, reply.size() - 4, &error)) return {};
     return reply;
+  }
+  // As terminal64 arms it at start from its environment.
+  static void ArmFault(const std::string& value) {
+#ifdef _WIN32
+    _putenv_s("VL5_TERMINAL_FAULT", value.c_str());
+#else
+    setenv("VL5_TERMINAL_FAULT", value.c_str(), 1);
+#endif
+    server::ArmFaultFromEnvironment();
   }
   void WaitForClients(std::size_t count) {
     for (int i = 0; i < 200 && server_->ActiveClients() != count; ++i) os::SleepMs(10);
@@ -187,8 +202,9 @@ TEST_F(ServerTest, ClientsBeyondTheLimitAreClosedAndTheOthersServed) {
 
 TEST_F(ServerTest, AClientStalledInsideARequestIsDropped) {
   Restart({8, 200});
-  os::PipeHandle idle = Connect();  // between requests: kept however long
   const Bytes whole = Request().Str(u"EURUSD").Frame(wire::kCmdSymbolInfoTick);
+  os::PipeHandle idle = Connect();  // between requests: kept however long
+  ASSERT_EQ(Exchange(idle, whole).size(), 12u + 60u);
   // Stalled in the header, and in a body announced far longer than it is sent.
   Bytes announced = Request().Frame(wire::kCmdSymbolsTotal);
   wire::Store<std::uint32_t>(announced.data(), 0, server::kMaxRequestLength);
@@ -208,6 +224,95 @@ TEST_F(ServerTest, AClientStalledInsideARequestIsDropped) {
   WaitForClients(1);
   EXPECT_EQ(Exchange(idle, whole).size(), 12u + 60u);
   os::ClosePipe(idle);
+}
+
+TEST_F(ServerTest, ARequestSentByteByByteMustStillCompleteWithinTheDeadline) {
+  Restart({8, 400});
+  const Bytes whole = Request().Str(u"EURUSD").Frame(wire::kCmdSymbolInfoTick);
+  os::PipeHandle idle = Connect();
+  ASSERT_EQ(Exchange(idle, whole).size(), 12u + 60u);
+  // 24 bytes, each 50 ms after the one before: every gap is well inside the
+  // deadline, the request as a whole takes three times as long.
+  os::PipeHandle trickle = Connect();
+  std::uint32_t error = 0;
+  for (std::uint8_t byte : whole) {
+    if (!os::WritePipe(trickle, &byte, 1, &error)) break;  // already dropped
+    os::SleepMs(50);
+  }
+  EXPECT_TRUE(Dropped(trickle));
+  os::ClosePipe(trickle);
+  EXPECT_EQ(Exchange(idle, whole).size(), 12u + 60u);
+  os::ClosePipe(idle);
+}
+
+TEST_F(ServerTest, ASilentConnectionLosesItsPlaceAndOneThatSpokeMayIdle) {
+  Restart({2, 200});
+  const Bytes state = Request().Frame(wire::kCmdTerminalState);
+  os::PipeHandle spoke = Connect();
+  ASSERT_EQ(Exchange(spoke, state).size(), 16u);
+  os::PipeHandle silent = Connect();  // takes the last place
+  WaitForClients(2);
+  EXPECT_TRUE(Dropped(silent));
+  os::ClosePipe(silent);
+  WaitForClients(1);
+  os::PipeHandle later = Connect();  // the place is free again
+  EXPECT_EQ(Exchange(later, state).size(), 16u);
+  os::SleepMs(500);  // idle between requests far past the deadline
+  EXPECT_EQ(Exchange(spoke, state).size(), 16u);
+  EXPECT_EQ(Exchange(later, state).size(), 16u);
+  os::ClosePipe(spoke);
+  os::ClosePipe(later);
+}
+
+TEST_F(ServerTest, AHandlerThatThrowsFailsItsRequestAndTheTerminalGoesOn) {
+  const Bytes tick = Request().Str(u"EURUSD").Frame(wire::kCmdSymbolInfoTick);
+  const Bytes state = Request().Frame(wire::kCmdTerminalState);
+  const Bytes total = Request().Frame(wire::kCmdSymbolsTotal);
+  os::PipeHandle victim = Connect();
+  os::PipeHandle other = Connect();
+  const Bytes expected_tick = Exchange(victim, tick);
+  const Bytes expected_state = Exchange(other, state);
+  const Bytes expected_total = Exchange(other, total);
+  ASSERT_EQ(expected_tick.size(), 12u + 60u);
+  ASSERT_EQ(expected_state.size(), 16u);
+  ASSERT_EQ(expected_total.size(), 16u);
+  const std::pair<const char*, std::int32_t> faults[] = {{"handler_alloc:", wire::kOutOfMemory},
+                                                         {"handler_throw:", wire::kTerminalCallFailed}};
+  for (const auto& [fault, status] : faults) {
+    ArmFault(fault + std::to_string(wire::kCmdSymbolInfoTick));
+    for (int i = 0; i < 3; ++i) {
+      // A failure reply: the status alone, with the request's echo.
+      const Bytes failed = Exchange(victim, tick);
+      ASSERT_EQ(failed.size(), 12u) << fault;
+      EXPECT_EQ(wire::Load<std::uint32_t>(failed.data(), 0), 8u);
+      EXPECT_EQ(wire::Load<std::uint32_t>(failed.data(), 4), wire::kCmdSymbolInfoTick);
+      EXPECT_EQ(wire::Load<std::int32_t>(failed.data(), 8), status) << fault;
+      EXPECT_EQ(Exchange(victim, state), expected_state) << fault;  // the same connection goes on
+      EXPECT_EQ(Exchange(other, state), expected_state) << fault;
+      EXPECT_EQ(Exchange(other, total), expected_total) << fault;
+    }
+  }
+  ArmFault("");
+  EXPECT_EQ(Exchange(victim, tick), expected_tick);
+  EXPECT_EQ(server_->ActiveClients(), 2u);
+  os::ClosePipe(victim);
+  os::ClosePipe(other);
+}
+
+// What leaves a thread's body is reported; left alone it would end the process.
+TEST(ThreadGuardTest, AnExceptionEndingAThreadIsReportedNotFatal) {
+  const std::pair<void (*)(), const char*> throws[] = {
+      {[] { throw std::bad_alloc(); }, "out of memory"},
+      {[] { throw std::runtime_error("broken"); }, "broken"},
+      {[] { throw 7; }, "unknown exception"}};
+  for (const auto& [body, what] : throws) {
+    ::testing::internal::CaptureStderr();
+    bool ended_normally = true;
+    std::thread thread([&, body = body] { ended_normally = server::RunReported("test", body); });
+    thread.join();
+    EXPECT_FALSE(ended_normally);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), std::string("terminal64: test thread stopped: ") + what + "\n");
+  }
 }
 
 // 20000 minute bars: a reply of 1.2 MB, far more than any pipe buffers.

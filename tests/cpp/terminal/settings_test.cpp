@@ -76,18 +76,86 @@ TEST(SettingsTest, ValuesAreCheckedPerKey) {
   EXPECT_EQ(s.history, (std::vector<std::u16string>{u"EURUSD", u"XAUUSD"}));
   EXPECT_TRUE(ApplySetting(&s, "history", "", &error));
   EXPECT_TRUE(s.history.empty());
+}
 
-  const std::pair<const char*, const char*> bad[] = {
-      {"history", "EURUSD,EURUSD"}, {"history", "EURUSD,NOPE"}, {"history", "EURUSD,,GBPUSD"}, {"history_dir", ""},
-      {"seed", "-1"},   {"seed", "12x"},       {"clock", "yesterday"}, {"clock", "-5"},
-      {"build", "0"},   {"maxbars", "10"},     {"idle_exit", ""},      {"connect_delay", "999999"},
-      {"colour", "1"},  {"trade_allowed", "2"},  {"clock_speed", "-1"},   {"clock_speed", "3601"},
-      {"clock", "9223372036854775807"},  {"clock", "4102444801"}};  // past the latest clock
-  for (const auto& [key, value] : bad) {
-    Settings before;
-    EXPECT_FALSE(ApplySetting(&before, key, value, &error)) << key << "=" << value;
-    EXPECT_FALSE(error.empty());
+// A value that does not parse whole, is not finite or lies outside its range
+// is refused, on the command line ([Terminal] keys) as in the file, with a
+// message naming the key and the value, and nothing of it is applied.
+TEST(SettingsTest, BadValuesAreRefusedWholeInTheFileAndOnTheCommandLine) {
+  struct Bad {
+    const char* section;
+    const char* key;
+    const char* value;
+    const char* problem = nullptr;  // nullptr: "bad value '<value>' for <key>"
+  };
+  const Bad bad[] = {
+      {"Terminal", "idle_exit", "2abc"},
+      {"Terminal", "idle_exit", ""},
+      {"Terminal", "idle_exit", "-1"},
+      {"Terminal", "idle_exit", "4294967296"},
+      {"Terminal", "seed", "-1"},
+      {"Terminal", "seed", "12x"},
+      {"Terminal", "login", "0x10"},
+      {"Terminal", "build", "0"},
+      {"Terminal", "maxbars", "10"},
+      {"Terminal", "connect_delay", "999999"},
+      {"Terminal", "clock", "yesterday"},
+      {"Terminal", "clock", "-5"},
+      {"Terminal", "clock", "9223372036854775807"},
+      {"Terminal", "clock", "4102444801"},  // past the latest clock
+      {"Terminal", "clock_speed", "-1"},
+      {"Terminal", "clock_speed", "3601"},
+      {"Terminal", "trade_allowed", "2"},
+      {"Terminal", "history", "EURUSD,EURUSD"},
+      {"Terminal", "history", "EURUSD,NOPE"},
+      {"Terminal", "history", "EURUSD,,GBPUSD"},
+      {"Terminal", "history_dir", ""},
+      {"Terminal", "colour", "1", "unknown setting 'colour'"},
+      {"Account 500", "balance", "nan"},
+      {"Account 500", "balance", "inf"},
+      {"Account 500", "balance", "0x10"},
+      {"Account 500", "balance", "25x"},
+      {"Account 500", "balance", "-1"},
+      {"Account 500", "balance", "1e13"},
+      {"Account 500", "leverage", "0"},
+      {"Account 500", "leverage", "100.5"},
+      {"Account 500", "margin_call", "-1"},
+      {"Account 500", "margin_stop_out", "nan"},
+      {"Account 500", "commission_per_lot", "1e400"},
+      {"Account 500", "otp", "maybe"},
+      {"Account 500", "colour", "1", "unknown setting 'colour'"},
+      {"Symbol EURUSD", "commission_percent", "200"},
+      {"Symbol EURUSD", "commission_per_lot", "inf"},
+      {"Symbol NOWHERE", "commission_percent", "1", "unknown symbol [symbol nowhere]"},
+      {"Elsewhere", "x", "1", "unknown section [elsewhere]"},
+      {"Account x", "balance", "1", "unknown section [account x]"}};
+  for (const Bad& row : bad) {
+    const std::string where = std::string("[") + row.section + "] " + row.key + "=" + row.value;
+    const std::string problem =
+        row.problem != nullptr ? row.problem : "bad value '" + std::string(row.value) + "' for " + row.key;
+    Settings s;
+    std::string error;
+    EXPECT_FALSE(ApplyIni(&s, std::string("[Terminal]\nbuild=1999\n[") + row.section + "]\n" + row.key + "=" +
+                                  row.value + "\n",
+                          &error))
+        << where;
+    EXPECT_EQ(error.rfind("terminal.ini line 4: " + problem, 0), 0u) << where << ": " << error;
+    EXPECT_EQ(s.build, Settings{}.build) << where;  // nothing of the file was applied
+    EXPECT_EQ(s.accounts.size(), DefaultAccounts().size()) << where;
+    if (std::string_view(row.section) != "Terminal") continue;
+    Settings line;
+    EXPECT_FALSE(ApplySetting(&line, row.key, row.value, &error)) << where;
+    EXPECT_EQ(error, problem) << where;
+    EXPECT_EQ(line.idle_exit, Settings{}.idle_exit) << where;  // not even the "2" of "2abc"
   }
+}
+
+TEST(SettingsTest, LinesThatAreNeitherSectionNorKeyStopTheFile) {
+  Settings s;
+  std::string error;
+  EXPECT_FALSE(ApplyIni(&s, "[Terminal]\nseed=3\nidle_exit 5\n", &error));
+  EXPECT_EQ(error, "terminal.ini line 3: not a [section] or key=value line");
+  EXPECT_EQ(s.seed, Settings{}.seed);
 }
 
 TEST(SettingsTest, IniFileHasSectionsCommentsAndForgivingSpacing) {
@@ -104,14 +172,14 @@ TEST(SettingsTest, IniFileHasSectionsCommentsAndForgivingSpacing) {
   EXPECT_EQ(ignored, std::vector<int>{5});
 }
 
-TEST(SettingsTest, IniAccountsReplaceTheBuiltInOnesAndProblemsBecomeWarnings) {
+TEST(SettingsTest, IniAccountsReplaceTheBuiltInOnes) {
   Settings s;
-  std::vector<std::string> warnings;
-  ApplyIni(&s, ParseIni("[Terminal]\nbuild=1999\nidle_exit=oops\n[Account 500]\npassword=pw\notp=1\n"
-                        "balance=2500.5\nleverage=30\n[Account 400]\npassword=a\n[Elsewhere]\nx=1\n"),
-           &warnings);
+  std::string error;
+  ASSERT_TRUE(ApplyIni(&s, "[Terminal]\nbuild=1999\n[Account 500]\npassword=pw\notp=1\n"
+                           "balance=2500.5\nleverage=30\n[Account 400]\npassword=a\n",
+                       &error))
+      << error;
   EXPECT_EQ(s.build, 1999u);
-  EXPECT_EQ(s.idle_exit, 600u);  // the bad value left the default
   ASSERT_EQ(s.accounts.size(), 2u);
   EXPECT_EQ(s.accounts[0].login, 400u);
   EXPECT_EQ(s.accounts[1].login, 500u);
@@ -119,14 +187,12 @@ TEST(SettingsTest, IniAccountsReplaceTheBuiltInOnesAndProblemsBecomeWarnings) {
   EXPECT_DOUBLE_EQ(s.accounts[1].balance, 2500.5);
   EXPECT_EQ(s.accounts[1].leverage, 30u);
   EXPECT_EQ(s.accounts[1].password, u"pw");
-  EXPECT_EQ(warnings.size(), 2u);
 }
 
 TEST(SettingsTest, TheDefaultFileReadsBackAsTheDefaults) {
   Settings s;
-  std::vector<std::string> warnings;
-  ApplyIni(&s, ParseIni(DefaultIniText()), &warnings);
-  EXPECT_TRUE(warnings.empty());
+  std::string error;
+  EXPECT_TRUE(ApplyIni(&s, DefaultIniText(), &error)) << error;
   const Settings d;
   EXPECT_EQ(s.seed, d.seed);
   EXPECT_EQ(s.build, d.build);
@@ -158,28 +224,27 @@ TEST(SettingsTest, TheHelpNamesEveryKeyOfTheDefaultFile) {
 
 TEST(SettingsTest, CostsAndMarginLevelsPerAccountAndSymbol) {
   Settings s;
-  std::vector<std::string> warnings;
-  ApplyIni(&s, ParseIni("[Account 7]\ncommission_per_lot=3.5\nmargin_stop_out=20\nmargin_call=-1\n"
-                        "[Symbol xauusd]\ncommission_percent=0.02\n[Symbol NOWHERE]\ncommission_percent=1\n"
-                        "[Symbol EURUSD]\ncommission_percent=200\n"),
-           &warnings);
+  std::string error;
+  ASSERT_TRUE(ApplyIni(&s, "[Account 7]\ncommission_per_lot=3.5\nmargin_stop_out=20\n"
+                           "[Symbol xauusd]\ncommission_percent=0.02\n[Symbol EURUSD]\ncommission_per_lot=4\n",
+                       &error))
+      << error;
   ASSERT_EQ(s.accounts.size(), 1u);
   EXPECT_EQ(s.accounts[0].commission_per_lot, 3.5);
   EXPECT_EQ(s.accounts[0].margin_stop_out, 20.0);
   EXPECT_EQ(s.accounts[0].margin_call, AccountConfig{}.margin_call);
-  ASSERT_EQ(s.symbols.size(), 2u);  // EURUSD's section was opened, its bad value left unset
+  ASSERT_EQ(s.symbols.size(), 2u);
   EXPECT_EQ(s.symbols[0].name, u"XAUUSD");
   EXPECT_EQ(s.symbols[0].commission_percent, 0.02);
   EXPECT_FALSE(s.symbols[0].commission_per_lot.has_value());
+  EXPECT_EQ(s.symbols[1].commission_per_lot, 4.0);
   EXPECT_FALSE(s.symbols[1].commission_percent.has_value());
-  EXPECT_EQ(warnings.size(), 3u);  // a negative level, an unknown symbol, a share over 100 %
 }
 
 TEST(SettingsTest, TheTradingSwitchReadsFromTheFile) {
   Settings s;
-  std::vector<std::string> warnings;
-  ApplyIni(&s, ParseIni("[Terminal]\ntrade_api_disabled=1\nclock=1700000000\nclock_speed=60\n"), &warnings);
-  EXPECT_TRUE(warnings.empty());
+  std::string error;
+  EXPECT_TRUE(ApplyIni(&s, "[Terminal]\ntrade_api_disabled=1\nclock=1700000000\nclock_speed=60\n", &error)) << error;
   EXPECT_TRUE(s.tradeapi_disabled);
   EXPECT_EQ(s.clock_start, 1700000000);
   EXPECT_EQ(s.clock_speed, 60u);
@@ -187,9 +252,8 @@ TEST(SettingsTest, TheTradingSwitchReadsFromTheFile) {
 
 TEST(SettingsTest, TheCommandLineWinsOverTheFile) {
   Settings s;
-  std::vector<std::string> warnings;
-  ApplyIni(&s, ParseIni("[Terminal]\nseed=5\nbuild=2000\n"), &warnings);
   std::string error;
+  ASSERT_TRUE(ApplyIni(&s, "[Terminal]\nseed=5\nbuild=2000\n", &error)) << error;
   for (const auto& [key, value] : Parse({"--build", "5200"}).settings) ASSERT_TRUE(ApplySetting(&s, key, value, &error));
   EXPECT_EQ(s.build, 5200u);
   EXPECT_EQ(s.seed, 5u);
