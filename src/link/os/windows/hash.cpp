@@ -1,11 +1,12 @@
 // Windows side of hash.h: CryptoAPI.
 #include "src/link/os/hash.h"
 
+// <windows.h> first: the headers after it build on its types.
+#include "src/link/os/windows/win32.h"
+
 #include <wincrypt.h>
 
 #include <algorithm>
-
-#include "src/link/os/windows/win32.h"
 
 namespace vl5::os {
 

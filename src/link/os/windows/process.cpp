@@ -1,14 +1,15 @@
 // Windows side of process.h: Win32 processes and the known roaming folder.
 #include "src/link/os/process.h"
 
+// <windows.h> first: the headers after it build on its types.
+#include "src/link/os/windows/win32.h"
+
 #include <knownfolders.h>
 #include <objbase.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
 
 #include <memory>
-
-#include "src/link/os/windows/win32.h"
 
 namespace vl5::os {
 
