@@ -16,6 +16,16 @@
 
 namespace vl5::test_support {
 
+// A build of the platform layer with its portable fallbacks only
+// (VL5_PORTABLE_POSIX). On Linux it cannot name the user at the other end
+// of a socket, so it refuses every connection, nor name another process's
+// program.
+#ifdef VL5_PORTABLE_POSIX
+inline constexpr bool kPortablePosix = true;
+#else
+inline constexpr bool kPortablePosix = false;
+#endif
+
 class TempDir {
  public:
   TempDir() {

@@ -1,12 +1,6 @@
 #include "terminal/model/market/day_fill.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <pthread.h>
-#include <sched.h>
-#endif
-
+#include "src/link/os/thread.h"
 #include "terminal/base/calendar.h"
 #include "terminal/model/market/day_store.h"
 
@@ -16,16 +10,6 @@ namespace {
 
 // Days computed between two saves, so that progress outlives an abrupt end.
 constexpr int kSaveEvery = 4096;
-
-// Time that requests leave over: the fill never competes with a client.
-void LowPriority() {
-#ifdef _WIN32
-  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_IDLE);
-#elif defined(SCHED_IDLE)
-  sched_param param{};
-  pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
-#endif
-}
 
 }  // namespace
 
@@ -44,7 +28,8 @@ DayFill::~DayFill() {
 }
 
 void DayFill::Run(const Market& market, std::int64_t today) {
-  LowPriority();
+  // Time that requests leave over: the fill never competes with a client.
+  os::RunAtIdlePriority();
   for (std::size_t i = 0; i < market.size() && !stop_; ++i) {
     const PricePath& path = market.path(i);
     if (path.history() != nullptr) continue;

@@ -1,0 +1,13 @@
+// Windows side of thread.h.
+#include "src/link/os/thread.h"
+
+#include "src/link/os/windows/win32.h"
+
+namespace vl5::os {
+
+// Signals do not interrupt Win32 calls, so the check is never asked here.
+void SetInterruptCheck(InterruptCheck) {}
+
+void RunAtIdlePriority() { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_IDLE); }
+
+}  // namespace vl5::os
