@@ -15,7 +15,9 @@ namespace {
 
 constexpr std::int64_t kDayMs = 86400 * 1000;
 
-// What happened today, from 00:00 UTC to the terminal clock.
+// The trading day of the last quote, from its 00:00 UTC to the terminal
+// clock: today while the market trades, the day of the last close while it
+// is shut, so the record's quote is the one the tick record gives.
 struct TradingDay {
   Tick current;
   bool has_current = false;
@@ -28,7 +30,9 @@ struct TradingDay {
 
 TradingDay TodayOf(const PricePath& path, std::int64_t now_ms) {
   TradingDay s;
-  const std::int64_t day_start = FloorDiv(now_ms, kDayMs) * kDayMs;
+  Tick last;
+  if (!LastTick(path, now_ms, &last)) return s;
+  const std::int64_t day_start = FloorDiv(last.time_msc, kDayMs) * kDayMs;
   Tick before;
   if (LastTick(path, day_start - 1, &before)) s.previous_close = before.bid;
   const double contract = path.spec().contract_size;
