@@ -1,6 +1,7 @@
 #include "terminal/model/market/symbol_record.h"
 
 #include <algorithm>
+#include <climits>
 #include <string>
 
 #include "terminal/base/record_builder.h"
@@ -55,7 +56,8 @@ TradingDay TodayOf(const PricePath& path, std::int64_t now_ms) {
       s.last_low = std::min(s.last_low, t.last);
       s.volume_high = std::max(s.volume_high, t.volume);
       s.volume_low = std::min(s.volume_low, t.volume);
-      s.volume += t.volume;
+      // A day may hold more loaded ticks than their bounded volumes can sum.
+      s.volume = t.volume > UINT64_MAX - s.volume ? UINT64_MAX : s.volume + t.volume;
       s.turnover += static_cast<double>(t.volume) * static_cast<double>(t.last) / scale * contract;
       ++s.deals;
     }
