@@ -21,6 +21,11 @@ bool Passes(const Tick& tick, TickFilter filter);
 std::int64_t ScanTicks(const PricePath& path, std::int64_t from_ms, std::int64_t to_ms, TickFilter filter,
                        std::int64_t limit, const std::function<void(const Tick&)>& visit);
 
+// ScanTicks by walking the source's minutes, for from_ms <= to_ms and
+// limit > 0: how sources that make ticks minute by minute scan them.
+std::int64_t WalkTicks(const PriceSource& source, std::int64_t from_ms, std::int64_t to_ms, TickFilter filter,
+                       std::int64_t limit, const std::function<void(const Tick&)>& visit);
+
 // The last tick at or before `now_ms`; false before the history starts.
 bool LastTick(const PricePath& path, std::int64_t now_ms, Tick* tick);
 
