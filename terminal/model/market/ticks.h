@@ -1,5 +1,5 @@
 // Tick queries over the price path: ticks in a time window, filtered by the
-// copy mode, oldest first. Nothing is stored; a query walks the minutes.
+// copy mode, oldest first, from the symbol's price source; nothing is stored.
 #pragma once
 
 #include <cstdint>
