@@ -163,6 +163,16 @@ def test_symbols(terminal):
     assert velmora5.symbol_select("NOWHERE", True) is False and velmora5.last_error()[0] == -4
 
 
+def test_a_closed_market_quotes_its_last_tick_in_both_records(vl5_terminal):
+    vl5_terminal(clock=1_699_704_000)  # Saturday 2023-11-11 12:00 UTC: only BTCUSD trades
+    needs("symbol_info", "symbol_info_tick")
+    for name in ("EURUSD", "XAUUSD", "US500", "KSTL"):
+        info, tick = velmora5.symbol_info(name), velmora5.symbol_info_tick(name)
+        assert tick.time < 1_699_653_600  # Friday's close
+        assert (info.time, info.bid, info.ask, info.last) == (tick.time, tick.bid, tick.ask, tick.last), name
+        assert 0 < info.bidlow <= info.bid <= info.bidhigh, name
+
+
 def test_depth_of_market(terminal):
     needs("market_book_add", "market_book_get", "market_book_release")
     connect(terminal)

@@ -8,7 +8,6 @@
 #include "terminal/model/market/active_minutes.h"
 #include "terminal/base/calendar.h"
 #include "terminal/model/market/day_cache.h"
-#include "terminal/model/market/history.h"
 #include "src/wire/market_codes.h"
 
 namespace vl5::terminal::market {
@@ -219,7 +218,11 @@ std::int64_t BarsFromDays(const PricePath& path, DayCache* days, std::int32_t ti
 std::int64_t ForEachBar(const PricePath& path, DayCache* days, std::int32_t timeframe, BarSpan span,
                         std::int64_t now_ms, const std::function<void(const Bar&)>& emit) {
   if (span.Count() == 0) return 0;
-  if (path.history() != nullptr) return ForEachHistoryBar(*path.history(), path.spec(), timeframe, span, now_ms, emit);
+  return path.source().ForEachBar(path, days, timeframe, span, now_ms, emit);
+}
+
+std::int64_t ForEachBarFromTicks(const PricePath& path, DayCache* days, std::int32_t timeframe, BarSpan span,
+                                 std::int64_t now_ms, const std::function<void(const Bar&)>& emit) {
   if (days != nullptr && timeframe >= wire::TIMEFRAME_D1) {
     return BarsFromDays(path, days, timeframe, span, now_ms, emit);
   }

@@ -58,6 +58,10 @@ class DayCache;
 // Returns the number emitted.
 std::int64_t ForEachBar(const PricePath& path, DayCache* days, std::int32_t timeframe, BarSpan span,
                         std::int64_t now_ms, const std::function<void(const Bar&)>& emit);
+// ForEachBar for a span holding bars, from the ticks of each minute: how
+// sources that make ticks minute by minute make their bars.
+std::int64_t ForEachBarFromTicks(const PricePath& path, DayCache* days, std::int32_t timeframe, BarSpan span,
+                                 std::int64_t now_ms, const std::function<void(const Bar&)>& emit);
 
 // Adds one tick to a bar (a bar with tick_volume 0 takes the tick as open).
 void Accumulate(Bar* bar, const Tick& tick);

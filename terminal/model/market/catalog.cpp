@@ -169,13 +169,14 @@ std::vector<SymbolSpec> DefaultSymbols() {
   };
 }
 
-Market::Market(std::vector<SymbolSpec> symbols, std::uint64_t seed, const Histories& histories)
-    : specs_(std::move(symbols)) {
+Market::Market(std::vector<SymbolSpec> symbols, std::uint64_t seed, const Histories& histories,
+               std::size_t minute_days)
+    : specs_(std::move(symbols)), kept_minutes_(std::make_unique<KeptMinutes>(minute_days)) {
   paths_.reserve(specs_.size());
   for (const SymbolSpec& spec : specs_) {
     const auto loaded = histories.find(spec.name);
     paths_.emplace_back(spec, seed, loaded != histories.end() ? loaded->second : nullptr);
-    days_.push_back(std::make_unique<DayCache>());
+    days_.push_back(std::make_unique<DayCache>(kept_minutes_.get()));
   }
 }
 

@@ -24,7 +24,9 @@ std::vector<SymbolSpec> DefaultSymbols();
 class Market {
  public:
   // Symbols named in `histories` serve them instead of generated prices.
-  Market(std::vector<SymbolSpec> symbols, std::uint64_t seed, const Histories& histories = {});
+  // The minute bars of at most `minute_days` days are kept for all symbols.
+  Market(std::vector<SymbolSpec> symbols, std::uint64_t seed, const Histories& histories = {},
+         std::size_t minute_days = KeptMinutes::kDefaultDays);
   Market(const Market&) = delete;
   Market& operator=(const Market&) = delete;
 
@@ -35,10 +37,12 @@ class Market {
   // any thread and does not change what the market answers.
   DayCache* days(std::size_t index) const { return days_[index].get(); }
   std::optional<std::size_t> Find(std::u16string_view name) const;
+  const KeptMinutes& kept_minutes() const { return *kept_minutes_; }
 
  private:
   std::vector<SymbolSpec> specs_;  // never resized: the paths point into it
   std::vector<PricePath> paths_;
+  std::unique_ptr<KeptMinutes> kept_minutes_;  // before the caches that keep in it
   std::vector<std::unique_ptr<DayCache>> days_;
 };
 

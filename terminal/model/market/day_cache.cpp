@@ -130,16 +130,6 @@ void DayCache::StoreDay(const PricePath& path, std::int64_t day, const Bar& bar)
   days_[static_cast<std::size_t>(slot)] = bar;
 }
 
-void DayCache::StoreMinutes(std::int64_t day, std::shared_ptr<const DayMinutes> minutes) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (minutes_.size() >= kMinuteDays && minutes_.count(day) == 0) {
-    auto oldest = std::min_element(minutes_.begin(), minutes_.end(),
-                                   [](const auto& a, const auto& b) { return a.second.used < b.second.used; });
-    minutes_.erase(oldest);
-  }
-  minutes_[day] = Kept{std::move(minutes), ++uses_};
-}
-
 Bar DayCache::CompletedDay(const PricePath& path, std::int64_t day) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -156,35 +146,21 @@ Bar DayCache::CompletedDay(const PricePath& path, std::int64_t day) {
 }
 
 std::shared_ptr<const DayMinutes> DayCache::Minutes(const PricePath& path, std::int64_t day) {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto it = minutes_.find(day);
-    if (it != minutes_.end()) {
-      it->second.used = ++uses_;
-      return it->second.minutes;
-    }
-  }
+  if (std::shared_ptr<const DayMinutes> kept = kept_->Find(this, day)) return kept;
   Bar day_bar;
   std::shared_ptr<const DayMinutes> minutes = GenerateMinutes(path, day, &day_bar);
   StoreDay(path, day, day_bar);
-  StoreMinutes(day, minutes);
+  kept_->Keep(this, day, minutes);
   return minutes;
 }
 
 void DayCache::Prepare(const PricePath& path, std::int64_t first, std::int64_t last, bool minutes) {
   std::vector<std::int64_t> missing;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (std::int64_t day = std::max(first, FloorDiv(path.first_minute(), kMinutesPerDay)); day <= last; ++day) {
-      const std::int64_t slot = Slot(path, day);
-      const bool known = minutes ? minutes_.count(day) != 0
-                                 : slot < static_cast<std::int64_t>(days_.size()) &&
-                                       days_[static_cast<std::size_t>(slot)].time != 0;
-      if (!known) missing.push_back(day);
-    }
+  for (std::int64_t day = std::max(first, FloorDiv(path.first_minute(), kMinutesPerDay)); day <= last; ++day) {
+    if (!(minutes ? kept_->Find(this, day) != nullptr : HasDay(path, day))) missing.push_back(day);
   }
   // Minute bars beyond what is kept would push each other out before use.
-  if (minutes && missing.size() > kMinuteDays) return;
+  if (minutes && missing.size() > kept_->capacity()) return;
   if (missing.size() < 4) return;  // not worth the threads; generated on use
   ParallelFor(static_cast<std::int64_t>(missing.size()), Threads(), [&](std::int64_t i) {
     const std::int64_t day = missing[static_cast<std::size_t>(i)];

@@ -15,9 +15,9 @@ constexpr int kSaveEvery = 4096;
 
 DayFill::DayFill(const Market& market, std::int64_t now_ms, std::u16string data_folder)
     : data_folder_(std::move(data_folder)) {
-  // Loaded histories need no daily bars: they merge their minute bars.
   for (std::size_t i = 0; i < market.size(); ++i) {
-    loaded_.push_back(market.path(i).history() == nullptr && LoadDays(data_folder_, market.path(i), market.days(i)));
+    const PricePath& path = market.path(i);
+    loaded_.push_back(path.source().KeepsDays() && LoadDays(data_folder_, path, market.days(i)));
   }
   thread_ = std::thread([this, &market, today = FloorDiv(now_ms, 86400LL * 1000)] { Run(market, today); });
 }
@@ -32,7 +32,7 @@ void DayFill::Run(const Market& market, std::int64_t today) {
   os::RunAtIdlePriority();
   for (std::size_t i = 0; i < market.size() && !stop_; ++i) {
     const PricePath& path = market.path(i);
-    if (path.history() != nullptr) continue;
+    if (!path.source().KeepsDays()) continue;
     DayCache* days = market.days(i);
     const std::int64_t first = FloorDiv(path.first_minute(), 1440);
     int computed = 0;

@@ -3,7 +3,7 @@
 // symbol has no synthetic prices at all: its bars of every timeframe merge
 // these minute bars, and its ticks are the loaded ones or, without a tick
 // file, a fixed path through each bar (PathTicks). Immutable once loaded and
-// shared by the symbol's price path, so it is held once.
+// shared by the symbol's loaded prices (loaded_prices.h), so it is held once.
 #pragma once
 
 #include <cstdint>

@@ -17,6 +17,9 @@ constexpr std::size_t kMaxRecords = INT_MAX;
 // Prices up to 10^15 points keep every sum of points far inside 64 bits.
 constexpr std::int64_t kMaxPoints = 1000000000000000;
 constexpr std::int64_t kMaxSpread = 1000000;
+// Every minute the clock allows, each at the largest volume, still sums
+// inside 64 bits: bars of any length never wrap.
+static_assert(kMaxVolume <= UINT64_MAX / static_cast<std::uint64_t>(kLatestClockSeconds / 60));
 
 constexpr const char* kBarColumns[] = {"time", "open", "high", "low", "close", "tick_volume", "spread",
                                        "real_volume"};
@@ -64,6 +67,11 @@ bool ParseWhole(std::string_view text, std::uint64_t* value) {
   }
   *value = v;
   return true;
+}
+
+// A volume of at most kMaxVolume.
+bool ParseVolume(std::string_view text, std::uint64_t* value) {
+  return ParseWhole(text, value) && *value <= kMaxVolume;
 }
 
 // A time in Unix milliseconds: a whole number of `unit_ms`, or a date and
@@ -169,9 +177,9 @@ bool ParseRecord(int digits, std::string_view line, Bar* bar, std::string* probl
     }
   }
   std::uint64_t spread = 0;
-  if (!ParseWhole(f[5], &bar->tick_volume)) return BadValue(problem, f[5], kBarColumns[5]);
+  if (!ParseVolume(f[5], &bar->tick_volume)) return BadValue(problem, f[5], kBarColumns[5]);
   if (!ParseWhole(f[6], &spread) || spread > kMaxSpread) return BadValue(problem, f[6], kBarColumns[6]);
-  if (!ParseWhole(f[7], &bar->real_volume)) return BadValue(problem, f[7], kBarColumns[7]);
+  if (!ParseVolume(f[7], &bar->real_volume)) return BadValue(problem, f[7], kBarColumns[7]);
   bar->spread = static_cast<std::int32_t>(spread);
   if (bar->high < std::max(bar->open, bar->close) || bar->low > std::min(bar->open, bar->close)) {
     return Refuse(problem, "open and close must lie between low and high");
@@ -189,10 +197,13 @@ bool ParseRecord(int digits, std::string_view line, Tick* tick, std::string* pro
     if (!ParsePrice(f[i + 1], digits, prices[i])) return BadValue(problem, f[i + 1], kTickColumns[i + 1]);
   }
   std::uint64_t flags = 0;
-  if (!ParseWhole(f[4], &tick->volume)) return BadValue(problem, f[4], kTickColumns[4]);
+  if (!ParseVolume(f[4], &tick->volume)) return BadValue(problem, f[4], kTickColumns[4]);
   if (!ParseWhole(f[5], &flags) || flags > UINT32_MAX) return BadValue(problem, f[5], kTickColumns[5]);
   tick->flags = static_cast<std::uint32_t>(flags);
   if (tick->bid <= 0 || tick->ask < tick->bid) return Refuse(problem, "needs 0 < bid <= ask");
+  if (tick->ask - tick->bid > kMaxSpread) {
+    return Refuse(problem, "ask lies more than " + std::to_string(kMaxSpread) + " points above bid");
+  }
   return true;
 }
 

@@ -12,6 +12,7 @@
 //     at least one tick; spread in points
 //   ticks:       time_msc,bid,ask,last,volume,flags
 //     times never decreasing; 0 < bid <= ask; flags as the terminal reports them
+//   volumes at most kMaxVolume; spreads (ask - bid for ticks) at most 10^6 points
 #pragma once
 
 #include <cstddef>
@@ -24,6 +25,10 @@
 #include "terminal/model/market/symbol_spec.h"
 
 namespace vl5::terminal::market {
+
+// The largest volume a record may carry (10^11): any run of minute bars sums
+// its volumes without wrapping.
+inline constexpr std::uint64_t kMaxVolume = 100000000000ULL;
 
 // Parses one file of `Record`s (Bar or Tick) fed in pieces of any size.
 // Feed and Finish return false at the first problem, with error() naming

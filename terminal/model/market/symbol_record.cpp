@@ -1,6 +1,7 @@
 #include "terminal/model/market/symbol_record.h"
 
 #include <algorithm>
+#include <climits>
 #include <string>
 
 #include "terminal/base/record_builder.h"
@@ -15,7 +16,9 @@ namespace {
 
 constexpr std::int64_t kDayMs = 86400 * 1000;
 
-// What happened today, from 00:00 UTC to the terminal clock.
+// The trading day of the last quote, from its 00:00 UTC to the terminal
+// clock: today while the market trades, the day of the last close while it
+// is shut, so the record's quote is the one the tick record gives.
 struct TradingDay {
   Tick current;
   bool has_current = false;
@@ -28,7 +31,9 @@ struct TradingDay {
 
 TradingDay TodayOf(const PricePath& path, std::int64_t now_ms) {
   TradingDay s;
-  const std::int64_t day_start = FloorDiv(now_ms, kDayMs) * kDayMs;
+  Tick last;
+  if (!LastTick(path, now_ms, &last)) return s;
+  const std::int64_t day_start = FloorDiv(last.time_msc, kDayMs) * kDayMs;
   Tick before;
   if (LastTick(path, day_start - 1, &before)) s.previous_close = before.bid;
   const double contract = path.spec().contract_size;
@@ -51,7 +56,8 @@ TradingDay TodayOf(const PricePath& path, std::int64_t now_ms) {
       s.last_low = std::min(s.last_low, t.last);
       s.volume_high = std::max(s.volume_high, t.volume);
       s.volume_low = std::min(s.volume_low, t.volume);
-      s.volume += t.volume;
+      // A day may hold more loaded ticks than their bounded volumes can sum.
+      s.volume = t.volume > UINT64_MAX - s.volume ? UINT64_MAX : s.volume + t.volume;
       s.turnover += static_cast<double>(t.volume) * static_cast<double>(t.last) / scale * contract;
       ++s.deals;
     }

@@ -2,9 +2,7 @@
 
 #include <algorithm>
 
-#include "terminal/model/market/active_minutes.h"
 #include "terminal/base/calendar.h"
-#include "terminal/model/market/history.h"
 #include "src/wire/market_codes.h"
 
 namespace vl5::terminal::market {
@@ -46,23 +44,14 @@ bool Passes(const Tick& tick, TickFilter filter) {
 std::int64_t ScanTicks(const PricePath& path, std::int64_t from_ms, std::int64_t to_ms, TickFilter filter,
                        std::int64_t limit, const std::function<void(const Tick&)>& visit) {
   if (from_ms > to_ms || limit <= 0) return 0;
-  const History* history = path.history();
-  if (history != nullptr && !history->ticks.empty()) {
-    // Loaded ticks are looked up, not walked minute by minute.
-    auto it = history->TicksFrom(from_ms);
-    std::int64_t visited = 0;
-    for (; it != history->ticks.end() && it->time_msc <= to_ms && visited < limit; ++it) {
-      if (!Passes(*it, filter)) continue;
-      visit(*it);
-      ++visited;
-    }
-    return visited;
-  }
-  // A symbol without trades generates no trade ticks anywhere: skip the walk.
-  if (filter == TickFilter::kTrade && !path.spec().trades) return 0;
-  const std::int64_t minute = std::max(FloorDiv(from_ms, kMinuteMs), path.first_minute());
+  return path.source().ScanTicks(from_ms, to_ms, filter, limit, visit);
+}
+
+std::int64_t WalkTicks(const PriceSource& source, std::int64_t from_ms, std::int64_t to_ms, TickFilter filter,
+                       std::int64_t limit, const std::function<void(const Tick&)>& visit) {
+  const std::int64_t minute = std::max(FloorDiv(from_ms, kMinuteMs), source.FirstMinute());
   const std::int64_t last_minute = FloorDiv(to_ms, kMinuteMs);
-  TickWalker walker(path, minute);
+  TickWalker walker(source, minute);
   std::int64_t visited = 0;
   while (const MinuteTicks* ticks = walker.NextWithTicks(last_minute)) {
     for (int j = 0; j < ticks->count; ++j) {
@@ -77,18 +66,6 @@ std::int64_t ScanTicks(const PricePath& path, std::int64_t from_ms, std::int64_t
   return visited;
 }
 
-bool LastTick(const PricePath& path, std::int64_t now_ms, Tick* tick) {
-  if (path.history() != nullptr) return LastHistoryTick(*path.history(), path.spec(), now_ms, tick);
-  // Between sessions the last tick is the one before the close.
-  const std::int64_t minute = LastActiveMinute(path, FloorDiv(now_ms, kMinuteMs));
-  if (minute == kNoMinute) return false;
-  const std::shared_ptr<const MinuteTicks> ticks = path.Minute(minute);
-  bool found = false;
-  for (int j = 0; j < ticks->count && ticks->ticks[static_cast<std::size_t>(j)].time_msc <= now_ms; ++j) {
-    *tick = ticks->ticks[static_cast<std::size_t>(j)];
-    found = true;
-  }
-  return found;
-}
+bool LastTick(const PricePath& path, std::int64_t now_ms, Tick* tick) { return path.source().LastTick(now_ms, tick); }
 
 }  // namespace vl5::terminal::market

@@ -1,5 +1,5 @@
 // Tick queries over the price path: ticks in a time window, filtered by the
-// copy mode, oldest first. Nothing is stored; a query walks the minutes.
+// copy mode, oldest first, from the symbol's price source; nothing is stored.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +19,11 @@ bool Passes(const Tick& tick, TickFilter filter);
 // Visits the ticks with from_ms <= time_msc <= to_ms that pass the filter,
 // oldest first, stopping after `limit` of them; returns how many it visited.
 std::int64_t ScanTicks(const PricePath& path, std::int64_t from_ms, std::int64_t to_ms, TickFilter filter,
+                       std::int64_t limit, const std::function<void(const Tick&)>& visit);
+
+// ScanTicks by walking the source's minutes, for from_ms <= to_ms and
+// limit > 0: how sources that make ticks minute by minute scan them.
+std::int64_t WalkTicks(const PriceSource& source, std::int64_t from_ms, std::int64_t to_ms, TickFilter filter,
                        std::int64_t limit, const std::function<void(const Tick&)>& visit);
 
 // The last tick at or before `now_ms`; false before the history starts.

@@ -80,6 +80,29 @@ TEST(BarsTest, MinuteBarsOfCompletedDaysComeFromTheCacheUnchanged) {
   }
 }
 
+TEST(BarsTest, KeptMinuteBarsStayWithinOneBudgetForAllSymbols) {
+  Market market(DefaultSymbols(), 9, {}, 5);
+  const std::int64_t week_ago = kNowMs / 1000 - 7 * 86400;
+  auto week = [&](const char16_t* name) {  // over a week of completed M1 bars
+    const std::size_t index = IndexOf(market, name);
+    const PricePath& path = market.path(index);
+    return CollectBars(path, market.days(index), wire::TIMEFRAME_M1,
+                       BarsRange(path, wire::TIMEFRAME_M1, week_ago - 86400, week_ago + 6 * 86400, kNowMs, kLimit));
+  };
+  const std::vector<Bar> first = week(u"EURUSD");
+  ASSERT_GE(first.size(), 5u * 1440);  // five trading days, more calendar days than are kept
+  EXPECT_EQ(market.kept_minutes().size(), 5u);
+  for (const char16_t* name : {u"GBPUSD", u"KSTL", u"BTCUSD"}) {
+    week(name);
+    EXPECT_EQ(market.kept_minutes().size(), 5u) << IndexOf(market, name);
+  }
+  // EURUSD's days were pushed out by the others' and come back the same.
+  const std::vector<Bar> again = week(u"EURUSD");
+  ASSERT_EQ(again.size(), first.size());
+  for (std::size_t i = 0; i < again.size(); ++i) ASSERT_TRUE(SameBar(again[i], first[i])) << "bar " << i;
+  EXPECT_EQ(market.kept_minutes().size(), 5u);
+}
+
 TEST(BarsTest, DailyCacheAgreesWithMinutesForDaysWeeksAndMonths) {
   Market market(DefaultSymbols(), 5);
   const std::size_t index = IndexOf(market, u"EURUSD");

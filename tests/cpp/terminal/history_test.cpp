@@ -14,9 +14,11 @@
 #include "terminal/base/calendar.h"
 #include "terminal/model/market/history_csv.h"
 #include "terminal/model/market/history_files.h"
+#include "terminal/model/market/symbol_record.h"
 #include "terminal/model/trading/trigger_levels.h"
 #include "tests/cpp/terminal/market_fixture.h"
 #include "src/wire/market_codes.h"
+#include "src/wire/records.h"
 
 namespace vl5::terminal::market {
 namespace {
@@ -64,6 +66,12 @@ TEST(HistoryCsvTest, RefusesAMalformedLineNamingItAndWhy) {
       {"1709546400,1.085,1.0851,1.0849,1.085,5,1,1e3\n", "line 1: bad value '1e3' in column real_volume"},
       {"\n" + good + "time,open\n", "line 3: missing column high"},  // a header comes first or not at all
       {good + std::string(2000, '1'), "line 2: longer than 1024 bytes"},
+      // Volumes that longer bars could not sum, and a spread the record cannot show.
+      {"1709546400,1.085,1.0851,1.0849,1.085,100000000001,1,0\n",
+       "line 1: bad value '100000000001' in column tick_volume"},
+      {"1709546400,1.085,1.0851,1.0849,1.085,5,1,100000000001\n",
+       "line 1: bad value '100000000001' in column real_volume"},
+      {"1709546400,1.085,1.0851,1.0849,1.085,5,1000001,0\n", "line 1: bad value '1000001' in column spread"},
   };
   for (const auto& c : cases) EXPECT_EQ(ErrorOf<Bar>(c.text), c.error) << c.text.substr(0, 120);
 
@@ -73,7 +81,13 @@ TEST(HistoryCsvTest, RefusesAMalformedLineNamingItAndWhy) {
   EXPECT_EQ(ErrorOf<Tick>(tick + "1709546400000,1.0852,1.0851,0,0,6\n"), "line 2: needs 0 < bid <= ask");
   EXPECT_EQ(ErrorOf<Tick>(tick + "1709546400000,1.0852,1.0853,0,0\n"), "line 2: missing column flags");
   EXPECT_EQ(ErrorOf<Tick>(tick + tick), "accepted");  // ticks may share a millisecond
+  EXPECT_EQ(ErrorOf<Tick>(tick + "1709546400000,1.085,1.0851,0,100000000001,6\n"),
+            "line 2: bad value '100000000001' in column volume");
+  EXPECT_EQ(ErrorOf<Tick>(tick + "1709546400000,0.00001,10000000000,0,0,6\n"),
+            "line 2: ask lies more than 1000000 points above bid");
+  EXPECT_EQ(ErrorOf<Tick>(tick + "1709546400000,1,11,0,100000000000,6\n"), "accepted");  // both at the bound
 }
+
 
 TEST(HistoryCsvTest, ReadsTheSameRecordsFromPiecesOfAnySize) {
   // Header, CRLF, a blank line, both time spellings, spaces, no final line break.
@@ -141,6 +155,38 @@ TEST(HistoryTest, PathTicksVisitTheBarsPricesInAFixedOrder) {
       EXPECT_EQ(volume, spec->trades ? bar.real_volume : 0u);
     }
   }
+}
+
+TEST(HistoryTest, TheLargestVolumesSumWithoutWrapping) {
+  // Two minute bars at the largest volume make one M5 bar holding both.
+  const std::string bound = std::to_string(kMaxVolume);
+  HistoryCsv<Bar> csv(Spec(u"EURUSD"));
+  ASSERT_TRUE(csv.Feed("1709546400,1.085,1.0851,1.0849,1.085," + bound + ",1," + bound + "\n" +
+                       "1709546460,1.085,1.0851,1.0849,1.085," + bound + ",1," + bound + "\n") &&
+              csv.Finish())
+      << csv.error();
+  auto bars = std::make_shared<History>();
+  bars->minutes = csv.records();
+  const Market market(DefaultSymbols(), 1, Histories{{u"EURUSD", bars}});
+  const PricePath& path = market.path(IndexOf(market, u"EURUSD"));
+  const std::int64_t now_ms = (kMonday + 3600) * 1000;
+  const std::vector<Bar> m5 =
+      CollectBars(path, nullptr, wire::TIMEFRAME_M5, BarsFromPos(path, wire::TIMEFRAME_M5, 0, 1, now_ms, 10), now_ms);
+  ASSERT_EQ(m5.size(), 1u);
+  EXPECT_EQ(m5[0].tick_volume, 2 * kMaxVolume);
+  EXPECT_EQ(m5[0].real_volume, 2 * kMaxVolume);
+
+  // A day's volume of more ticks than the bound allows for stops at the largest value.
+  auto ticks = std::make_shared<History>();
+  ticks->minutes = {MakeBar(kMonday, 100, 100, 100, 100)};
+  const std::uint64_t half = std::uint64_t{1} << 63;
+  for (int j = 0; j < 2; ++j) {
+    ticks->ticks.push_back(Tick{kMonday * 1000 + j, 100, 101, 100, half, wire::TICK_FLAG_LAST | wire::TICK_FLAG_VOLUME});
+  }
+  const Market stock(DefaultSymbols(), 1, Histories{{u"KSTL", ticks}});
+  const std::vector<std::uint8_t> record = BuildSymbolRecord(stock, IndexOf(stock, u"KSTL"), {true, now_ms});
+  EXPECT_EQ(wire::Load<double>(record.data(), wire::FindField(wire::kSymbolInfoFields, "session_volume")->offset),
+            static_cast<double>(UINT64_MAX));
 }
 
 // EURUSD loaded with three hours of minute bars (a gap in the second hour)

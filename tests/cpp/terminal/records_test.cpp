@@ -2,10 +2,12 @@
 // shared tables, and the values a client reads back.
 #include <gtest/gtest.h>
 
+#include "terminal/base/calendar.h"
 #include "terminal/base/record_builder.h"
 #include "terminal/model/account/account_record.h"
 #include "terminal/model/terminal_record.h"
 #include "terminal/model/market/symbol_record.h"
+#include "tests/cpp/terminal/market_fixture.h"
 #include "tests/cpp/terminal/request_helpers.h"
 #include "src/wire/market_codes.h"
 
@@ -68,6 +70,37 @@ TEST(RecordsTest, EverySymbolRecordIsCompleteAndConsistent) {
       EXPECT_EQ(quoted / 60, now / 60000);
     } else {
       EXPECT_LT(quoted, now / 1000);
+    }
+  }
+}
+
+TEST(RecordsTest, AClosedMarketQuotesItsLastTickAndThatDaysRange) {
+  const market::Market market(market::DefaultSymbols(), 1);
+  const std::int64_t saturday_noon = 1699704000LL * 1000;                       // 2023-11-11
+  const std::int64_t before_the_bell = market::DaysFromCivil(2023, 11, 15) * 86400 * 1000 + 10 * 3600 * 1000;
+  std::vector<std::pair<std::size_t, std::int64_t>> cases;
+  for (std::size_t i = 0; i < market.size(); ++i) cases.emplace_back(i, saturday_noon);
+  for (const char16_t* name : {u"KSTL", u"US500"}) cases.emplace_back(*market.Find(name), before_the_bell);
+  for (const auto& [index, now] : cases) {
+    const market::SymbolSpec& spec = market.spec(index);
+    SCOPED_TRACE(std::string(spec.name.begin(), spec.name.end()) + " at " + std::to_string(now));
+    market::Tick tick;
+    ASSERT_TRUE(market::LastTick(market.path(index), now, &tick));
+    const std::int64_t day_start = tick.time_msc / 86400000 * 86400000;
+    const std::vector<market::Tick> day = market::testing::CollectTicks(market.path(index), day_start, now);
+    ASSERT_FALSE(day.empty());
+    std::int64_t high = day[0].bid, low = day[0].bid;
+    for (const market::Tick& t : day) high = std::max(high, t.bid), low = std::min(low, t.bid);
+
+    const Bytes r = market::BuildSymbolRecord(market, index, {true, now});
+    EXPECT_EQ(Get<std::int64_t>(r, FindField(kSymbolInfoFields, "time")), tick.time_msc / 1000);
+    EXPECT_EQ(Get<double>(r, FindField(kSymbolInfoFields, "bid")), spec.Price(tick.bid));
+    EXPECT_EQ(Get<double>(r, FindField(kSymbolInfoFields, "ask")), spec.Price(tick.ask));
+    EXPECT_EQ(Get<double>(r, FindField(kSymbolInfoFields, "bidhigh")), spec.Price(high));
+    EXPECT_EQ(Get<double>(r, FindField(kSymbolInfoFields, "bidlow")), spec.Price(low));
+    EXPECT_EQ(Get<double>(r, FindField(kSymbolInfoFields, "session_open")), spec.Price(day[0].bid));
+    if (spec.trades) {
+      EXPECT_EQ(Get<double>(r, FindField(kSymbolInfoFields, "last")), spec.Price(tick.last));
     }
   }
 }

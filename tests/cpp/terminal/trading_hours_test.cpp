@@ -42,6 +42,8 @@ TEST(SessionsTest, WeeklyHoursPerSymbolKind) {
       {u"BTCUSD", kSaturdayNoonMs, true},         {u"KSTL", kSaturdayNoonMs, false},
       {u"KSTL", tuesday + 14 * kHourMs + 29 * 60000, false}, {u"KSTL", tuesday + 14 * kHourMs + 30 * 60000, true},
       {u"US500", tuesday + 21 * kHourMs - 1, true}, {u"US500", tuesday + 21 * kHourMs, false},
+      // Exchanges trade on Fridays too (Friday 2023-11-10, 15:00 UTC).
+      {u"KSTL", kFridayCloseMs - 7 * kHourMs, true}, {u"US500", kFridayCloseMs - 7 * kHourMs, true},
   };
   for (const auto& c : cases) EXPECT_EQ(open(c.name, c.ms), c.open) << c.ms;
 

@@ -1,0 +1,14 @@
+#include "terminal/model/market/price_source.h"
+
+#include "terminal/model/market/generated_prices.h"
+#include "terminal/model/market/loaded_prices.h"
+
+namespace vl5::terminal::market {
+
+std::unique_ptr<const PriceSource> MakePriceSource(const SymbolSpec& spec, std::uint64_t seed,
+                                                   std::shared_ptr<const History> history) {
+  if (history != nullptr) return std::make_unique<LoadedPrices>(spec, std::move(history));
+  return std::make_unique<GeneratedPrices>(spec, seed);
+}
+
+}  // namespace vl5::terminal::market
