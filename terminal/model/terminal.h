@@ -1,5 +1,5 @@
 // The terminal: settings, folders, clock and market, which never change
-// after start, and the state that clients change (the login session, the
+// after start, and the state that clients change (the login state, the
 // market-watch selection, each account's trading ledger), guarded by one
 // mutex. Every method may be called from any client thread.
 #pragma once

@@ -1,4 +1,4 @@
-// Which minutes of a symbol hold ticks: those in its trading sessions from
+// Which minutes of a symbol hold ticks: those in its trading hours from
 // its history start on, or those of its loaded bars. Each of them holds a tick at its very first
 // millisecond, so whether a bar exists by some moment is known from minutes
 // alone, without generating a tick.

@@ -1,6 +1,6 @@
 // Bars of every timeframe, aggregated from the ticks of the price path, so a
 // bar of any timeframe equals the aggregate of the shorter bars it spans.
-// Only bars with ticks exist: outside the trading sessions there are gaps.
+// Only bars with ticks exist: outside the trading hours there are gaps.
 // Which minutes hold ticks is known without generating them
 // (active_minutes.h), so the bars of a query are counted first and a reply's
 // length is known before its first bar is made.

@@ -64,7 +64,7 @@ SymbolSpec Forex(std::u16string base, std::u16string quote, std::u16string descr
   s.margin_hedged = 50000.0;
   s.swap_long = -6.5;
   s.swap_short = 1.2;
-  s.sessions = Sessions::FiveDayWeek(kFxRollover);
+  s.hours = TradingHours::FiveDayWeek(kFxRollover);
   s.selected = selected;
   return s;
 }
@@ -92,7 +92,7 @@ SymbolSpec Gold() {
   s.margin_hedged = 50.0;
   s.swap_long = -25.0;
   s.swap_short = 8.0;
-  s.sessions = Sessions::FiveDayWeek(kFxRollover);
+  s.hours = TradingHours::FiveDayWeek(kFxRollover);
   s.selected = true;
   return s;
 }
@@ -109,7 +109,7 @@ SymbolSpec Index() {
   s.margin_hedged = 0.5;
   s.swap_long = -12.0;
   s.swap_short = -3.0;
-  s.sessions = Sessions::Weekdays(kExchangeOpen, kExchangeClose);
+  s.hours = TradingHours::Weekdays(kExchangeOpen, kExchangeClose);
   return s;
 }
 
@@ -146,7 +146,7 @@ SymbolSpec Stock() {
   s.margin_hedged = 0.5;
   s.swap_long = -4.0;
   s.swap_short = -2.0;
-  s.sessions = Sessions::Weekdays(kExchangeOpen, kExchangeClose);
+  s.hours = TradingHours::Weekdays(kExchangeOpen, kExchangeClose);
   return s;
 }
 

@@ -4,7 +4,7 @@
 // the minute bars of recently asked days are kept too (within the market's
 // budget, kept_minutes.h), so that long ranges of intraday bars are merged
 // from minute bars instead of generated from ticks.
-// Both hold the raw path; whatever hides minutes (market sessions) filters
+// Both hold the raw path; whatever hides minutes (market hours) filters
 // on top. Missing days are generated on several threads when many are asked.
 #pragma once
 

@@ -22,7 +22,7 @@ constexpr std::int64_t kMinuteMs = 60000;
 constexpr std::uint64_t kTagPhase = 0x7068617365ULL;
 constexpr std::uint64_t kTagMinute = 0x6D696E757465ULL;
 // Changes whenever the generator produces other ticks for the same seed.
-constexpr std::uint64_t kGeneratorVersion = 2;  // 2: no ticks outside the trading sessions
+constexpr std::uint64_t kGeneratorVersion = 2;  // 2: no ticks outside the trading hours
 
 std::uint64_t Bits(double value) {
   std::uint64_t bits = 0;
@@ -105,7 +105,7 @@ std::uint64_t GeneratedPrices::Fingerprint() const {
         static_cast<std::uint64_t>(s.history_start)}) {
     h = Hash(h, part);
   }
-  for (const SessionWindow& window : s.sessions.windows()) {
+  for (const OpenWindow& window : s.hours.windows()) {
     h = Hash(h, static_cast<std::uint64_t>(window.open), static_cast<std::uint64_t>(window.close));
   }
   return h;
@@ -114,12 +114,12 @@ std::uint64_t GeneratedPrices::Fingerprint() const {
 std::unique_ptr<MinuteWalk> GeneratedPrices::Walk() const { return std::make_unique<Walker>(*this); }
 
 std::int64_t GeneratedPrices::NextActiveMinute(std::int64_t minute) const {
-  return spec_->sessions.NextOpen(std::max(minute, first_minute_));
+  return spec_->hours.NextOpen(std::max(minute, first_minute_));
 }
 
 std::int64_t GeneratedPrices::LastActiveMinute(std::int64_t minute) const {
   if (minute < first_minute_) return kNoMinute;
-  const std::int64_t open = spec_->sessions.PreviousOpen(minute);
+  const std::int64_t open = spec_->hours.PreviousOpen(minute);
   return open < first_minute_ ? kNoMinute : open;
 }
 
@@ -144,7 +144,7 @@ std::shared_ptr<const MinuteTicks> GeneratedPrices::Minute(std::int64_t minute) 
 }
 
 bool GeneratedPrices::LastTick(std::int64_t now_ms, Tick* tick) const {
-  // Between sessions the last tick is the one before the close.
+  // Between hours the last tick is the one before the close.
   const std::int64_t minute = LastActiveMinute(FloorDiv(now_ms, kMinuteMs));
   if (minute == kNoMinute) return false;
   const std::shared_ptr<const MinuteTicks> ticks = Minute(minute);
@@ -188,7 +188,7 @@ void GeneratedPrices::Walker::Fill(std::int64_t minute, MinuteTicks* out) {
   out->minute = minute;
   out->count = 0;
   out->ticks = out->own.data();
-  if (minute < prices_.first_minute_ || !prices_.spec_->sessions.Open(minute)) {
+  if (minute < prices_.first_minute_ || !prices_.spec_->hours.Open(minute)) {
     have_previous_ = false;  // the first quote after a close carries every flag
     return;
   }

@@ -5,7 +5,7 @@
 // but stay bounded over decades. Inside a minute the ticks interpolate
 // between the two anchors with a little hashed jitter. Tick times are hashed
 // too, one tick in each of k equal slots, the first at the minute's start, so
-// every minute in the trading sessions has ticks and the ticks of a minute
+// every minute in the trading hours has ticks and the ticks of a minute
 // come out ordered.
 //
 // The spread alternates parity from tick to tick (k is odd, so this holds

@@ -1,5 +1,5 @@
 // The 2993-byte symbol record: the symbol's fixed description plus its live
-// state at the terminal clock (current quote, today's session figures, tick
+// state at the terminal clock (current quote, today's trading-day figures, tick
 // values converted into the account currency).
 #pragma once
 

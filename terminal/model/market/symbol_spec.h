@@ -30,7 +30,7 @@ struct SymbolSpec {
   int activity = 6;               // a minute holds 1 to 2*activity-1 ticks
   bool trades = false;            // exchange instrument: every tick is also a trade
   std::int64_t history_start = 0;  // seconds; the first of a month, 00:00 UTC
-  Sessions sessions;               // weekly trading hours; no ticks outside them
+  TradingHours hours;               // weekly trading hours; no ticks outside them
 
   // Trading conditions.
   std::uint32_t calc_mode = 0;

@@ -21,38 +21,38 @@ std::int64_t MinuteOfWeek(std::int64_t minute) {
 
 int DayOfWeek(std::int64_t minute) { return static_cast<int>(MinuteOfWeek(minute) / kDayMinutes); }
 
-Sessions::Sessions(std::vector<SessionWindow> windows) : windows_(std::move(windows)) {}
+TradingHours::TradingHours(std::vector<OpenWindow> windows) : windows_(std::move(windows)) {}
 
-Sessions Sessions::Weekdays(std::int64_t open, std::int64_t close) {
-  std::vector<SessionWindow> windows;
+TradingHours TradingHours::Weekdays(std::int64_t open, std::int64_t close) {
+  std::vector<OpenWindow> windows;
   for (std::int64_t day = 1; day <= 5; ++day) {
-    windows.push_back(SessionWindow{day * kDayMinutes + open, day * kDayMinutes + close});
+    windows.push_back(OpenWindow{day * kDayMinutes + open, day * kDayMinutes + close});
   }
-  return Sessions(std::move(windows));
+  return TradingHours(std::move(windows));
 }
 
-Sessions Sessions::FiveDayWeek(std::int64_t minute_of_day) {
-  return Sessions({SessionWindow{minute_of_day, 5 * kDayMinutes + minute_of_day}});
+TradingHours TradingHours::FiveDayWeek(std::int64_t minute_of_day) {
+  return TradingHours({OpenWindow{minute_of_day, 5 * kDayMinutes + minute_of_day}});
 }
 
-bool Sessions::Open(std::int64_t minute) const {
+bool TradingHours::Open(std::int64_t minute) const {
   if (windows_.empty()) return true;
   const std::int64_t at = MinuteOfWeek(minute);
   return std::any_of(windows_.begin(), windows_.end(),
-                     [at](const SessionWindow& w) { return w.open <= at && at < w.close; });
+                     [at](const OpenWindow& w) { return w.open <= at && at < w.close; });
 }
 
-std::int64_t Sessions::NextOpen(std::int64_t minute) const {
+std::int64_t TradingHours::NextOpen(std::int64_t minute) const {
   if (windows_.empty()) return minute;
   const std::int64_t at = MinuteOfWeek(minute);
   const std::int64_t week = minute - at;
-  for (const SessionWindow& w : windows_) {
+  for (const OpenWindow& w : windows_) {
     if (at < w.close) return week + std::max(at, w.open);
   }
   return week + kWeekMinutes + windows_.front().open;
 }
 
-std::int64_t Sessions::PreviousOpen(std::int64_t minute) const {
+std::int64_t TradingHours::PreviousOpen(std::int64_t minute) const {
   if (windows_.empty()) return minute;
   const std::int64_t at = MinuteOfWeek(minute);
   const std::int64_t week = minute - at;

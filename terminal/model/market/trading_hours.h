@@ -14,25 +14,25 @@ inline constexpr std::int64_t kDayMinutes = 1440;
 inline constexpr std::int64_t kWeekMinutes = 7 * kDayMinutes;
 
 // Minutes of the week [open, close), 0 <= open < close <= kWeekMinutes.
-struct SessionWindow {
+struct OpenWindow {
   std::int64_t open = 0;
   std::int64_t close = 0;
 };
 
-class Sessions {
+class TradingHours {
  public:
   // Always open.
-  Sessions() = default;
+  TradingHours() = default;
   // Windows in order, not overlapping, at least one.
-  explicit Sessions(std::vector<SessionWindow> windows);
+  explicit TradingHours(std::vector<OpenWindow> windows);
 
   // Monday to Friday, from `open` to `close` minutes after midnight.
-  static Sessions Weekdays(std::int64_t open, std::int64_t close);
+  static TradingHours Weekdays(std::int64_t open, std::int64_t close);
   // From Sunday to Friday at `minute_of_day`, through the nights.
-  static Sessions FiveDayWeek(std::int64_t minute_of_day);
+  static TradingHours FiveDayWeek(std::int64_t minute_of_day);
 
   bool always_open() const { return windows_.empty(); }
-  const std::vector<SessionWindow>& windows() const { return windows_; }
+  const std::vector<OpenWindow>& windows() const { return windows_; }
 
   bool Open(std::int64_t minute) const;
   // The first open minute at or after `minute`, and the last at or before it.
@@ -40,7 +40,7 @@ class Sessions {
   std::int64_t PreviousOpen(std::int64_t minute) const;
 
  private:
-  std::vector<SessionWindow> windows_;
+  std::vector<OpenWindow> windows_;
 };
 
 // Minutes since Sunday 00:00 of the week holding `minute`, and that day of

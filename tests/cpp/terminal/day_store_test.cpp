@@ -42,7 +42,7 @@ TEST(DayStoreTest, SavedDaysComeBackAndForeignOrMalformedFilesAreRefused) {
     return copy;
   };
   SymbolSpec weekdays = market.spec(index);
-  weekdays.sessions = Sessions::Weekdays(0, 1440);
+  weekdays.hours = TradingHours::Weekdays(0, 1440);
   const PricePath other_sessions(weekdays, 4);
   const std::size_t second_bar = 32 + 60;
   const struct {
@@ -52,7 +52,7 @@ TEST(DayStoreTest, SavedDaysComeBackAndForeignOrMalformedFilesAreRefused) {
   } refused[] = {
       {"another seed", bytes, &other_seed.path(index)},
       {"another symbol", bytes, &market.path(IndexOf(market, u"GBPUSD"))},
-      {"other trading sessions", bytes, &other_sessions},
+      {"other trading hours", bytes, &other_sessions},
       {"cut short", bytes.substr(0, bytes.size() - 1), &path},
       {"a count past the end", tampered(24, 7), &path},
       {"a huge count", tampered(24, INT64_MAX), &path},

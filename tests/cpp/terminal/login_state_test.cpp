@@ -9,27 +9,27 @@ namespace {
 
 constexpr std::uint32_t kDelay = 200;
 
-TEST(SessionTest, StartsReadyWithTheConfiguredAccount) {
-  LoginState session(DefaultAccounts(), 10001, kDelay);
-  EXPECT_EQ(session.State(0), wire::kStateReady);
-  ASSERT_NE(session.account(), nullptr);
-  EXPECT_EQ(session.account()->login(), 10001u);
+TEST(LoginStateTest, StartsReadyWithTheConfiguredAccount) {
+  LoginState login(DefaultAccounts(), 10001, kDelay);
+  EXPECT_EQ(login.State(0), wire::kStateReady);
+  ASSERT_NE(login.account(), nullptr);
+  EXPECT_EQ(login.account()->login(), 10001u);
 
   LoginState nobody(DefaultAccounts(), 999, kDelay);
   EXPECT_EQ(nobody.State(0), wire::kStateAuthorizationFailed);
   EXPECT_EQ(nobody.account(), nullptr);
 }
 
-TEST(SessionTest, ALoginConnectsFirstThenSettles) {
-  LoginState session(DefaultAccounts(), 10001, kDelay);
-  EXPECT_EQ(session.Login(10002, u"demo2", u"Velmora-Demo", 1000), LoginOutcome::kAccepted);
-  EXPECT_EQ(session.State(1000), kStateConnecting);
-  EXPECT_EQ(session.State(1199), kStateConnecting);
-  EXPECT_EQ(session.State(1200), wire::kStateReady);
-  EXPECT_EQ(session.account()->login(), 10002u);
+TEST(LoginStateTest, ALoginConnectsFirstThenSettles) {
+  LoginState login(DefaultAccounts(), 10001, kDelay);
+  EXPECT_EQ(login.Login(10002, u"demo2", u"Velmora-Demo", 1000), LoginOutcome::kAccepted);
+  EXPECT_EQ(login.State(1000), kStateConnecting);
+  EXPECT_EQ(login.State(1199), kStateConnecting);
+  EXPECT_EQ(login.State(1200), wire::kStateReady);
+  EXPECT_EQ(login.account()->login(), 10002u);
 }
 
-TEST(SessionTest, RejectedLoginsShowOnlyInTheStatePoll) {
+TEST(LoginStateTest, RejectedLoginsShowOnlyInTheStatePoll) {
   struct Case {
     std::uint64_t login;
     const char16_t* password;
@@ -37,26 +37,26 @@ TEST(SessionTest, RejectedLoginsShowOnlyInTheStatePoll) {
   };
   for (const Case& c : {Case{10001, u"x", u""}, Case{10001, u"demo", u"Other-Server"}, Case{55555, u"demo", u""},
                         Case{10002, u"", u""}}) {
-    LoginState session(DefaultAccounts(), 10001, kDelay);
-    EXPECT_EQ(session.Login(c.login, c.password, c.server, 0), LoginOutcome::kRejected) << c.login;
-    EXPECT_EQ(session.State(0), kStateConnecting);
-    EXPECT_EQ(session.State(kDelay), wire::kStateAuthorizationFailed);
-    EXPECT_EQ(session.account(), nullptr);
+    LoginState login(DefaultAccounts(), 10001, kDelay);
+    EXPECT_EQ(login.Login(c.login, c.password, c.server, 0), LoginOutcome::kRejected) << c.login;
+    EXPECT_EQ(login.State(0), kStateConnecting);
+    EXPECT_EQ(login.State(kDelay), wire::kStateAuthorizationFailed);
+    EXPECT_EQ(login.account(), nullptr);
   }
 }
 
-TEST(SessionTest, OneTimePasswordAccountsAreRefusedWithoutAnyChange) {
-  LoginState session(DefaultAccounts(), 10001, kDelay);
-  EXPECT_EQ(session.Login(10003, u"demo3", u"", 0), LoginOutcome::kNeedsOtp);
-  EXPECT_EQ(session.State(0), wire::kStateReady);
-  EXPECT_EQ(session.account()->login(), 10001u);
+TEST(LoginStateTest, OneTimePasswordAccountsAreRefusedWithoutAnyChange) {
+  LoginState login(DefaultAccounts(), 10001, kDelay);
+  EXPECT_EQ(login.Login(10003, u"demo3", u"", 0), LoginOutcome::kNeedsOtp);
+  EXPECT_EQ(login.State(0), wire::kStateReady);
+  EXPECT_EQ(login.account()->login(), 10001u);
 }
 
-TEST(SessionTest, TheCurrentAccountNeedsNoPasswordAgain) {
-  LoginState session(DefaultAccounts(), 10001, kDelay);
-  EXPECT_EQ(session.Login(0, u"", u"Velmora-Demo", 0), LoginOutcome::kAccepted);  // login 0: the current one
-  EXPECT_EQ(session.Login(10001, u"", u"", 0), LoginOutcome::kAccepted);
-  EXPECT_EQ(session.State(kDelay), wire::kStateReady);
+TEST(LoginStateTest, TheCurrentAccountNeedsNoPasswordAgain) {
+  LoginState login(DefaultAccounts(), 10001, kDelay);
+  EXPECT_EQ(login.Login(0, u"", u"Velmora-Demo", 0), LoginOutcome::kAccepted);  // login 0: the current one
+  EXPECT_EQ(login.Login(10001, u"", u"", 0), LoginOutcome::kAccepted);
+  EXPECT_EQ(login.State(kDelay), wire::kStateReady);
 }
 
 }  // namespace

@@ -63,7 +63,7 @@ TEST(PricePathTest, EveryOpenMinuteHasOrderedTicksStartingAtItsOpening) {
     TickWalker walker(market.path(i), kNowMs / 60000 - 2000);
     for (int m = 0; m < 2000; ++m) {
       const MinuteTicks& ticks = walker.Next();
-      if (!spec.sessions.Open(ticks.minute)) {
+      if (!spec.hours.Open(ticks.minute)) {
         ASSERT_EQ(ticks.count, 0);
         continue;
       }

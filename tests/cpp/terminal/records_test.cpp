@@ -64,9 +64,9 @@ TEST(RecordsTest, EverySymbolRecordIsCompleteAndConsistent) {
     EXPECT_GT(Get<double>(r, FindField(kSymbolInfoFields, "trade_tick_value")), 0.0);
     EXPECT_LE(Get<double>(r, FindField(kSymbolInfoFields, "volume_min")),
               Get<double>(r, FindField(kSymbolInfoFields, "volume_max")));
-    // Between sessions: the last quote before the close.
+    // Between hours: the last quote before the close.
     const std::int64_t quoted = Get<std::int64_t>(r, FindField(kSymbolInfoFields, "time"));
-    if (spec.sessions.Open(now / 60000)) {
+    if (spec.hours.Open(now / 60000)) {
       EXPECT_EQ(quoted / 60, now / 60000);
     } else {
       EXPECT_LT(quoted, now / 1000);

@@ -1,4 +1,4 @@
-// Trading sessions: weekly hours per symbol kind, gaps in ticks and bars,
+// Trading hours: weekly hours per symbol kind, gaps in ticks and bars,
 // trades refused while closed, and orders the price gapped through.
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 namespace vl5::terminal::trading {
 namespace {
 
-using market::Sessions;
+using market::TradingHours;
 using market::testing::CollectBars;
 using market::testing::CollectTicks;
 using market::testing::IndexOf;
@@ -25,10 +25,10 @@ constexpr std::int64_t kSundayOpenMs = 1699826400LL * 1000;
 constexpr std::int64_t kSaturdayNoonMs = 1699704000LL * 1000;
 constexpr std::int64_t kHourMs = 3600 * 1000;
 
-TEST(SessionsTest, WeeklyHoursPerSymbolKind) {
+TEST(TradingHoursTest, WeeklyHoursPerSymbolKind) {
   const market::Market market(market::DefaultSymbols(), 1);
   auto open = [&](const char16_t* name, std::int64_t ms) {
-    return market.spec(IndexOf(market, name)).sessions.Open(ms / 60000);
+    return market.spec(IndexOf(market, name)).hours.Open(ms / 60000);
   };
   const std::int64_t tuesday = market::DaysFromCivil(2023, 11, 14) * 86400 * 1000;
   const struct {
@@ -47,22 +47,22 @@ TEST(SessionsTest, WeeklyHoursPerSymbolKind) {
   };
   for (const auto& c : cases) EXPECT_EQ(open(c.name, c.ms), c.open) << c.ms;
 
-  const Sessions& week = market.spec(IndexOf(market, u"EURUSD")).sessions;
+  const TradingHours& week = market.spec(IndexOf(market, u"EURUSD")).hours;
   EXPECT_EQ(week.NextOpen(kSaturdayNoonMs / 60000), kSundayOpenMs / 60000);
   EXPECT_EQ(week.PreviousOpen(kSaturdayNoonMs / 60000), kFridayCloseMs / 60000 - 1);
   EXPECT_EQ(week.NextOpen(kNowMs / 60000), kNowMs / 60000);
 }
 
-TEST(SessionsTest, NoTickOrBarInsideTheWeekendAndTheRestUnchanged) {
+TEST(TradingHoursTest, NoTickOrBarInsideTheWeekendAndTheRestUnchanged) {
   const market::Market market(market::DefaultSymbols(), 1);
   std::vector<market::SymbolSpec> always = market::DefaultSymbols();
-  for (market::SymbolSpec& spec : always) spec.sessions = Sessions();
+  for (market::SymbolSpec& spec : always) spec.hours = TradingHours();
   const market::Market raw(std::move(always), 1);
   const std::size_t eurusd = IndexOf(market, u"EURUSD");
   const market::PricePath& path = market.path(eurusd);
 
   EXPECT_TRUE(CollectTicks(path, kFridayCloseMs, kSundayOpenMs - 1).empty());
-  // Around the weekend, the same seed gives the same prices as without sessions;
+  // Around the weekend, the same seed gives the same prices as without hours;
   // only the first quote after the gap announces both sides as new.
   const auto ticks = CollectTicks(path, kFridayCloseMs - kHourMs, kSundayOpenMs + kHourMs);
   const auto expected = CollectTicks(raw.path(eurusd), kFridayCloseMs - kHourMs, kSundayOpenMs + kHourMs);
@@ -104,7 +104,7 @@ TEST(SessionsTest, NoTickOrBarInsideTheWeekendAndTheRestUnchanged) {
   const auto last3 = CollectBars(path, nullptr, wire::TIMEFRAME_H1, back);
   ASSERT_EQ(last3.size(), 3u);
   EXPECT_EQ(last3[1].time, kFridayCloseMs / 1000 - 3600);
-  // Between sessions the quote is Friday's last.
+  // Between hours the quote is Friday's last.
   market::Tick last;
   ASSERT_TRUE(market::LastTick(path, kSaturdayNoonMs, &last));
   EXPECT_LT(last.time_msc, kFridayCloseMs);
