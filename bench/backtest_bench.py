@@ -38,6 +38,7 @@ from test_sma_strategy import SLOW  # noqa: E402
 from wakeup_pingpong import round_trip_seconds  # noqa: E402
 
 PING_PONGS = 20_000
+FILL_LIMIT = 600
 CALL_REPEAT = 2000
 
 
@@ -93,6 +94,8 @@ def main():
     parser.add_argument("--rounds", type=int, default=5)
     parser.add_argument("--terminal", default=os.environ.get("VL5_TERMINAL") or str(executable_path()))
     parser.add_argument("--sim", help="velmora5/sim.py to load when velmora5.sim is not installed")
+    parser.add_argument("--cold", action="store_true",
+                        help="do not let a first terminal fill the daily bars: each run fills them alongside")
     args = parser.parse_args()
     import backtesting
     import backtrader
@@ -106,7 +109,7 @@ def main():
               (f"backtrader {backtrader.__version__} (stdstats off)", backtest_rivals.run_backtrader)]
     results = {name: [] for name, _ in movers + rivals}
     decisions, round_trip, memory, costs = {}, [], [], []
-    with tempfile.TemporaryDirectory() as folder:
+    with tempfile.TemporaryDirectory() as folder, stepped_runs.installed(args.terminal) as install:
         root = Path(folder)
         os.chmod(root, 0o700)
         history = root / "history"
@@ -118,15 +121,20 @@ def main():
               f"{args.days} days: {len(bars):,} M15 bars, a decision after each from the {SLOW + 1}th")
         print(f"terminal64: {args.terminal}; backtesting {backtesting.__version__}, "
               f"backtrader {backtrader.__version__}; velmora5.sim: {sim.__file__ if sim else 'absent'}")
+        if not args.cold:
+            took = install.fill_days(history, FILL_LIMIT)
+            print("a first terminal filled the daily bars of the generated symbols in its data folder "
+                  + (f"in {took:.0f} s" if took is not None else f"for {FILL_LIMIT} s, not to the end")
+                  + "; the runs below start with them (--cold: without)")
         for _ in range(args.rounds):  # interleaved, so drift hits every row alike
             round_trip.append(round_trip_seconds(PING_PONGS))
             for name, mover in movers:
-                figures, decisions[name] = stepped_runs.run_terminal(args.terminal, history, end_second * 1000, mover)
+                figures, decisions[name] = stepped_runs.run_terminal(install, history, end_second * 1000, mover)
                 results[name].append(figures)
             for name, runner in rivals:
                 decisions[name], wall = runner(bars)
                 results[name].append({"wall": wall, "steps": len(decisions[name])})
-            costs.append(stepped_runs.call_costs(args.terminal, history, CALL_REPEAT))
+            costs.append(stepped_runs.call_costs(install, history, CALL_REPEAT))
             memory.append([start_and_measure(args.terminal, root, extra)[1] / 1024
                            for extra in ([], ["--history", "EURUSD", "--history-dir", str(history)])])
 

@@ -57,14 +57,44 @@ class Exchanges:
         self._saved.clear()
 
 
+class Install:
+    """One private copy of terminal64 and its data folder for every run of a
+    benchmark, as a user's installation: what a terminal keeps between runs
+    (the daily bars of the generated symbols) stays there too."""
+
+    def __init__(self, factory):
+        self.factory = factory
+        self.exe = factory.install()
+
+    @contextlib.contextmanager
+    def stepped(self, history, clock):
+        """A terminal with EURUSD from `history`, its clock stepped and
+        standing at `clock`; the module is connected to it."""
+        terminal = self.factory(exe=self.exe, clock=clock, stepped=True, history="EURUSD", history_dir=str(history))
+        try:
+            yield terminal
+        finally:
+            terminal.stop()
+
+    def fill_days(self, history, limit):
+        """Runs a terminal until its background fill of daily bars (its one
+        thread at idle priority) has ended, at most `limit` seconds; returns
+        the seconds it took, or None when it had not ended."""
+        with self.stepped(history, FIRST_CLOCK) as terminal:
+            began = time.perf_counter()
+            while any(idle for _, idle in thread_cpu(terminal.process.pid).values()):
+                if time.perf_counter() - began > limit:
+                    return None
+                time.sleep(0.2)
+            return time.perf_counter() - began
+
+
 @contextlib.contextmanager
-def stepped_terminal(program, history, clock):
-    """A private terminal64 with EURUSD from `history`, its clock stepped and
-    standing at `clock`; the module is connected to it."""
+def installed(program):
     with pytest.MonkeyPatch.context() as patch:
         factory = TerminalFactory(patch, program)
         try:
-            yield factory(clock=clock, stepped=True, history="EURUSD", history_dir=str(history))
+            yield Install(factory)
         finally:
             factory.cleanup()
 
@@ -100,10 +130,10 @@ def sim_mover(sim):
     return lambda terminal: (next_bar, lambda: None)
 
 
-def run_terminal(program, history, end_ms, make_mover):
+def run_terminal(install, history, end_ms, make_mover):
     """step() after every M15 bar from FIRST_CLOCK to end_ms on a fresh
     terminal. Returns the loop's figures and the sides decided."""
-    with stepped_terminal(program, history, FIRST_CLOCK) as terminal:
+    with install.stepped(history, FIRST_CLOCK) as terminal:
         pid = terminal.process.pid
         next_bar, close = make_mover(terminal)
         try:
@@ -124,12 +154,12 @@ def run_terminal(program, history, end_ms, make_mover):
             close()
 
 
-def call_costs(program, history, repeat):
+def call_costs(install, history, repeat):
     """[(call, [wall, client CPU, terminal CPU] seconds)] of each call a step
     makes, repeated at a clock that stands still: the clock's request is
     ClockNow there, which moves nothing."""
     vl = velmora5
-    with stepped_terminal(program, history, FIRST_CLOCK + 3 * 86400) as terminal:
+    with install.stepped(history, FIRST_CLOCK + 3 * 86400) as terminal:
         pid, client = terminal.process.pid, RawClient(terminal.address)
         try:
             rates = vl.copy_rates_from_pos("EURUSD", vl.TIMEFRAME_M15, 1, SLOW)
