@@ -4,9 +4,10 @@
 // watched (placed far from the price, so the walk checks every tick and
 // nothing fires), against bare walks over the same ticks in the same run:
 // ScanTicks, and the minute walker the trading engine itself uses. Two
-// markets: a quarter of generated prices, and a loaded year of M1 bars (four path ticks a
-// bar). Two ways to move: one AdvanceTo over the whole range, and M15 steps
-// as a backtest moves. Rounds are interleaved; medians and ranges are shown.
+// markets: a quarter of generated prices, and a loaded year of M1 bars (four
+// path ticks a bar). Two ways to move: M15 steps, as a backtest moves, and
+// one AdvanceTo over the whole range, also with no position open, and over
+// longer and longer ranges. Rounds are interleaved; medians and ranges shown.
 //
 //   build/dev/bench/vl5_walk_bench [rounds]
 #include <time.h>
@@ -80,8 +81,7 @@ std::unique_ptr<Terminal> SteppedTerminal(const Case& c) {
   settings.clock_start = kStartMs / 1000;
   settings.stepped = true;
   settings.connect_delay = 0;
-  return std::make_unique<Terminal>(settings, Folders{u"/nonexistent", u"/nonexistent", u"/nonexistent"},
-                                    c.histories);
+  return std::make_unique<Terminal>(settings, Folders{u"/nonexistent", u"/nonexistent", u"/nonexistent"}, c.histories);
 }
 
 double Rounded(double price) { return std::round(price * 1e5) / 1e5; }
@@ -173,7 +173,8 @@ void RunCase(const Case& c, int rounds) {
   const std::int64_t minutes = (c.end_ms - kStartMs) / 60000;
 
   std::vector<Series> series;
-  series.push_back({"bare ScanTicks (baseline)", [&] {
+  series.push_back({"bare ScanTicks (baseline)",
+                    [&] {
                       std::int64_t n = 0;
                       const double start = CpuSeconds();
                       market::ScanTicks(path, kStartMs + 1, c.end_ms, market::TickFilter::kAll, INT64_MAX,
@@ -183,7 +184,8 @@ void RunCase(const Case& c, int rounds) {
                       return took;
                     },
                     {}});
-  series.push_back({"bare TickWalker", [&] {
+  series.push_back({"bare TickWalker",
+                    [&] {
                       std::int64_t n = 0, sum = 0;
                       const double start = CpuSeconds();
                       market::TickWalker walker(path, (kStartMs + 1) / 60000);
