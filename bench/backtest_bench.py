@@ -1,0 +1,168 @@
+"""Steps per second of examples/test_sma_strategy.py's step() on terminal64's
+stepped clock, over EURUSD M1 bars of 2024 loaded from CSV, one step after
+each M15 bar, against the wake-up floor of the same run and, on the same
+bars resampled to M15, backtesting.py and backtrader running the same rule.
+
+Every request to the terminal is a round trip that wakes the terminal and
+then the client, so a step can go no faster than its round trips times the
+cost of a round trip in which neither side works. That cost is measured here
+(wakeup_pingpong.py), rounds interleaved with everything else; the floor is
+1 / (round trips a step x that cost). A step's time is split into the
+client's CPU, the terminal's CPU and the rest (waiting: wake-ups, and the
+other work of a shared machine). The terminal moves with a plain client of
+the clock's control request (raw_client.py) and, when velmora5.sim is there
+(installed, or given with --sim), with it as a second row. Then the cost of
+each call a step makes, and terminal64's resident memory with the year
+loaded and without (history_files_bench.py's start).
+
+    pip install -r bench/requirements-backtest.txt
+    python bench/backtest_bench.py [--days N] [--rounds N] [--terminal PATH] [--sim PATH/TO/sim.py]
+"""
+import argparse
+import importlib.util
+import os
+import statistics
+import sys
+import tempfile
+from pathlib import Path
+
+from velmora5.terminal import executable_path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "examples"))
+import backtest_rivals  # noqa: E402
+import stepped_runs  # noqa: E402
+from history_files_bench import YEAR_START, write_year  # noqa: E402
+from history_files_bench import start as start_and_measure  # noqa: E402
+from test_sma_strategy import SLOW  # noqa: E402
+from wakeup_pingpong import round_trip_seconds  # noqa: E402
+
+PING_PONGS = 20_000
+FILL_LIMIT = 600
+CALL_REPEAT = 2000
+
+
+def load_sim(path):
+    """velmora5.sim: installed, or loaded from `path`; None when neither."""
+    if path:
+        spec = importlib.util.spec_from_file_location("velmora5.sim", path)
+        module = importlib.util.module_from_spec(spec)
+        sys.modules["velmora5.sim"] = module
+        spec.loader.exec_module(module)
+        return module
+    try:
+        from velmora5 import sim
+    except ImportError:
+        return None
+    return sim
+
+
+def spread(values, scale=1.0, digits=0):
+    """median [min-max]"""
+    values = [v * scale for v in values]
+    return f"{statistics.median(values):,.{digits}f} [{min(values):,.{digits}f}-{max(values):,.{digits}f}]"
+
+
+def per_step(runs, key):
+    return statistics.median(r[key] / r["steps"] for r in runs)
+
+
+def print_steps(rows, rounds, round_trip):
+    print(f"\n{'':38} {'steps/s median [min-max]':>25} {'us/step':>8} {'client':>7} {'terminal':>9} "
+          f"{'waiting':>8} {'req/step':>9} {'floor/s':>8} {'floor/actual':>13}")
+    rt = statistics.median(r[0] for r in round_trip)
+    for name, runs in rows:
+        rates = [r["steps"] / r["wall"] for r in runs]
+        line = f"{name:38} {spread(rates):>25} {per_step(runs, 'wall') * 1e6:8.1f}"
+        if "client" in runs[0]:
+            waiting = statistics.median((r["wall"] - r["client"] - r["terminal"]) / r["steps"] for r in runs)
+            requests = per_step(runs, "requests")
+            floor = 1 / (requests * rt)
+            line += (f" {per_step(runs, 'client') * 1e6:7.1f} {per_step(runs, 'terminal') * 1e6:9.1f}"
+                     f" {waiting * 1e6:8.1f} {requests:9.3f} {floor:8,.0f} {floor / statistics.median(rates):12.2f}x")
+        print(line)
+    print(f"(us a step: wall, client CPU, terminal CPU, waiting = wall - both; medians of {rounds} interleaved rounds)")
+    for name, runs in rows:
+        if "fill" in runs[0]:
+            print(f"  {name}: the terminal's background fill of daily bars (idle priority, not counted above) "
+                  f"took {spread([r['fill'] for r in runs], digits=2)} s of CPU meanwhile")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--days", type=int, default=366, help="days of 2024 to run over (default: the year)")
+    parser.add_argument("--rounds", type=int, default=5)
+    parser.add_argument("--terminal", default=os.environ.get("VL5_TERMINAL") or str(executable_path()))
+    parser.add_argument("--sim", help="velmora5/sim.py to load when velmora5.sim is not installed")
+    parser.add_argument("--cold", action="store_true",
+                        help="do not let a first terminal fill the daily bars: each run fills them alongside")
+    args = parser.parse_args()
+    import backtesting
+    import backtrader
+
+    sim = load_sim(args.sim)
+    end_second = YEAR_START + args.days * 86400
+    movers = [("terminal64, raw next_bar + step()", stepped_runs.raw_mover)]
+    if sim is not None:
+        movers.append(("terminal64, sim.next_bar + step()", stepped_runs.sim_mover(sim)))
+    rivals = [(f"backtesting.py {backtesting.__version__}", backtest_rivals.run_backtesting),
+              (f"backtrader {backtrader.__version__} (stdstats off)", backtest_rivals.run_backtrader)]
+    results = {name: [] for name, _ in movers + rivals}
+    decisions, round_trip, memory, costs = {}, [], [], []
+    with tempfile.TemporaryDirectory() as folder, stepped_runs.installed(args.terminal) as install:
+        root = Path(folder)
+        os.chmod(root, 0o700)
+        history = root / "history"
+        (history / "EURUSD").mkdir(parents=True)
+        csv = history / "EURUSD" / "M1.csv"
+        minutes = write_year(csv)
+        bars = backtest_rivals.m15_bars(csv, YEAR_START, end_second)
+        print(f"EURUSD M1 of 2024 from CSV: {minutes:,} bars, {csv.stat().st_size / 1e6:.1f} MB; run over "
+              f"{args.days} days: {len(bars):,} M15 bars, a decision after each from the {SLOW + 1}th")
+        print(f"terminal64: {args.terminal}; backtesting {backtesting.__version__}, "
+              f"backtrader {backtrader.__version__}; velmora5.sim: {sim.__file__ if sim else 'absent'}")
+        if not args.cold:
+            took = install.fill_days(history, FILL_LIMIT)
+            print("a first terminal filled the daily bars of the generated symbols in its data folder "
+                  + (f"in {took:.0f} s" if took is not None else f"for {FILL_LIMIT} s, not to the end")
+                  + "; the runs below start with them (--cold: without)")
+        for _ in range(args.rounds):  # interleaved, so drift hits every row alike
+            round_trip.append(round_trip_seconds(PING_PONGS))
+            for name, mover in movers:
+                figures, decisions[name] = stepped_runs.run_terminal(install, history, end_second * 1000, mover)
+                results[name].append(figures)
+            for name, runner in rivals:
+                decisions[name], wall = runner(bars)
+                results[name].append({"wall": wall, "steps": len(decisions[name])})
+            costs.append(stepped_runs.call_costs(install, history, CALL_REPEAT))
+            memory.append([start_and_measure(args.terminal, root, extra)[1] / 1024
+                           for extra in ([], ["--history", "EURUSD", "--history-dir", str(history)])])
+
+    print(f"round trip with no work (2 wake-ups, Unix socket, {PING_PONGS:,} ping-pongs): "
+          f"{spread([r[0] for r in round_trip], 1e6, 1)} us; CPU in it: "
+          f"{spread([r[1] for r in round_trip], 1e6, 1)} us on the asking side, "
+          f"{spread([r[2] for r in round_trip], 1e6, 1)} us on the answering side")
+    print_steps([(name, results[name]) for name in results], args.rounds, round_trip)
+    reference = decisions[movers[0][0]]
+    for name, sides in decisions.items():
+        same = sum(a == b for a, b in zip(sides, reference))
+        print(f"  {name:38} {len(sides):,} decisions, {same:,} the same as the first row's")
+
+    print(f"\nwhat a step is made of, each call {CALL_REPEAT:,} times at a clock standing still (us, median):")
+    print(f"  {'':34} {'wall':>7} {'client':>7} {'terminal':>9}")
+    for i, (name, _) in enumerate(costs[0]):
+        wall, client, served = (statistics.median(c[i][1][k] for c in costs) * 1e6 for k in range(3))
+        print(f"  {name:34} {wall:7.1f} {client:7.1f} {served:9.1f}")
+
+    plain, loaded = (statistics.median(m[i] for m in memory) for i in (0, 1))
+    print(f"\nterminal64 RSS at start (history_files_bench.start, median): without history {plain:.1f} MiB, "
+          f"with the year {loaded:.1f} MiB: +{loaded - plain:.1f} MiB, {(loaded - plain) * 2**20 / minutes:.0f} bytes "
+          "an M1 bar")
+    for name, _ in movers:
+        runs = results[name]
+        print(f"stepped terminal ({name}): RSS {spread([r['rss_start'] for r in runs], digits=1)} MiB at start, "
+              f"{spread([r['rss_end'] for r in runs], digits=1)} MiB after its run")
+
+
+if __name__ == "__main__":
+    main()
