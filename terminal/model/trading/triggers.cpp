@@ -150,10 +150,18 @@ void ChargeSwaps(Desk& at) {
   }
 }
 
+// A symbol's next event is looked for only up to the next rollover: there
+// the account changes and every symbol looks again, so a look to the end of a
+// long step would walk the same ticks once for every day it spans.
 struct Watched {
   std::size_t symbol;
-  std::int64_t done_ms;  // events up to here are carried out
+  std::int64_t done_ms;    // events up to here are carried out
+  std::int64_t looked_ms;  // `next` is the first event up to here, or none
   Event next;
+  // When this symbol needs attention: its event, or the end of its look.
+  std::int64_t due_ms(std::int64_t now_ms) const {
+    return next.time_ms != kNever ? next.time_ms : looked_ms < now_ms ? looked_ms : kNever;
+  }
 };
 
 }  // namespace
@@ -162,9 +170,14 @@ void CatchUp(Desk& desk) {
   Ledger& ledger = desk.ledger;
   const std::int64_t from = ledger.evaluated_ms();
   if (desk.now_ms <= from) return;
+  auto look = [&](Watched& w) {
+    w.looked_ms = std::min(desk.now_ms, NextRollover(w.done_ms));
+    w.next = NextEvent(desk, w.symbol, w.done_ms, w.looked_ms);
+  };
   std::vector<Watched> watched;
   for (std::size_t symbol = 0; symbol < desk.market.size(); ++symbol) {
-    watched.push_back(Watched{symbol, from, NextEvent(desk, symbol, from, desk.now_ms)});
+    watched.push_back(Watched{symbol, from, from, Event{}});
+    look(watched.back());
   }
   // The stop-out levels of every symbol depend on the whole account: when it
   // changed at `ms`, the other symbols look again from that moment.
@@ -173,14 +186,16 @@ void CatchUp(Desk& desk) {
     for (Watched& other : watched) {
       if (&other == except) continue;
       other.done_ms = std::max(other.done_ms, ms - 1);
-      other.next = NextEvent(desk, other.symbol, other.done_ms, desk.now_ms);
+      look(other);
     }
   };
   std::int64_t rollover = NextRollover(from);
+  const std::int64_t now_ms = desk.now_ms;
   for (;;) {
-    auto w = std::min_element(watched.begin(), watched.end(),
-                              [](const Watched& a, const Watched& b) { return a.next.time_ms < b.next.time_ms; });
-    const std::int64_t event_ms = w == watched.end() ? kNever : w->next.time_ms;
+    auto w = std::min_element(watched.begin(), watched.end(), [now_ms](const Watched& a, const Watched& b) {
+      return a.due_ms(now_ms) < b.due_ms(now_ms);
+    });
+    const std::int64_t event_ms = w == watched.end() ? kNever : w->due_ms(now_ms);
     // A rollover before an event at the same moment: a position opened at midnight pays no swap yet.
     if (rollover <= desk.now_ms && rollover <= event_ms) {
       Desk at = desk.At(rollover);
@@ -191,6 +206,11 @@ void CatchUp(Desk& desk) {
       continue;
     }
     if (event_ms == kNever) break;
+    if (w->next.time_ms == kNever) {  // nothing up to the end of its look: look on from there
+      w->done_ms = w->looked_ms;
+      look(*w);
+      continue;
+    }
     const std::size_t deals = ledger.deals().size(), orders = ledger.orders().size();
     Desk at = desk.At(w->next.time_ms);
     if (w->next.at_tick) {
@@ -203,7 +223,7 @@ void CatchUp(Desk& desk) {
       ApplyExpiries(at, w->symbol);
       w->done_ms = std::max(w->done_ms, w->next.time_ms - 1);  // ticks of that moment are still to come
     }
-    w->next = NextEvent(desk, w->symbol, w->done_ms, desk.now_ms);
+    look(*w);
     if (ledger.deals().size() != deals || ledger.orders().size() != orders) refresh(&*w, w->done_ms);
   }
   ledger.set_evaluated_ms(desk.now_ms);
