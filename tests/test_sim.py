@@ -160,7 +160,7 @@ NOT_STEPPED = "the terminal's clock is not stepped: start terminal64 with --step
     (lambda: sim.next_bar("NOPE", vl.TIMEFRAME_M15), -4, "unknown symbol 'NOPE'"),
     (lambda: sim.next_bar("EURUSD", 7), -2, "cannot step to the next bar of EURUSD timeframe 7: 7 is not a "
                                             "TIMEFRAME_* value"),
-])
+], ids=["backwards", "by-a-negative-time", "past-2100", "unknown-symbol", "bad-timeframe"])
 def test_a_bad_step_raises_and_leaves_the_clock(vl5_terminal, step, status, message):
     vl5_terminal(clock=FROZEN, stepped=True)
     tick = vl.symbol_info_tick("EURUSD")
