@@ -344,6 +344,9 @@ def run(strategy: Callable[[Any], Any], symbol: str, timeframe: int, start: Mome
             if bar is not None:
                 bar.update(bar.total - bar.n)
         except KeyboardInterrupt:
+            # What was done lives in the terminal: without it there is no result.
+            if terminal.process.poll() is not None:
+                raise
             partial = True
             if velmora5.terminal_info() is None:  # Ctrl-C in a module call drops its connection
                 terminal.connect()
