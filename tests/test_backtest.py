@@ -103,6 +103,16 @@ def test_the_statistics_agree_with_empyrical(week):
     assert week.stats["max_drawdown_pct"] == pytest.approx(-100 * empyrical.max_drawdown(steps))
 
 
+def test_the_plot_draws_equity_and_drawdown_to_a_png(week, tmp_path):
+    pytest.importorskip("matplotlib")
+    figure = week.plot(tmp_path / "week.png")
+    assert (tmp_path / "week.png").read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
+    equity, drawdown = figure.axes
+    assert equity.lines[0].get_ydata().tolist() == week.equity.tolist()
+    lowest = drawdown.collections[0].get_paths()[0].vertices[:, 1].min()
+    assert lowest == pytest.approx(-week.stats["max_drawdown_pct"])
+
+
 FRIDAY, SUNDAY = to_seconds("2024-03-08T20:00Z"), to_seconds("2024-03-10T22:00Z")
 
 
