@@ -37,6 +37,11 @@ def follow(vl, symbol="EURUSD"):
     at the last bar of WEEK."""
     if sim.now() >= pd.Timestamp(WEEK[1]):
         return close_all(vl)
+    flip(vl, symbol)
+
+
+def flip(vl, symbol="EURUSD"):
+    """Holds 0.2 lot on the side of the last closed quarter-hour's move."""
     closed = vl.copy_rates_from_pos(symbol, vl.TIMEFRAME_M15, 1, 1)[0]
     wanted = vl.POSITION_TYPE_BUY if closed["close"] >= closed["open"] else vl.POSITION_TYPE_SELL
     if any(p.type != wanted for p in vl.positions_get()):
@@ -56,6 +61,22 @@ def test_a_week_stepped_twice_gives_the_same_deals(week):
     assert len(week.deals) > 50 and not week.partial
     pd.testing.assert_frame_equal(again.deals, week.deals)
     pd.testing.assert_series_equal(again.equity, week.equity)
+
+
+def test_steps_over_a_weekend_at_once_or_bar_by_bar_agree(monkeypatch):
+    """Far from the end the terminal skips a closed market in one step, near
+    it the runner steps bar by bar: both call the strategy at the same bars."""
+    runs = []
+    for close_to_end in (0, 30 * 86400):
+        monkeypatch.setattr(backtest, "CLOSE_TO_END", close_to_end)
+        runs.append(backtest.run(flip, "EURUSD", vl.TIMEFRAME_M15, "2024-03-08T12:00Z", "2024-03-11T12:00Z",
+                                 seed=4, progress=False))
+    weekend = runs[0].equity["2024-03-08T21:00Z":"2024-03-10T23:00Z"].index
+    assert [t.strftime("%a %H:%M") for t in weekend] == ["Fri 21:00", "Fri 21:15", "Fri 21:30", "Fri 21:45",
+                                                         "Fri 22:00", "Sun 22:15", "Sun 22:30", "Sun 22:45",
+                                                         "Sun 23:00"]
+    pd.testing.assert_frame_equal(runs[0].deals, runs[1].deals)
+    pd.testing.assert_series_equal(runs[0].equity, runs[1].equity)
 
 
 def test_the_statistics_agree_with_the_deals_and_the_equity(week):

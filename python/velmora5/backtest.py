@@ -27,7 +27,7 @@ import math
 import os
 import signal
 from pathlib import Path
-from typing import TYPE_CHECKING, Any, Callable, Dict, Iterator, List, Mapping, Optional, Sequence, Union
+from typing import TYPE_CHECKING, Any, Callable, Dict, Iterator, List, Mapping, Optional, Sequence, Tuple, Union
 
 import numpy as np
 
@@ -42,6 +42,8 @@ if TYPE_CHECKING:
 __all__ = ["run", "BacktestResult", "statistics", "daily_returns"]
 
 TRADING_DAYS = 252  # annualises the daily Sharpe and Sortino ratios
+CLOSE_TO_END = 4 * 86400  # seconds before the end from which the steps go bar by bar
+_TIMEFRAMES = {getattr(velmora5, name) for name in dir(velmora5) if name.startswith("TIMEFRAME_")}
 _CLOSING = (velmora5.DEAL_ENTRY_OUT, velmora5.DEAL_ENTRY_INOUT, velmora5.DEAL_ENTRY_OUT_BY)
 _TRADES = (velmora5.DEAL_TYPE_BUY, velmora5.DEAL_TYPE_SELL)
 _LAST_DATE = 2**31 - 1  # the module's last date: every deal lies before it
@@ -55,7 +57,9 @@ class BacktestResult:
     ``history_orders_get`` (one row a record, its fields as columns, times
     as UTC ``Timestamp``s), the deposit among the deals. ``equity``: the
     account's equity at the start and after the strategy's call at the end
-    of each bar (a Series with a UTC index). ``stats``: see ``statistics``.
+    of each bar, and at the end of the run when the clock went on over a
+    closed market after the last bar (a Series with a UTC index).
+    ``stats``: ``statistics`` of these, and ``bars``, the strategy's calls.
     ``partial``: Ctrl-C stopped the run and this is what was done until then.
     """
 
@@ -79,7 +83,7 @@ class BacktestResult:
             f"  max drawdown    {s['max_drawdown_pct']:.2f} % (longest {s['max_drawdown_duration']})",
             f"  sharpe, sortino {s['sharpe']:.2f}, {s['sortino']:.2f} (daily, annualised)",
             f"  trades          {s['trades']}, won {s['win_rate']:.1%}, profit factor {s['profit_factor']:.2f}",
-            f"  exposure        {s['exposure_pct']:.1f} % of bars",
+            f"  exposure        {s['exposure_pct']:.1f} % of the steps",
         ]
         return "\n".join(lines)
 
@@ -164,7 +168,10 @@ def statistics(equity: "pd.Series", deals: "pd.DataFrame", exposed: Sequence[boo
     - trades: closing deals (out, in/out, out by); win_rate: the fraction of
       them whose profit + swap + commission + fee is above 0; profit_factor:
       their gains over their losses.
-    - exposure_pct: the percentage of steps after which a position was open.
+    - exposure_pct: the percentage of samples after the first at which a
+      position was open.
+    - start, end: the first and last sample's moments; initial_equity,
+      final_equity: their equity.
     """
     first, last = float(equity.iloc[0]), float(equity.iloc[-1])
     returns = daily_returns(equity).to_numpy()
@@ -179,7 +186,6 @@ def statistics(equity: "pd.Series", deals: "pd.DataFrame", exposed: Sequence[boo
     return {
         "start": equity.index[0].to_pydatetime(),
         "end": equity.index[-1].to_pydatetime(),
-        "bars": len(equity) - 1,
         "initial_equity": first,
         "final_equity": last,
         "net_profit": last - first,
@@ -268,14 +274,14 @@ def _sigint_held() -> Iterator[None]:
         signal.pthread_sigmask(signal.SIG_SETMASK, previous)
 
 
-def _progress(enabled: bool, days: float) -> Any:
+def _progress(enabled: bool, days: float, what: str) -> Any:
     if not enabled:
         return None
     try:
         from tqdm.auto import tqdm
     except ImportError:
         return None
-    return tqdm(total=round(days, 2), unit="day", bar_format="{l_bar}{bar}| {n:.2f}/{total:.2f} days [{elapsed}]")
+    return tqdm(total=round(days, 2), unit="day", desc=what, bar_format="{l_bar}{bar}| {n:.2f}/{total:.2f} days [{elapsed}]")
 
 
 def run(strategy: Callable[[Any], Any], symbol: str, timeframe: int, start: Moment, end: Moment, *,
@@ -288,9 +294,9 @@ def run(strategy: Callable[[Any], Any], symbol: str, timeframe: int, start: Mome
     A private terminal64 (market `seed`, login account with `balance`,
     stepped clock at `start`) is started; after each bar of `timeframe` that
     completes by `end`, ``strategy(vl)`` is called with the connected module.
-    When the market is closed at `end`, the last step reaches the end of its
-    first bar after it opens again, past `end`, and the strategy is not
-    called there. `history`: a folder in terminal64's history layout
+    The clock never passes `end`: it stops at the last bar end before it (or,
+    over a market closed at `end`, at the last bar end of the closed time,
+    where a last equity sample is taken). `history`: a folder in terminal64's history layout
     (``<folder>/<SYMBOL>/M1.csv``) or a DataFrame of M1 bars as
     ``frames.bars_frame`` gives them (prices with at most the symbol's
     digits); `symbol` then trades on it. `settings`: further terminal64 keys
@@ -306,6 +312,8 @@ def run(strategy: Callable[[Any], Any], symbol: str, timeframe: int, start: Mome
     first, last = to_seconds(start), to_seconds(end)
     if last <= first:
         raise ValueError(f"the run ends ({end!r}) before it starts ({start!r})")
+    if timeframe not in _TIMEFRAMES:
+        raise ValueError(f"timeframe {timeframe!r} is not a TIMEFRAME_* value")
     # The plugin's machinery starts private terminals; it takes a MonkeyPatch
     # for the environment variables that point into its folders.
     import pytest
@@ -320,27 +328,27 @@ def run(strategy: Callable[[Any], Any], symbol: str, timeframe: int, start: Mome
                 **_history_settings(history, symbol, factory.root)}
         with _sigint_held():
             terminal = factory(balance=balance, **keys)
-        bar = _progress(progress, (last - first) / 86400)
+        bar = _progress(progress, (last - first) / 86400, f"{symbol} {sim._timeframe_name(timeframe)}")
         times: List[datetime.datetime] = [sim.now()]
         values: List[float] = [_equity()]
         exposed: List[bool] = []
-        partial = False
+        calls, clock, partial = 0, times[0], False
+
+        def sample(moment: datetime.datetime) -> None:
+            times.append(moment)
+            values.append(_equity())
+            exposed.append(bool(velmora5.positions_total()))
+
         try:
-            while True:
-                try:
-                    reached = sim.next_bar(symbol, timeframe)
-                except sim.SimError as error:
-                    if error.status == -4 and velmora5.symbol_info(symbol) is not None:
-                        break  # the market (a loaded history) ends before `end`
-                    raise
-                if to_seconds(reached) > last:
-                    break
-                strategy(velmora5)
-                times.append(reached)
-                values.append(_equity())
-                exposed.append(bool(velmora5.positions_total()))
+            for clock, completed in _steps(symbol, timeframe, first, last):
+                if completed:
+                    strategy(velmora5)
+                    calls += 1
+                    sample(clock)
                 if bar is not None:
-                    bar.update((reached - times[-2]).total_seconds() / 86400)
+                    bar.update((clock - _utc(first)).total_seconds() / 86400 - bar.n)
+            if clock > times[-1]:  # the steps over a closed market after the last bar
+                sample(clock)
             if bar is not None:
                 bar.update(bar.total - bar.n)
         except KeyboardInterrupt:
@@ -354,13 +362,52 @@ def run(strategy: Callable[[Any], Any], symbol: str, timeframe: int, start: Mome
         orders = _records_frame(velmora5.history_orders_get(0, _LAST_DATE), velmora5.TradeOrder,
                                 "history_orders_get")
         equity = pandas.Series(values, index=pandas.DatetimeIndex(times, name="time"), name="equity")
-        return BacktestResult(deals, orders, equity, statistics(equity, deals, exposed), partial, symbol, timeframe)
+        stats = {**statistics(equity, deals, exposed), "bars": calls}
+        return BacktestResult(deals, orders, equity, stats, partial, symbol, timeframe)
     finally:
         if bar is not None:
             bar.close()
         if factory is not None:
             factory.cleanup()
         environment.undo()
+
+
+def _utc(seconds: int) -> datetime.datetime:
+    return datetime.datetime.fromtimestamp(seconds, datetime.timezone.utc)
+
+
+def _steps(symbol: str, timeframe: int, start: int, last: int) -> Iterator[Tuple[datetime.datetime, bool]]:
+    """Moves the clock from `start` to the end of each bar of `symbol` that
+    completes by `last`, never past it, and yields (moment, whether a bar
+    with ticks completed there).
+
+    Far from `last` the terminal steps over a closed market at once
+    (``sim.next_bar``); within CLOSE_TO_END of it the steps go bar by bar,
+    so that a market still closed at `last` is not walked into its reopening.
+    """
+    now = start
+    while True:
+        opened = sim._bar_open(now, timeframe)
+        ends = sim._bar_end(opened, timeframe)
+        if ends > last:
+            return
+        if last - now > CLOSE_TO_END:
+            try:
+                reached = sim.next_bar(symbol, timeframe)
+            except sim.SimError as error:
+                if error.status == -4 and velmora5.symbol_info(symbol) is not None:
+                    return  # the market (a loaded history) ends
+                raise
+            if to_seconds(reached) > last:  # closed for longer than CLOSE_TO_END
+                return
+            yield reached, True
+        else:
+            reached = sim.advance_to(ends)
+            bars = velmora5.copy_rates_range(symbol, timeframe, opened, ends - 1)
+            if bars is None:
+                raise sim.SimError(f"copy_rates_range failed: {velmora5.last_error()}")
+            yield reached, len(bars) > 0
+        now = to_seconds(reached)
 
 
 def _equity() -> float:

@@ -31,6 +31,7 @@ from __future__ import annotations
 
 import datetime
 import hashlib
+import operator
 import os
 import select
 import socket
@@ -408,8 +409,11 @@ def next_bar(symbol: str, timeframe: int) -> datetime.datetime:
     no bar ahead before 2100-01-01."""
     if not isinstance(symbol, str):
         raise TypeError(f"symbol must be str, not {type(symbol).__name__}")
-    if isinstance(timeframe, bool) or not isinstance(timeframe, int) or not -2**31 <= timeframe < 2**31:
-        raise TypeError(f"timeframe must be a TIMEFRAME_* value, not {timeframe!r}")
+    if isinstance(timeframe, bool):
+        raise TypeError("timeframe must be a TIMEFRAME_* value, not a truth value")
+    timeframe = operator.index(timeframe)
+    if not -2**31 <= timeframe < 2**31:
+        raise ValueError(f"timeframe {timeframe} is not a TIMEFRAME_* value")
     status, data = _request(CLOCK_NEXT_BAR, _counted(symbol) + struct.pack("<i", timeframe))
     what = f"{symbol} {_timeframe_name(timeframe)}"
     if status == _SUCCESS:
@@ -428,6 +432,19 @@ def next_bar(symbol: str, timeframe: int) -> datetime.datetime:
 
 
 # ---- one loop for backtests and live trading ----------------------------------------
+
+
+_FIRST_SUNDAY = 3 * 86400  # 1970-01-04: W1 bars open on Sundays
+
+
+def _bar_open(seconds: int, timeframe: int) -> int:
+    """When the bar of `timeframe` that holds the moment `seconds` opened."""
+    if timeframe == velmora5.TIMEFRAME_MN1:
+        at = _EPOCH + datetime.timedelta(seconds=seconds)
+        return int((datetime.datetime(at.year, at.month, 1, tzinfo=datetime.timezone.utc) - _EPOCH).total_seconds())
+    if timeframe == velmora5.TIMEFRAME_W1:
+        return (seconds - _FIRST_SUNDAY) // (7 * 86400) * (7 * 86400) + _FIRST_SUNDAY
+    return seconds // (60 * timeframe) * (60 * timeframe)  # every other bar divides the day
 
 
 def _bar_end(open_seconds: int, timeframe: int) -> int:
