@@ -311,6 +311,17 @@ def _request(command: int, payload: bytes = b"") -> Tuple[int, bytes]:
             raise
 
 
+def _malformed(message: str) -> SimError:
+    """A reply of the right shape that cannot be right: the peer is not
+    trusted with another request on this connection."""
+    global _channel
+    with _lock:
+        if _channel is not None:
+            _channel.close()
+            _channel = None
+    return SimError(message)
+
+
 # ---- moments ------------------------------------------------------------------------
 
 
@@ -321,7 +332,7 @@ def _utc(ms: int) -> datetime.datetime:
 def _moment(data: bytes, command: int) -> int:
     (ms,) = _MOMENT.unpack(data)
     if not 0 <= ms <= _LATEST_MS:
-        raise SimError(f"malformed reply to request {command}: moment {ms} ms is outside the clock's range")
+        raise _malformed(f"malformed reply to request {command}: moment {ms} ms is outside the clock's range")
     return int(ms)
 
 
@@ -353,7 +364,7 @@ def _advance_to_ms(target_ms: int) -> datetime.datetime:
     if status == _SUCCESS:
         reached = _moment(data, CLOCK_ADVANCE_TO)
         if reached != target_ms:
-            raise SimError(f"malformed reply: the clock moved to {reached} ms, not to {target_ms} ms")
+            raise _malformed(f"malformed reply: the clock moved to {reached} ms, not to {target_ms} ms")
         return _utc(reached)
     if status == _OUT_OF_RANGE:
         if target_ms > _LATEST_MS:
@@ -419,7 +430,7 @@ def next_bar(symbol: str, timeframe: int) -> datetime.datetime:
     if status == _SUCCESS:
         reached = _moment(data, CLOCK_NEXT_BAR)
         if reached % 60_000:
-            raise SimError(f"malformed reply: the next bar of {what} cannot end at {reached} ms")
+            raise _malformed(f"malformed reply: the next bar of {what} cannot end at {reached} ms")
         return _utc(reached)
     if status == _OUT_OF_RANGE:
         raise SimError(f"cannot step to the next bar of {what}: {timeframe} is not a TIMEFRAME_* value "
