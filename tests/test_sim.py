@@ -2,6 +2,7 @@
 through every tick it crosses, serves nothing past the clock, and fails
 cleanly (and changes nothing) on bad steps and broken replies."""
 import os
+import re
 import struct
 import subprocess
 import sys
@@ -14,6 +15,8 @@ import velmora5 as vl
 from velmora5 import sim
 from velmora5.frames import history_ticks, to_seconds
 from velmora5.testing import FROZEN
+
+from conftest import REPO
 
 MONDAY = to_seconds("2024-03-04T00:00Z")
 FRIDAY_EVENING = to_seconds("2024-03-08T21:30Z")
@@ -179,6 +182,18 @@ def test_a_clock_that_is_not_stepped_or_no_terminal_gives_a_clear_error(vl5_term
     vl.shutdown()
     with pytest.raises(sim.SimError, match="velmora5 is not connected to a terminal: initialize"):
         sim.now()
+
+
+def test_the_clock_requests_mirror_the_wire_headers():
+    commands = (REPO / "src" / "wire" / "commands.h").read_text()
+    statuses = (REPO / "src" / "wire" / "status.h").read_text()
+    found = {name: int(value) for name, value in re.findall(r"(k\w+) = (-?\d+),", commands + statuses)}
+    assert (found["kCmdClockNow"], found["kCmdClockAdvanceTo"], found["kCmdClockNextBar"]) == (
+        sim.CLOCK_NOW, sim.CLOCK_ADVANCE_TO, sim.CLOCK_NEXT_BAR)
+    assert [found[k] for k in ("kSuccess", "kTerminalCallFailed", "kInvalidParams", "kNotFound",
+                               "kUnsupportedFunction")] == [sim._SUCCESS, sim._UNKNOWN_COMMAND, sim._OUT_OF_RANGE,
+                                                            sim._NOT_FOUND, sim._NOT_STEPPED]
+    assert 'kPipeNamePrefix[] = u"VL5.Terminal.";' in commands
 
 
 # ---- replies of a broken or hostile peer ---------------------------------------------

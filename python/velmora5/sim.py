@@ -70,11 +70,13 @@ _EPOCH = datetime.datetime(1970, 1, 1, tzinfo=datetime.timezone.utc)
 
 
 class SimError(RuntimeError):
-    """A request to the stepped clock failed; nothing moved.
+    """A request to the stepped clock failed.
 
     ``status`` is the terminal's status code (-7 not stepped, -2 out of
-    range, -4 not found, -1 unknown request) or None when the exchange itself
-    failed (not connected, no terminal, a broken or malformed reply)."""
+    range, -4 not found, -1 unknown request), and then the clock did not
+    move; or None when the exchange itself failed (not connected, no
+    terminal, a broken or malformed reply, no reply in time), and then a
+    step may have been made or not."""
 
     def __init__(self, message: str, status: Optional[int] = None):
         super().__init__(message)
