@@ -102,7 +102,8 @@ class BacktestResult:
         equity = self.equity
         top.plot(equity.index, equity.to_numpy(), color="tab:blue", linewidth=1)
         top.set_ylabel("equity")
-        top.set_title(f"{self.symbol}: net {self.stats['return_pct']:+.2f} %, max drawdown {self.stats['max_drawdown_pct']:.2f} %")
+        top.set_title(f"{self.symbol}: net {self.stats['return_pct']:+.2f} %, "
+                      f"max drawdown {self.stats['max_drawdown_pct']:.2f} %")
         drawdown = _drawdown_pct(equity)
         bottom.fill_between(equity.index, -drawdown.to_numpy(), 0, color="tab:red", alpha=0.4, step="post")
         bottom.set_ylabel("drawdown %")
@@ -281,7 +282,8 @@ def _progress(enabled: bool, days: float, what: str) -> Any:
         from tqdm.auto import tqdm
     except ImportError:
         return None
-    return tqdm(total=round(days, 2), unit="day", desc=what, bar_format="{l_bar}{bar}| {n:.2f}/{total:.2f} days [{elapsed}]")
+    return tqdm(total=round(days, 2), unit="day", desc=what,
+                bar_format="{l_bar}{bar}| {n:.2f}/{total:.2f} days [{elapsed}]")
 
 
 def run(strategy: Callable[[Any], Any], symbol: str, timeframe: int, start: Moment, end: Moment, *,
@@ -294,9 +296,11 @@ def run(strategy: Callable[[Any], Any], symbol: str, timeframe: int, start: Mome
     A private terminal64 (market `seed`, login account with `balance`,
     stepped clock at `start`) is started; after each bar of `timeframe` that
     completes by `end`, ``strategy(vl)`` is called with the connected module.
-    The clock never passes `end`: it stops at the last bar end before it (or,
-    over a market closed at `end`, at the last bar end of the closed time,
-    where a last equity sample is taken). `history`: a folder in terminal64's history layout
+    The clock does not pass `end`: it stops at the last bar end before it
+    (or, over a market closed at `end`, at the last bar end of the closed
+    time, where a last equity sample is taken); only a market closed for
+    more than four days up to `end` is stepped over to its reopening.
+    `history`: a folder in terminal64's history layout
     (``<folder>/<SYMBOL>/M1.csv``) or a DataFrame of M1 bars as
     ``frames.bars_frame`` gives them (prices with at most the symbol's
     digits); `symbol` then trades on it. `settings`: further terminal64 keys
