@@ -135,13 +135,24 @@ def pipe_address(executable: str) -> str:
     return "\\\\.\\pipe\\" + name if os.name == "nt" else os.path.join(_runtime_dir(), name)
 
 
+# The last installation folder and its address: a backtest asks once a step,
+# and the path's digest costs more than the step's own requests.
+_last_address: Tuple[str, str, str] = ("", "", "")  # folder, runtime folder setting, address
+
+
 def _connected_address() -> str:
+    global _last_address
     info = velmora5.terminal_info()
     if info is None:
         code, text = velmora5.last_error()
         raise SimError(f"velmora5 is not connected to a terminal: initialize() first ({code}, {text})")
-    program = "terminal64.exe" if os.name == "nt" else "terminal64"
-    return pipe_address(os.path.join(info.path, program))
+    runtime = os.environ.get("XDG_RUNTIME_DIR", "")
+    folder, known_runtime, address = _last_address
+    if (folder, known_runtime) != (info.path, runtime) or not folder:
+        program = "terminal64.exe" if os.name == "nt" else "terminal64"
+        address = pipe_address(os.path.join(info.path, program))
+        _last_address = (info.path, runtime, address)
+    return address
 
 
 # ---- the control connection ---------------------------------------------------------

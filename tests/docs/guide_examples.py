@@ -98,3 +98,9 @@ def test_the_demo_runs(vl5_terminal):
     """The demo starts the bundled terminal itself; the fixture stops it."""
     printed = run_example("demo.py")
     assert "version: (500, 5100, '5.00 build 5100')" in printed
+
+
+def test_the_backtest_example_prints_a_summary():
+    printed = run_example("backtest_sma.py", "--start", "2024-03-04", "--end", "2024-03-06")
+    assert re.search(r"^Backtest EURUSD M15 2024-03-04 00:00 to .* UTC, \d+ bars$", printed, re.M), printed
+    assert "net profit" in printed and "last closed trades" in printed
