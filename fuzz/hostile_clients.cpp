@@ -219,7 +219,8 @@ class Hostile {
         wire::kCmdPositionsGet, wire::kCmdOrdersGetTicket, wire::kCmdHistoryOrdersGet, wire::kCmdHistoryDealsGet,
         wire::kCmdOrderCheck, wire::kCmdOrderSend, wire::kCmdOrderCalcMargin, wire::kCmdOrderCalcProfit,
         wire::kCmdSymbolInfo, wire::kCmdSymbolInfoTick, wire::kCmdSymbolsGet, wire::kCmdSymbolsGetGroup,
-        wire::kCmdTerminalInfo, wire::kCmdAccountInfo, wire::kCmdMarketBookAdd, wire::kCmdMarketBookGet};
+        wire::kCmdTerminalInfo, wire::kCmdAccountInfo, wire::kCmdMarketBookAdd, wire::kCmdMarketBookGet,
+        wire::kCmdClockNow, wire::kCmdClockAdvanceTo, wire::kCmdClockNextBar};  // the clock: not stepped here
     if (known) return kCommands[Pick(sizeof(kCommands) / sizeof(kCommands[0]))];
     const auto command = static_cast<std::uint32_t>(random_());
     return command == wire::kCmdLogin || command == wire::kCmdSymbolSelect ? 0 : command;
