@@ -111,8 +111,16 @@ std::u16string DayStore::File(const PricePath& path) const {
 bool DayStore::Load(const PricePath& path, DayCache* days) const {
   const std::u16string file = File(path);
   if (file.empty() || !os::FolderIsPrivate(Parent()) || !os::FolderIsPrivate(folder_)) return false;
+  // In pieces, so that the bound (centuries of days) costs nothing when the
+  // file holds a few decades.
   std::string bytes;
-  if (os::ReadRegularFile(file, kHeaderSize + kRecordSize * kMaxDays, &bytes) != os::FileRead::kRead) return false;
+  bool too_large = false;
+  const os::FileRead read = os::StreamRegularFile(file, [&](const char* data, std::size_t size) {
+    too_large = bytes.size() + size > kHeaderSize + kRecordSize * kMaxDays;
+    if (!too_large) bytes.append(data, size);
+    return !too_large;
+  });
+  if (read != os::FileRead::kRead || too_large) return false;
   const std::int64_t first_day = FloorDiv(path.first_minute(), 1440);
   std::vector<Bar> bars;
   if (!DecodeDays(bytes, path, first_day, &bars)) return false;
