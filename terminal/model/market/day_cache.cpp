@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <exception>
 #include <system_error>
 #include <thread>
 
@@ -68,8 +69,18 @@ Bar Expand(const MinuteBar& compact, std::int64_t minute) {
 
 void ParallelFor(std::int64_t count, int threads, const std::function<void(std::int64_t)>& work) {
   std::atomic<std::int64_t> next{0};
+  std::mutex failure_mutex;
+  std::exception_ptr failure;
+  // An exception leaving a helper would end the process: the first one
+  // stops the work and reaches the caller once every helper has ended.
   const auto run = [&] {
-    for (std::int64_t i = next++; i < count; i = next++) work(i);
+    try {
+      for (std::int64_t i = next++; i < count; i = next++) work(i);
+    } catch (...) {
+      std::lock_guard<std::mutex> lock(failure_mutex);
+      if (!failure) failure = std::current_exception();
+      next = count;
+    }
   };
   std::vector<std::thread> helpers;
   try {
@@ -79,6 +90,7 @@ void ParallelFor(std::int64_t count, int threads, const std::function<void(std::
   }
   run();
   for (std::thread& helper : helpers) helper.join();
+  if (failure) std::rethrow_exception(failure);
 }
 
 Bar DayFromMinutes(const PricePath& path, std::int64_t day, std::int64_t now_ms) {
