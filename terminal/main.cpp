@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,7 +11,7 @@
 #include "terminal/model/clock.h"
 #include "terminal/model/terminal.h"
 #include "terminal/base/trusted_files.h"
-#include "terminal/model/market/day_fill.h"
+#include "terminal/model/market/day_store.h"
 #include "terminal/model/market/history_files.h"
 #include "src/link/os/os.h"
 #include "terminal/server/server.h"
@@ -138,6 +137,10 @@ int Run(int argc, char** argv) {
   std::signal(SIGTERM, OnStopSignal);
   Terminal terminal(std::move(settings), folders, histories);
   histories.clear();  // the market holds them now
+  // Daily bars are computed when requests need them and kept for the next
+  // terminals of this user; nothing runs in the background.
+  market::KeepDays(terminal.market(),
+                   std::make_shared<market::DayStore>(market::CacheFolderOf(terminal.settings().cache_dir)));
   auto server = std::make_unique<server::Server>(terminal, installation.pipe_address);
   std::uint32_t listen_error = 0;
   if (!server->Start(&listen_error)) {
@@ -146,16 +149,14 @@ int Run(int argc, char** argv) {
                  listen_error);
     return 1;
   }
-  // Without the background fill (out of threads or memory) daily bars are
-  // computed when asked for.
-  std::optional<market::DayFill> day_fill;
-  server::RunReported("daily bars",
-                      [&] { day_fill.emplace(terminal.market(), terminal.NowMs(), terminal.folders().data); });
   std::printf("terminal64: build %u serving %s\n", terminal.settings().build,
               Narrow(installation.pipe_address).c_str());
   std::fflush(stdout);
   const bool clients_left = Serve(*server, terminal.settings().idle_exit);
   const int status = server->AcceptFailed() ? 1 : 0;
+  // What requests computed since the last save; a request still running
+  // saves its own share.
+  server::RunReported("saving daily bars", [&] { market::SaveKeptDays(terminal.market()); });
   if (clients_left) {
     // Client threads are blocked on their pipes and cannot be woken through
     // the platform layer; the endpoint is already gone, so end here.

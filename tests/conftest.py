@@ -2,7 +2,9 @@
 
 - Isolation: every test gets its own XDG_RUNTIME_DIR (where pipes live) and
   XDG_DATA_HOME (where data folders are probed); the module reads both at each
-  connect, so monkeypatching the environment is enough.
+  connect, so monkeypatching the environment is enough. XDG_CACHE_HOME, where
+  terminals keep daily bars for later ones, is one folder for the whole run:
+  never the user's own, and each day is computed once per run.
 - The scripted peer runs in a process of its own: the module never releases
   the interpreter lock while it waits on the pipe, so an in-process peer would
   deadlock.
@@ -211,8 +213,15 @@ def _processes_running_from(folder):
                 yield int(entry)
 
 
+@pytest.fixture(scope="session")
+def cache_home(tmp_path_factory):
+    folder = tmp_path_factory.mktemp("cache")
+    folder.chmod(0o700)
+    return folder
+
+
 @pytest.fixture(autouse=True)
-def isolated(tmp_path, monkeypatch):
+def isolated(tmp_path, monkeypatch, cache_home):
     # Socket paths are limited to about 107 bytes, too short for tmp_path plus
     # a 77-character pipe name, so the runtime folder is a short one of its own.
     runtime = Path(tempfile.mkdtemp(prefix="vl5-", dir="/tmp"))
@@ -220,6 +229,7 @@ def isolated(tmp_path, monkeypatch):
     data.mkdir()
     monkeypatch.setenv("XDG_RUNTIME_DIR", str(runtime))
     monkeypatch.setenv("XDG_DATA_HOME", str(data))
+    monkeypatch.setenv("XDG_CACHE_HOME", str(cache_home))
     velmora5.shutdown()
     yield
     velmora5.shutdown()

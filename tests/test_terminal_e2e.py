@@ -8,6 +8,7 @@ import os
 import re
 import signal
 import socket
+import stat
 import struct
 import subprocess
 import sys
@@ -288,6 +289,28 @@ def test_sigterm_stops_cleanly(terminal, with_client):
     terminal.process.send_signal(signal.SIGTERM)
     assert terminal.process.wait(timeout=10) == 0
     assert not socket_file.exists()
+
+
+@pytest.mark.skipif(not Path("/proc/self/task").is_dir(), reason="threads listed in /proc")
+def test_a_fresh_terminal_does_nothing_no_request_asked_for(terminal):
+    # The main thread and the one accepting connections: no work of its own
+    # in the background, whatever a client will ask.
+    assert len(os.listdir(f"/proc/{terminal.process.pid}/task")) == 2
+
+
+def test_daily_bars_are_kept_for_later_terminals(vl5_terminal, tmp_path):
+    kept = tmp_path / "kept"
+    first = vl5_terminal(clock=FROZEN, cache_dir=str(kept))
+    days = velmora5.copy_rates_from_pos("EURUSD", constants.TIMEFRAME_D1, 0, 10)
+    assert len(days) == 10, velmora5.last_error()
+    assert not kept.exists()  # a few days are not worth a save of their own...
+    assert first.stop() == 0
+    files = list((kept / "days").glob("EURUSD-*.days"))  # ...but a clean end keeps them
+    assert len(files) == 1
+    assert stat.S_IMODE(files[0].stat().st_mode) == 0o600
+    assert stat.S_IMODE((kept / "days").stat().st_mode) == 0o700
+    vl5_terminal(clock=FROZEN, cache_dir=str(kept))
+    assert np.array_equal(velmora5.copy_rates_from_pos("EURUSD", constants.TIMEFRAME_D1, 0, 10), days)
 
 
 def test_constants_mirror_the_headers():

@@ -52,6 +52,7 @@ struct Settings {
   bool tradeapi_disabled = false;      // order_send refused with -8; order_check still answers
   std::vector<std::u16string> history;  // symbols whose prices come from history files
   std::string history_dir;              // UTF-8; empty: "history" in the data folder
+  std::string cache_dir;                // UTF-8; empty: this user's cache folder; "none": nothing kept
   std::vector<AccountConfig> accounts = DefaultAccounts();
   std::vector<SymbolConfig> symbols;
 };

@@ -187,6 +187,12 @@ const Key<Settings> kTerminalKeys[] = {
        return true;
      },
      [](const Settings& s) { return s.history_dir; }},
+    {"cache_dir", "PATH|none", "where daily bars are kept for later terminals (default: this user's cache folder)",
+     [](Settings* s, std::string_view v) {
+       s->cache_dir = std::string(v);
+       return true;
+     },
+     [](const Settings& s) { return s.cache_dir; }},
     {"trade_allowed", "[0|1]", "trading allowed in the terminal",
      [](Settings* s, std::string_view v) { return ParseFlag(v, &s->trade_allowed); },
      [](const Settings& s) { return FormatFlag(s.trade_allowed); }},

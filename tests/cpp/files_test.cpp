@@ -2,6 +2,7 @@
 // read below an own folder come to one verdict on what lies there.
 #include <gtest/gtest.h>
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -98,6 +99,34 @@ TEST(TrustedFilesTest, ReplacingAFileNeverWritesThroughALink) {
   EXPECT_EQ(bytes, "new");
   EXPECT_EQ(ReadRegularFile(U(dir / "victim"), 100, &bytes), FileRead::kRead);
   EXPECT_EQ(bytes, "keep");
+}
+
+// The cache folder: $XDG_CACHE_HOME when absolute, else the home's .cache,
+// the home from the password database when HOME is unset.
+TEST(UserCacheFolderTest, FollowsTheEnvironmentThenTheHome) {
+  const passwd* pw = getpwuid(geteuid());
+  ASSERT_NE(pw, nullptr);
+  const std::string database_home = pw->pw_dir;
+  test_support::ScopedEnv restore_home("HOME", "/h");
+  const struct {
+    const char* xdg;  // nullptr: unset
+    const char* home;
+    std::string expected;
+  } cases[] = {
+      {"/x/cache", "/h", "/x/cache/velmora5"},
+      {"relative/cache", "/h", "/h/.cache/velmora5"},
+      {nullptr, "/h", "/h/.cache/velmora5"},
+      {nullptr, nullptr, database_home + "/.cache/velmora5"},
+  };
+  test_support::ScopedEnv restore_xdg("XDG_CACHE_HOME", "");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.expected);
+    c.xdg != nullptr ? setenv("XDG_CACHE_HOME", c.xdg, 1) : unsetenv("XDG_CACHE_HOME");
+    c.home != nullptr ? setenv("HOME", c.home, 1) : unsetenv("HOME");
+    std::u16string folder;
+    ASSERT_TRUE(UserCacheFolder(&folder));
+    EXPECT_EQ(wire::Utf16ToUtf8(folder), c.expected);
+  }
 }
 
 }  // namespace

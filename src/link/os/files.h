@@ -22,6 +22,12 @@ bool Exists(const std::u16string& path);
 std::vector<std::u16string> ListFolders(const std::u16string& folder);
 // Creates a folder and its missing parents; new ones are this user's only.
 bool MakeFolders(const std::u16string& path, std::uint32_t* error);
+// This user's cache folder for velmora5 (not created here; no trailing
+// separator): `$XDG_CACHE_HOME` when absolute, else `$HOME/.cache` (home from
+// the password database when HOME is unset), then "velmora5"; on Windows the
+// local application-data folder, then "velmora5\\cache". False when there is
+// no home to put it in.
+bool UserCacheFolder(std::u16string* path);
 
 // ---- files this user's programs trust ------------------------------------------
 //

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <exception>
 #include <system_error>
 #include <thread>
 
 #include "terminal/base/calendar.h"
+#include "terminal/model/market/day_store.h"
 
 namespace vl5::terminal::market {
 
@@ -67,8 +69,18 @@ Bar Expand(const MinuteBar& compact, std::int64_t minute) {
 
 void ParallelFor(std::int64_t count, int threads, const std::function<void(std::int64_t)>& work) {
   std::atomic<std::int64_t> next{0};
+  std::mutex failure_mutex;
+  std::exception_ptr failure;
+  // An exception leaving a helper would end the process: the first one
+  // stops the work and reaches the caller once every helper has ended.
   const auto run = [&] {
-    for (std::int64_t i = next++; i < count; i = next++) work(i);
+    try {
+      for (std::int64_t i = next++; i < count; i = next++) work(i);
+    } catch (...) {
+      std::lock_guard<std::mutex> lock(failure_mutex);
+      if (!failure) failure = std::current_exception();
+      next = count;
+    }
   };
   std::vector<std::thread> helpers;
   try {
@@ -78,6 +90,7 @@ void ParallelFor(std::int64_t count, int threads, const std::function<void(std::
   }
   run();
   for (std::thread& helper : helpers) helper.join();
+  if (failure) std::rethrow_exception(failure);
 }
 
 Bar DayFromMinutes(const PricePath& path, std::int64_t day, std::int64_t now_ms) {
@@ -127,10 +140,33 @@ void DayCache::StoreDay(const PricePath& path, std::int64_t day, const Bar& bar)
   const std::int64_t slot = Slot(path, day);
   if (slot < 0) return;
   if (slot >= static_cast<std::int64_t>(days_.size())) days_.resize(static_cast<std::size_t>(slot) + 1);
-  days_[static_cast<std::size_t>(slot)] = bar;
+  Bar& kept = days_[static_cast<std::size_t>(slot)];
+  if (kept.time == 0) ++computed_;
+  kept = bar;
+}
+
+void DayCache::LoadKept(const PricePath& path) {
+  std::call_once(loaded_, [&] {
+    if (store_) store_->Load(path, this);
+  });
+}
+
+void DayCache::SaveComputed(const PricePath& path, bool all) {
+  if (!store_) return;
+  std::lock_guard<std::mutex> saving(saving_);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (computed_ == 0 || (!all && computed_ < kSaveAfter)) return;
+    // Counted as saved even if the save fails: a folder that cannot be
+    // written is not retried on every request.
+    computed_ = 0;
+  }
+  LoadKept(path);  // a save holds what earlier runs kept too
+  store_->Save(path, this);
 }
 
 Bar DayCache::CompletedDay(const PricePath& path, std::int64_t day) {
+  LoadKept(path);
   {
     std::lock_guard<std::mutex> lock(mutex_);
     const std::int64_t slot = Slot(path, day);
@@ -146,6 +182,7 @@ Bar DayCache::CompletedDay(const PricePath& path, std::int64_t day) {
 }
 
 std::shared_ptr<const DayMinutes> DayCache::Minutes(const PricePath& path, std::int64_t day) {
+  LoadKept(path);
   if (std::shared_ptr<const DayMinutes> kept = kept_->Find(this, day)) return kept;
   Bar day_bar;
   std::shared_ptr<const DayMinutes> minutes = GenerateMinutes(path, day, &day_bar);
@@ -155,21 +192,25 @@ std::shared_ptr<const DayMinutes> DayCache::Minutes(const PricePath& path, std::
 }
 
 void DayCache::Prepare(const PricePath& path, std::int64_t first, std::int64_t last, bool minutes) {
+  LoadKept(path);
   std::vector<std::int64_t> missing;
   for (std::int64_t day = std::max(first, FloorDiv(path.first_minute(), kMinutesPerDay)); day <= last; ++day) {
     if (!(minutes ? kept_->Find(this, day) != nullptr : HasDay(path, day))) missing.push_back(day);
   }
-  // Minute bars beyond what is kept would push each other out before use.
-  if (minutes && missing.size() > kept_->capacity()) return;
-  if (missing.size() < 4) return;  // not worth the threads; generated on use
-  ParallelFor(static_cast<std::int64_t>(missing.size()), Threads(), [&](std::int64_t i) {
-    const std::int64_t day = missing[static_cast<std::size_t>(i)];
-    if (minutes) {
-      Minutes(path, day);
-    } else {
-      CompletedDay(path, day);
-    }
-  });
+  // Minute bars beyond what is kept would push each other out before use;
+  // a few days are not worth the threads and are generated on use.
+  if ((!minutes || missing.size() <= kept_->capacity()) && missing.size() >= 4) {
+    ParallelFor(static_cast<std::int64_t>(missing.size()), Threads(), [&](std::int64_t i) {
+      const std::int64_t day = missing[static_cast<std::size_t>(i)];
+      if (minutes) {
+        Minutes(path, day);
+      } else {
+        CompletedDay(path, day);
+      }
+    });
+  }
+  // Also what earlier requests computed on use.
+  SaveComputed(path, false);
 }
 
 }  // namespace vl5::terminal::market

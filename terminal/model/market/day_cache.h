@@ -6,6 +6,9 @@
 // from minute bars instead of generated from ticks.
 // Both hold the raw path; whatever hides minutes (market hours) filters
 // on top. Missing days are generated on several threads when many are asked.
+// With a store (day_store.h), the daily bars kept by earlier runs are loaded
+// when a request first needs this symbol's days, and what requests compute
+// is saved there.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +21,8 @@
 #include "terminal/model/market/price_path.h"
 
 namespace vl5::terminal::market {
+
+class DayStore;
 
 // The bar of minute `minute` (Unix minutes) from its compact form.
 Bar Expand(const MinuteBar& compact, std::int64_t minute);
@@ -45,11 +50,29 @@ class DayCache {
   std::vector<Bar> KnownDays(const PricePath& path, std::int64_t* first_day);
   void AddKnownDays(const PricePath& path, std::int64_t first_day, const std::vector<Bar>& bars);
 
+  // Keeps the daily bars in `store` from now on; before any other call.
+  void KeepIn(std::shared_ptr<const DayStore> store) { store_ = std::move(store); }
+  // Saves the days computed since the last save: when they are worth a
+  // save (kSaveAfter of them), or, with `all`, whenever there are any.
+  void SaveComputed(const PricePath& path, bool all);
+
+  // Days computed between two saves at most, unless the terminal ends
+  // cleanly: a day costs a walk over its minutes, a save writes every day
+  // the symbol has, so saving after fewer would cost more than it keeps,
+  // and a terminal killed before saving loses at most these.
+  static constexpr std::size_t kSaveAfter = 32;
+
  private:
   void StoreDay(const PricePath& path, std::int64_t day, const Bar& bar);
   std::int64_t Slot(const PricePath& path, std::int64_t day);  // under the lock
+  // Reads what the store keeps for `path`, once, when days are first needed.
+  void LoadKept(const PricePath& path);
 
   KeptMinutes* const kept_;
+  std::shared_ptr<const DayStore> store_;
+  std::once_flag loaded_;
+  std::mutex saving_;          // one save of this symbol at a time
+  std::size_t computed_ = 0;   // days stored since the last save, under mutex_
   std::mutex mutex_;
   std::int64_t first_day_ = 0;
   bool started_ = false;

@@ -1,10 +1,12 @@
 #include "terminal/model/market/day_store.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "src/link/os/os.h"
 #include "terminal/base/calendar.h"
+#include "src/wire/text.h"
 
 namespace vl5::terminal::market {
 
@@ -14,12 +16,6 @@ constexpr std::uint64_t kMagic = 0x0153594144354C56ULL;  // "VL5DAYS\1"
 constexpr std::size_t kHeaderSize = 32;                    // magic, fingerprint, first day, count
 constexpr std::size_t kRecordSize = 60;                    // time, o, h, l, c, tick volume, spread, real volume
 constexpr std::uint64_t kMaxDays = 200000;                 // over five centuries
-
-std::u16string Folder(const std::u16string& data_folder) { return data_folder + os::kPathSeparator + u"bases"; }
-
-std::u16string File(const std::u16string& data_folder, const PricePath& path) {
-  return Folder(data_folder) + os::kPathSeparator + path.spec().name + u".days";
-}
 
 template <typename T>
 void Put(std::string* out, T value) {
@@ -97,15 +93,34 @@ bool DecodeDays(const std::string& bytes, const PricePath& path, std::int64_t fi
   return true;
 }
 
-bool LoadDays(const std::u16string& data_folder, const PricePath& path, DayCache* days) {
-  if (data_folder.empty() || !os::FolderIsPrivate(data_folder) || !os::FolderIsPrivate(Folder(data_folder))) {
-    return false;
-  }
+DayStore::DayStore(const std::u16string& cache_folder)
+    : folder_(cache_folder.empty() ? std::u16string() : cache_folder + os::kPathSeparator + u"days") {}
+
+std::u16string DayStore::File(const PricePath& path) const {
+  const std::u16string& name = path.spec().name;
+  // Only names that cannot leave the folder or mean anything else to it.
+  const bool plain = !name.empty() && std::all_of(name.begin(), name.end(), [](char16_t c) {
+    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') || c == u'_';
+  });
+  if (folder_.empty() || !plain) return {};
+  char fingerprint[17];
+  std::snprintf(fingerprint, sizeof(fingerprint), "%016llx", static_cast<unsigned long long>(path.Fingerprint()));
+  return folder_ + os::kPathSeparator + name + u"-" + wire::Utf8ToUtf16(fingerprint) + u".days";
+}
+
+bool DayStore::Load(const PricePath& path, DayCache* days) const {
+  const std::u16string file = File(path);
+  if (file.empty() || !os::FolderIsPrivate(Parent()) || !os::FolderIsPrivate(folder_)) return false;
+  // In pieces, so that the bound (centuries of days) costs nothing when the
+  // file holds a few decades.
   std::string bytes;
-  if (os::ReadRegularFile(File(data_folder, path), kHeaderSize + kRecordSize * kMaxDays, &bytes) !=
-      os::FileRead::kRead) {
-    return false;
-  }
+  bool too_large = false;
+  const os::FileRead read = os::StreamRegularFile(file, [&](const char* data, std::size_t size) {
+    too_large = bytes.size() + size > kHeaderSize + kRecordSize * kMaxDays;
+    if (!too_large) bytes.append(data, size);
+    return !too_large;
+  });
+  if (read != os::FileRead::kRead || too_large) return false;
   const std::int64_t first_day = FloorDiv(path.first_minute(), 1440);
   std::vector<Bar> bars;
   if (!DecodeDays(bytes, path, first_day, &bars)) return false;
@@ -113,15 +128,36 @@ bool LoadDays(const std::u16string& data_folder, const PricePath& path, DayCache
   return true;
 }
 
-bool SaveDays(const std::u16string& data_folder, const PricePath& path, DayCache* days) {
+bool DayStore::Save(const PricePath& path, DayCache* days) const {
+  const std::u16string file = File(path);
   std::uint32_t error = 0;
-  if (data_folder.empty() || !os::FolderIsPrivate(data_folder) || !os::MakeFolders(Folder(data_folder), &error) ||
-      !os::FolderIsPrivate(Folder(data_folder))) {
+  if (file.empty() || !os::MakeFolders(folder_, &error) || !os::FolderIsPrivate(Parent()) ||
+      !os::FolderIsPrivate(folder_)) {
     return false;
   }
+  Load(path, days);
   std::int64_t first_day = 0;
   const std::vector<Bar> bars = days->KnownDays(path, &first_day);
-  return os::ReplaceFileBytes(File(data_folder, path), EncodeDays(path, first_day, bars), &error);
+  return os::ReplaceFileBytes(file, EncodeDays(path, first_day, bars), &error);
+}
+
+std::u16string DayStore::Parent() const { return folder_.substr(0, folder_.rfind(os::kPathSeparator)); }
+
+std::u16string CacheFolderOf(const std::string& setting) {
+  if (setting == "none") return {};
+  if (!setting.empty()) return wire::Utf8ToUtf16(setting);
+  std::u16string folder;
+  return os::UserCacheFolder(&folder) ? folder : std::u16string();
+}
+
+void KeepDays(const Market& market, const std::shared_ptr<const DayStore>& store) {
+  for (std::size_t i = 0; i < market.size(); ++i) {
+    if (market.path(i).source().KeepsDays()) market.days(i)->KeepIn(store);
+  }
+}
+
+void SaveKeptDays(const Market& market) {
+  for (std::size_t i = 0; i < market.size(); ++i) market.days(i)->SaveComputed(market.path(i), true);
 }
 
 }  // namespace vl5::terminal::market

@@ -36,8 +36,8 @@ class PriceSource {
   virtual std::int64_t FirstMinute() const = 0;
   // Names everything the prices depend on; saved daily bars carry it.
   virtual std::uint64_t Fingerprint() const = 0;
-  // Whether its daily bars are computed ahead and saved (day_fill.h): worth
-  // it where a day's bar costs a walk over its every minute.
+  // Whether its daily bars are kept for later terminals (day_store.h):
+  // worth it where a day's bar costs a walk over its every minute.
   virtual bool KeepsDays() const = 0;
 
   virtual std::unique_ptr<MinuteWalk> Walk() const = 0;

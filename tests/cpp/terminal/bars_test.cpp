@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <new>
 
 #include "terminal/base/calendar.h"
 #include "terminal/model/market/day_cache.h"
@@ -120,6 +121,12 @@ TEST(BarsTest, DailyCacheAgreesWithMinutesForDaysWeeksAndMonths) {
     }
     ExpectWellFormed(from_days, tf);
   }
+}
+
+// Days are generated on several threads for one request: a failure on any
+// of them (memory running out) reaches the request, never ends the process.
+TEST(BarsTest, AFailureOnAHelperThreadReachesTheCaller) {
+  EXPECT_THROW(ParallelFor(1000, 4, [](std::int64_t) { throw std::bad_alloc(); }), std::bad_alloc);
 }
 
 TEST(BarsTest, TheCurrentBarHoldsTicksUpToTheClockOnly) {

@@ -3,6 +3,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <locale.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -194,6 +195,22 @@ bool MakeFolders(const std::u16string& path, std::uint32_t* error) {
     *error = ENOTDIR;
     return false;
   }
+  return true;
+}
+
+bool UserCacheFolder(std::u16string* path) {
+  const char* xdg = std::getenv("XDG_CACHE_HOME");
+  if (xdg != nullptr && xdg[0] == '/') {
+    *path = Utf8ToUtf16(std::string(xdg) + "/velmora5");
+    return true;
+  }
+  const char* home = std::getenv("HOME");
+  if (home == nullptr || home[0] == '\0') {
+    const passwd* pw = getpwuid(geteuid());
+    home = pw != nullptr ? pw->pw_dir : nullptr;
+  }
+  if (home == nullptr || home[0] == '\0') return false;
+  *path = Utf8ToUtf16(std::string(home) + "/.cache/velmora5");
   return true;
 }
 

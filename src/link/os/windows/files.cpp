@@ -6,6 +6,10 @@
 
 #include "src/link/os/windows/win32.h"
 
+#include <knownfolders.h>
+#include <objbase.h>
+#include <shlobj.h>
+
 namespace vl5::os {
 
 const char16_t kPathSeparator = u'\\';
@@ -14,6 +18,10 @@ namespace {
 
 struct FindCloser {
   void operator()(HANDLE find) const { FindClose(find); }
+};
+
+struct KnownFolderFreer {
+  void operator()(wchar_t* text) const { CoTaskMemFree(text); }
 };
 
 }  // namespace
@@ -68,6 +76,15 @@ bool MakeFolders(const std::u16string& path, std::uint32_t* error) {
     *error = attributes == INVALID_FILE_ATTRIBUTES ? GetLastError() : ERROR_DIRECTORY;
     return false;
   }
+  return true;
+}
+
+bool UserCacheFolder(std::u16string* path) {
+  PWSTR raw = nullptr;
+  HRESULT result = SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &raw);
+  std::unique_ptr<wchar_t, KnownFolderFreer> owned(raw);  // freed on failure too
+  if (FAILED(result) || raw == nullptr) return false;
+  *path = FromWide(raw) + u"\\velmora5\\cache";
   return true;
 }
 
