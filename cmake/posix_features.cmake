@@ -32,7 +32,6 @@ function(vl5_posix_features target)
   # Closing every descriptor in one call: fallback a close() loop.
   check_cxx_symbol_exists(SYS_close_range "sys/syscall.h" HAVE_SYS_CLOSE_RANGE)
   # An idle scheduling class: fallback the lowest priority of the thread's policy.
-  check_cxx_symbol_exists(SCHED_IDLE "sched.h" HAVE_SCHED_IDLE)
   # Nanosecond file times: fallback whole seconds.
   check_cxx_source_compiles([=[
     #include <sys/stat.h>
@@ -46,7 +45,7 @@ function(vl5_posix_features target)
   endif()
 
   foreach(feature HAVE_SO_PEERCRED HAVE_GETPEEREID HAVE_SOCK_CLOEXEC HAVE_ACCEPT4 HAVE_PIPE2 HAVE_MKOSTEMP
-                  HAVE_MSG_NOSIGNAL HAVE_O_PATH HAVE_SYS_CLOSE_RANGE HAVE_SCHED_IDLE HAVE_STAT_ST_MTIM HAVE_PROC_PID_EXE)
+                  HAVE_MSG_NOSIGNAL HAVE_O_PATH HAVE_SYS_CLOSE_RANGE HAVE_STAT_ST_MTIM HAVE_PROC_PID_EXE)
     if(${feature})
       target_compile_definitions(${target} PRIVATE ${feature})
     endif()

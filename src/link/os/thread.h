@@ -1,5 +1,5 @@
 // The calling thread: what a signal that interrupts one of its blocking calls
-// does, and its share of the processor.
+// does.
 #pragma once
 
 namespace vl5::os {
@@ -10,10 +10,5 @@ namespace vl5::os {
 // are not interrupted by signals.
 using InterruptCheck = bool (*)();
 void SetInterruptCheck(InterruptCheck check);
-
-// Lets the calling thread run only on time no other work wants, for
-// background work that must never delay a client: the idle priority where
-// the system has one, else the lowest priority of the thread's policy.
-void RunAtIdlePriority();
 
 }  // namespace vl5::os

@@ -8,6 +8,4 @@ namespace vl5::os {
 // Signals do not interrupt Win32 calls, so the check is never asked here.
 void SetInterruptCheck(InterruptCheck) {}
 
-void RunAtIdlePriority() { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_IDLE); }
-
 }  // namespace vl5::os
