@@ -70,9 +70,10 @@ void HistoryQueries(int runs) {
       s.to = day(i) + 86399;
       counted = trading::CountDeals(desk, s);
     });
-    std::printf("history_deals_get range  run %d  full scan %9.1f  index %9.1f  ratio %6.1fx   "
-                "history_deals_total %7.2f  (%zu/%zu/%zu deals)\n",
-                round, scan * 1e6, index * 1e6, scan / index, total * 1e6, got_scan, got_index, counted);
+    std::printf(
+        "history_deals_get range  run %d  full scan %9.1f  index %9.1f  ratio %6.1fx   "
+        "history_deals_total %7.2f  (%zu/%zu/%zu deals)\n",
+        round, scan * 1e6, index * 1e6, scan / index, total * 1e6, got_scan, got_index, counted);
   }
 }
 

@@ -6,8 +6,8 @@
 // reply. Rounds alternate between them. Printed per round: client wall time
 // per call, the server's CPU time, and canned / terminal64 (1.00 is the floor).
 // Also the first whole-history D1, W1 and MN1 request of a terminal started
-// on a fresh data and cache folder and of one restarted on them, and a trading history of 100,000 deals queried in process with
-// the old full scan as the baseline.
+// on a fresh data and cache folder and of one restarted on them, and a trading history of 100,000 deals queried in
+// process with the old full scan as the baseline.
 //
 //   terminal_bench TERMINAL64 [--runs N] [--small N] [--small-only] [--no-restart]
 //
@@ -205,7 +205,8 @@ void Stop(const Terminal& t) {
 // Answers every request with the reply recorded for it.
 class CannedServer {
  public:
-  CannedServer(std::string path, std::map<Bytes, Bytes> replies) : path_(std::move(path)), replies_(std::move(replies)) {
+  CannedServer(std::string path, std::map<Bytes, Bytes> replies)
+      : path_(std::move(path)), replies_(std::move(replies)) {
     listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
@@ -256,10 +257,11 @@ Sample Measure(Work work, const std::function<double()>& server_cpu) {
 }
 
 void PrintRow(const char* name, int round, const Sample& canned, const Sample& ours, double scale, const char* unit) {
-  std::printf("%-26s run %d  canned wall %8.3f cpu %8.3f  terminal64 wall %8.3f cpu %8.3f %s  "
-              "canned/terminal64 wall %.3f cpu %.3f\n",
-              name, round, canned.wall * scale, canned.server_cpu * scale, ours.wall * scale, ours.server_cpu * scale,
-              unit, canned.wall / ours.wall, canned.server_cpu / ours.server_cpu);
+  std::printf(
+      "%-26s run %d  canned wall %8.3f cpu %8.3f  terminal64 wall %8.3f cpu %8.3f %s  "
+      "canned/terminal64 wall %.3f cpu %.3f\n",
+      name, round, canned.wall * scale, canned.server_cpu * scale, ours.wall * scale, ours.server_cpu * scale, unit,
+      canned.wall / ours.wall, canned.server_cpu / ours.server_cpu);
 }
 
 // Seconds of the first and of a repeated whole-history request of a terminal
@@ -304,9 +306,10 @@ void FirstLongBars(const std::string& exe, const std::string& folder, int runs, 
       std::size_t bars = 0;
       const auto cold = FirstAndAgain(exe, fresh, frame.timeframe, restart, &bars);
       const auto saved = restart ? FirstAndAgain(exe, fresh, frame.timeframe, false, &bars) : std::make_pair(0.0, 0.0);
-      std::printf("first whole-history %-3s  run %d  %zu bars  fresh data folder: first %8.4f s  again %8.4f s   "
-                  "restarted: first %8.4f s\n",
-                  frame.name, round, bars, cold.first, cold.second, saved.first);
+      std::printf(
+          "first whole-history %-3s  run %d  %zu bars  fresh data folder: first %8.4f s  again %8.4f s   "
+          "restarted: first %8.4f s\n",
+          frame.name, round, bars, cold.first, cold.second, saved.first);
     }
   }
 }

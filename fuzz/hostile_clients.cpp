@@ -88,10 +88,18 @@ Bytes ReadReply(os::PipeHandle pipe) {
 // Requests whose answers no other client can change: the clock stands still.
 std::vector<Bytes> Probes() {
   return {Request().Str(u"EURUSD").Frame(wire::kCmdSymbolInfoTick),
-          Request().Str(u"USDJPY").Add<std::int32_t>(wire::TIMEFRAME_M15).Add<std::int32_t>(0).Add<std::int32_t>(200)
+          Request()
+              .Str(u"USDJPY")
+              .Add<std::int32_t>(wire::TIMEFRAME_M15)
+              .Add<std::int32_t>(0)
+              .Add<std::int32_t>(200)
               .Frame(wire::kCmdCopyRatesFromPos),
-          Request().Str(u"EURUSD").Add<std::int64_t>(kClock * 1000 - 600000).Add<std::int32_t>(100)
-              .Add<std::int32_t>(-1).Frame(wire::kCmdCopyTicksFrom),
+          Request()
+              .Str(u"EURUSD")
+              .Add<std::int64_t>(kClock * 1000 - 600000)
+              .Add<std::int32_t>(100)
+              .Add<std::int32_t>(-1)
+              .Frame(wire::kCmdCopyTicksFrom),
           Request().Frame(wire::kCmdSymbolsTotal)};
 }
 
@@ -190,14 +198,30 @@ class Hostile {
       if (pipe == os::kInvalidPipe) continue;
       bool parked = false;
       switch (Pick(8)) {
-        case 0: BadLength(pipe); break;
-        case 1: RandomRequest(pipe, true); break;
-        case 2: RandomRequest(pipe, false); break;
-        case 3: HugeRequest(pipe); break;
-        case 4: LeaveMidRequest(pipe); break;
-        case 5: LeaveMidReply(pipe); break;
-        case 6: Stall(pipe); break;
-        case 7: parked = StopReading(pipe); break;
+        case 0:
+          BadLength(pipe);
+          break;
+        case 1:
+          RandomRequest(pipe, true);
+          break;
+        case 2:
+          RandomRequest(pipe, false);
+          break;
+        case 3:
+          HugeRequest(pipe);
+          break;
+        case 4:
+          LeaveMidRequest(pipe);
+          break;
+        case 5:
+          LeaveMidReply(pipe);
+          break;
+        case 6:
+          Stall(pipe);
+          break;
+        case 7:
+          parked = StopReading(pipe);
+          break;
       }
       if (!parked) os::ClosePipe(pipe);
       ++g_attacks;
@@ -214,13 +238,13 @@ class Hostile {
   // Any served command but those that change what the well-behaved client sees.
   std::uint32_t Command(bool known) {
     static const std::uint32_t kCommands[] = {
-        wire::kCmdVersion, wire::kCmdHello, wire::kCmdCopyTicksFrom, wire::kCmdCopyTicksRange,
-        wire::kCmdCopyRatesFrom, wire::kCmdCopyRatesRange, wire::kCmdCopyRatesFromPos, wire::kCmdTerminalState,
-        wire::kCmdPositionsGet, wire::kCmdOrdersGetTicket, wire::kCmdHistoryOrdersGet, wire::kCmdHistoryDealsGet,
-        wire::kCmdOrderCheck, wire::kCmdOrderSend, wire::kCmdOrderCalcMargin, wire::kCmdOrderCalcProfit,
-        wire::kCmdSymbolInfo, wire::kCmdSymbolInfoTick, wire::kCmdSymbolsGet, wire::kCmdSymbolsGetGroup,
-        wire::kCmdTerminalInfo, wire::kCmdAccountInfo, wire::kCmdMarketBookAdd, wire::kCmdMarketBookGet,
-        wire::kCmdClockNow, wire::kCmdClockAdvanceTo, wire::kCmdClockNextBar};  // the clock: not stepped here
+        wire::kCmdVersion,       wire::kCmdHello,           wire::kCmdCopyTicksFrom,    wire::kCmdCopyTicksRange,
+        wire::kCmdCopyRatesFrom, wire::kCmdCopyRatesRange,  wire::kCmdCopyRatesFromPos, wire::kCmdTerminalState,
+        wire::kCmdPositionsGet,  wire::kCmdOrdersGetTicket, wire::kCmdHistoryOrdersGet, wire::kCmdHistoryDealsGet,
+        wire::kCmdOrderCheck,    wire::kCmdOrderSend,       wire::kCmdOrderCalcMargin,  wire::kCmdOrderCalcProfit,
+        wire::kCmdSymbolInfo,    wire::kCmdSymbolInfoTick,  wire::kCmdSymbolsGet,       wire::kCmdSymbolsGetGroup,
+        wire::kCmdTerminalInfo,  wire::kCmdAccountInfo,     wire::kCmdMarketBookAdd,    wire::kCmdMarketBookGet,
+        wire::kCmdClockNow,      wire::kCmdClockAdvanceTo,  wire::kCmdClockNextBar};  // the clock: not stepped here
     if (known) return kCommands[Pick(sizeof(kCommands) / sizeof(kCommands[0]))];
     const auto command = static_cast<std::uint32_t>(random_());
     return command == wire::kCmdLogin || command == wire::kCmdSymbolSelect ? 0 : command;
@@ -255,8 +279,8 @@ class Hostile {
   void HugeRequest(os::PipeHandle pipe) {
     static const std::int64_t kDates[] = {LLONG_MIN, LLONG_MIN + 1, -1, 0, kClock, LLONG_MAX - 1, LLONG_MAX};
     static const std::int32_t kCounts[] = {INT_MAX, INT_MIN, -1, 0, 1, 1000000};
-    static const std::int32_t kFrames[] = {wire::TIMEFRAME_M1, wire::TIMEFRAME_H12, wire::TIMEFRAME_D1,
-                                           wire::TIMEFRAME_W1, wire::TIMEFRAME_MN1, 0, -1};
+    static const std::int32_t kFrames[] = {
+        wire::TIMEFRAME_M1, wire::TIMEFRAME_H12, wire::TIMEFRAME_D1, wire::TIMEFRAME_W1, wire::TIMEFRAME_MN1, 0, -1};
     static const char16_t* kSymbols[] = {u"EURUSD", u"USDJPY", u"KSTL", u"NOPE", u""};
     const std::u16string symbol = kSymbols[Pick(5)];
     auto date = [&] { return kDates[Pick(7)]; };
@@ -265,24 +289,40 @@ class Hostile {
     Request r;
     std::uint32_t command = 0;
     switch (Pick(5)) {
-      case 0: command = wire::kCmdCopyRatesFrom; r.Str(symbol).Add(frame).Add(date()).Add(count()); break;
-      case 1: command = wire::kCmdCopyRatesRange; r.Str(symbol).Add(frame).Add(date()).Add(date()); break;
-      case 2: command = wire::kCmdCopyRatesFromPos; r.Str(symbol).Add(frame).Add(count()).Add(count()); break;
-      case 3: command = wire::kCmdCopyTicksFrom; r.Str(symbol).Add(date()).Add(count()).Add(count()); break;
-      default: command = wire::kCmdCopyTicksRange; r.Str(symbol).Add(date()).Add(date()).Add(count()); break;
+      case 0:
+        command = wire::kCmdCopyRatesFrom;
+        r.Str(symbol).Add(frame).Add(date()).Add(count());
+        break;
+      case 1:
+        command = wire::kCmdCopyRatesRange;
+        r.Str(symbol).Add(frame).Add(date()).Add(date());
+        break;
+      case 2:
+        command = wire::kCmdCopyRatesFromPos;
+        r.Str(symbol).Add(frame).Add(count()).Add(count());
+        break;
+      case 3:
+        command = wire::kCmdCopyTicksFrom;
+        r.Str(symbol).Add(date()).Add(count()).Add(count());
+        break;
+      default:
+        command = wire::kCmdCopyTicksRange;
+        r.Str(symbol).Add(date()).Add(date()).Add(count());
+        break;
     }
     if (Send(pipe, r.Frame(command))) Answer(pipe, command);
   }
 
   void LeaveMidRequest(os::PipeHandle pipe) {
-    const Bytes frame = Request().Str(u"EURUSD").Add<std::int32_t>(1).Add<std::int32_t>(0).Add<std::int32_t>(50)
-                            .Frame(wire::kCmdCopyRatesFromPos);
+    const Bytes frame = Request().Str(u"EURUSD").Add<std::int32_t>(1).Add<std::int32_t>(0).Add<std::int32_t>(50).Frame(
+        wire::kCmdCopyRatesFromPos);
     Send(pipe, Bytes(frame.begin(), frame.begin() + static_cast<std::ptrdiff_t>(Pick(frame.size()))));
   }
 
   void LeaveMidReply(os::PipeHandle pipe) {
-    const Bytes frame = Request().Str(u"EURUSD").Add<std::int32_t>(1).Add<std::int32_t>(0).Add<std::int32_t>(20000)
-                            .Frame(wire::kCmdCopyRatesFromPos);
+    const Bytes frame =
+        Request().Str(u"EURUSD").Add<std::int32_t>(1).Add<std::int32_t>(0).Add<std::int32_t>(20000).Frame(
+            wire::kCmdCopyRatesFromPos);
     Bytes some(1 + Pick(4096));
     std::uint32_t error = 0;
     if (Send(pipe, frame)) os::ReadPipe(pipe, some.data(), some.size(), &error);
@@ -300,8 +340,12 @@ class Hostile {
   // pipe is parked until the terminal should have dropped it. False when too
   // many are parked already.
   bool StopReading(os::PipeHandle pipe) {
-    const Bytes frame = Request().Str(u"EURUSD").Add<std::int32_t>(wire::TIMEFRAME_M1).Add<std::int32_t>(0)
-                            .Add<std::int32_t>(20000).Frame(wire::kCmdCopyRatesFromPos);
+    const Bytes frame = Request()
+                            .Str(u"EURUSD")
+                            .Add<std::int32_t>(wire::TIMEFRAME_M1)
+                            .Add<std::int32_t>(0)
+                            .Add<std::int32_t>(20000)
+                            .Frame(wire::kCmdCopyRatesFromPos);
     std::lock_guard<std::mutex> lock(g_deaf_mutex);
     if (g_deaf.size() >= kMaxDeaf || !Send(pipe, frame)) return false;
     g_deaf.push_back({pipe, NowMs(), 16 + 20000 * 60});
@@ -391,7 +435,8 @@ int main(int argc, char** argv) {
   }
   std::vector<std::thread> hostile;
   for (int i = 0; i < kHostileThreads; ++i) {
-    hostile.emplace_back([&address, seed, i] { Hostile(address, seed * 1000003 + static_cast<std::uint64_t>(i)).Run(); });
+    hostile.emplace_back(
+        [&address, seed, i] { Hostile(address, seed * 1000003 + static_cast<std::uint64_t>(i)).Run(); });
   }
   std::atomic<bool> stalled{false};
   const std::int64_t end = NowMs() + std::int64_t{seconds} * 1000;
@@ -426,12 +471,13 @@ int main(int argc, char** argv) {
   for (const Deaf& deaf : g_deaf) os::ClosePipe(deaf.pipe);  // too recent to check
 
   const std::string output = ReadText(log);
-  const bool report = output.find("Sanitizer") != std::string::npos || output.find("runtime error") != std::string::npos;
-  std::printf("hostile clients: %ld attacks, %ld good answers, %ld wrong answers, %ld wrong echoes, "
-              "stopped readers %ld dropped and %ld kept, terminal exit %d%s\n",
-              g_attacks.load(), g_good.load(), g_wrong.load(), g_bad_echo.load(), g_deaf_dropped.load(),
-              g_deaf_kept.load(), status,
-              stalled ? ", stopped answering" : "");
+  const bool report =
+      output.find("Sanitizer") != std::string::npos || output.find("runtime error") != std::string::npos;
+  std::printf(
+      "hostile clients: %ld attacks, %ld good answers, %ld wrong answers, %ld wrong echoes, "
+      "stopped readers %ld dropped and %ld kept, terminal exit %d%s\n",
+      g_attacks.load(), g_good.load(), g_wrong.load(), g_bad_echo.load(), g_deaf_dropped.load(), g_deaf_kept.load(),
+      status, stalled ? ", stopped answering" : "");
   const bool failed =
       report || stalled || status != 0 || g_wrong != 0 || g_bad_echo != 0 || g_deaf_kept != 0 || g_good == 0;
   if (failed) std::fprintf(stderr, "terminal64 output:\n%s\n", output.c_str());

@@ -51,12 +51,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<std::uint8_t> record(element);
   const link::Request request(wire::kCmdSymbolInfo);
   switch (choice & 7) {
-    case 0: link::Exchange(request, link::Reply::Status()); break;
-    case 1: link::Exchange(request, link::Reply::Value(&value)); break;
-    case 2: link::Exchange(request, link::Reply::Record(&body, element)); break;
-    case 3: link::Exchange(request, link::Reply::List(element, allocate, &count)); break;
-    case 4: link::Exchange(request, link::Reply::Pieces(element, take, &count)); break;
-    default: link::Exchange(request, link::Reply::RecordAndText(record.data(), record.size(), &text)); break;
+    case 0:
+      link::Exchange(request, link::Reply::Status());
+      break;
+    case 1:
+      link::Exchange(request, link::Reply::Value(&value));
+      break;
+    case 2:
+      link::Exchange(request, link::Reply::Record(&body, element));
+      break;
+    case 3:
+      link::Exchange(request, link::Reply::List(element, allocate, &count));
+      break;
+    case 4:
+      link::Exchange(request, link::Reply::Pieces(element, take, &count));
+      break;
+    default:
+      link::Exchange(request, link::Reply::RecordAndText(record.data(), record.size(), &text));
+      break;
   }
   const fake::PipeScript& pipe = fake::Pipe();
   Require(pipe.consumed <= pipe.incoming.size() && pipe.foreign.empty());

@@ -21,8 +21,8 @@ Settings FuzzSettings() {
   // oldest histories: a fresh terminal per input then answers any range
   // quickly (later histories have not begun, which is a case too).
   settings.clock_start = 951868800;  // 2000-03-01
-  settings.maxbars = 1000;  // the smallest allowed
-  settings.stepped = true;  // the clock's control requests move it; each input starts afresh
+  settings.maxbars = 1000;           // the smallest allowed
+  settings.stepped = true;           // the clock's control requests move it; each input starts afresh
   return settings;
 }
 

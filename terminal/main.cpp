@@ -56,11 +56,9 @@ bool LoadSettings(const CommandLine& command, const std::string& ini_text, Setti
 }
 
 // Every loaded history is read whole before the terminal is announced.
-bool LoadHistories(const Settings& settings, const Folders& folders, market::Histories* histories,
-                   std::string* error) {
-  const std::u16string folder = settings.history_dir.empty()
-                                    ? JoinPath(folders.data, u"history")
-                                    : vl5::wire::Utf8ToUtf16(settings.history_dir);
+bool LoadHistories(const Settings& settings, const Folders& folders, market::Histories* histories, std::string* error) {
+  const std::u16string folder =
+      settings.history_dir.empty() ? JoinPath(folders.data, u"history") : vl5::wire::Utf8ToUtf16(settings.history_dir);
   return market::LoadHistories(market::DefaultSymbols(), settings.history, folder, histories, error);
 }
 

@@ -17,9 +17,7 @@ constexpr std::size_t kOriginReadLimit = 518;
 
 std::u16string Text(const std::string& ascii) { return wire::Utf8ToUtf16(ascii); }
 
-std::u16string Join(const std::u16string& folder, const char16_t* name) {
-  return folder + os::kPathSeparator + name;
-}
+std::u16string Join(const std::u16string& folder, const char16_t* name) { return folder + os::kPathSeparator + name; }
 
 std::u16string Cut(std::u16string text, std::size_t units) {
   if (text.size() > units) text.resize(units);
@@ -64,8 +62,8 @@ Outcome ExamineDataFolder(const std::u16string& folder, Candidate* candidate) {
   }
   std::u16string install;
   for (std::size_t i = 2; i + 1 < origin.size(); i += 2) {
-    auto unit = static_cast<char16_t>(static_cast<unsigned char>(origin[i]) |
-                                      (static_cast<unsigned char>(origin[i + 1]) << 8));
+    auto unit =
+        static_cast<char16_t>(static_cast<unsigned char>(origin[i]) | (static_cast<unsigned char>(origin[i + 1]) << 8));
     // The folder text ends at a zero unit; kept, it would cut the executable
     // path at the folder itself once the path becomes a C string.
     if (unit == 0) break;

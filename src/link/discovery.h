@@ -11,7 +11,7 @@
 namespace vl5::link {
 
 struct Candidate {
-  std::u16string path;         // full path of the terminal executable; empty: none
+  std::u16string path;          // full path of the terminal executable; empty: none
   std::uint64_t last_used = 0;  // 100 ns units since 1601
   bool portable = false;
 };

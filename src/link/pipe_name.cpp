@@ -17,8 +17,7 @@ std::u16string PipeBaseName(const std::uint8_t digest[32]) {
   return name;
 }
 
-PipeNameError PipeNameFor(const std::u16string& executable, std::u16string* address,
-                          std::uint8_t digest[32]) {
+PipeNameError PipeNameFor(const std::u16string& executable, std::u16string* address, std::uint8_t digest[32]) {
   if (executable.size() > kMaxPathUnits) return PipeNameError::kPathTooLong;
   std::u16string key = os::NormalizePath(executable, kMaxPathUnits);
   os::LowerCase(&key);

@@ -211,12 +211,12 @@ class Reply {
   Shape shape_;
   Allocator allocate_;
   std::size_t size_ = 0;
-  std::uint8_t* body_ = nullptr;      // kFixed: 8 + size_ bytes
-  std::uint32_t* value_ = nullptr;    // kValue
-  std::uint32_t* count_ = nullptr;    // kList, kPieces
-  PieceSink take_;                    // kPieces
-  void* record_ = nullptr;            // kText
-  TextBlock* text_ = nullptr;         // kText
+  std::uint8_t* body_ = nullptr;    // kFixed: 8 + size_ bytes
+  std::uint32_t* value_ = nullptr;  // kValue
+  std::uint32_t* count_ = nullptr;  // kList, kPieces
+  PieceSink take_;                  // kPieces
+  void* record_ = nullptr;          // kText
+  TextBlock* text_ = nullptr;       // kText
 };
 
 // Reads one reply of the given shape. True only when it was consumed exactly.

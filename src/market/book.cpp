@@ -30,9 +30,7 @@ PyObject* BookSubscription(std::uint32_t command, const py::Args& args) {
 
 PyObject* PyMarketBookAdd(const py::Args& args) { return BookSubscription(wire::kCmdMarketBookAdd, args); }
 
-PyObject* PyMarketBookRelease(const py::Args& args) {
-  return BookSubscription(wire::kCmdMarketBookRelease, args);
-}
+PyObject* PyMarketBookRelease(const py::Args& args) { return BookSubscription(wire::kCmdMarketBookRelease, args); }
 
 PyObject* PyMarketBookGet(const py::Args& args) {
   py::SymbolText symbol;

@@ -83,8 +83,7 @@ PyObject* PyCopyRatesFrom(const py::Args& args) {
   int timeframe, count;
   py::SymbolText symbol;
   std::int32_t from = 0;
-  if (!HasFourArguments(args) ||
-      !py::ParseArgs(args, "OiOi", &symbol_object, &timeframe, &date_object, &count) ||
+  if (!HasFourArguments(args) || !py::ParseArgs(args, "OiOi", &symbol_object, &timeframe, &date_object, &count) ||
       !py::ConvertText(symbol_object, &symbol) || !py::ConvertDate(date_object, &from)) {
     return InvalidArguments();
   }
@@ -117,8 +116,7 @@ PyObject* PyCopyRatesRange(const py::Args& args) {
   int timeframe;
   py::SymbolText symbol;
   std::int32_t from = 0, to = 0;
-  if (!HasFourArguments(args) ||
-      !py::ParseArgs(args, "OiOO", &symbol_object, &timeframe, &from_object, &to_object) ||
+  if (!HasFourArguments(args) || !py::ParseArgs(args, "OiOO", &symbol_object, &timeframe, &from_object, &to_object) ||
       !py::ConvertText(symbol_object, &symbol) || !py::ConvertDate(from_object, &from) ||
       !py::ConvertDate(to_object, &to)) {
     return InvalidArguments();

@@ -19,8 +19,9 @@ void ArmFaultFromEnvironment() {
     const char* text;
     Fault fault;
   };
-  static constexpr Name kNames[] = {
-      {"allocation", Fault::kAllocation}, {"result_types", Fault::kResultTypes}, {"record_dtypes", Fault::kRecordDtypes}};
+  static constexpr Name kNames[] = {{"allocation", Fault::kAllocation},
+                                    {"result_types", Fault::kResultTypes},
+                                    {"record_dtypes", Fault::kRecordDtypes}};
   for (const Name& name : kNames) {
     if (std::strcmp(value, name.text) == 0) g_armed = name.fault;
   }

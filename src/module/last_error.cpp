@@ -20,20 +20,32 @@ struct Record {
 
 const char* StandardMessage(std::int32_t code) {
   switch (code) {
-    case wire::kInvalidParams: return "Terminal: Invalid params";
-    case wire::kOutOfMemory: return "Terminal: Out of memory";
-    case wire::kNotFound: return "Terminal: Not found";
+    case wire::kInvalidParams:
+      return "Terminal: Invalid params";
+    case wire::kOutOfMemory:
+      return "Terminal: Out of memory";
+    case wire::kNotFound:
+      return "Terminal: Not found";
     case wire::kIncompatibleVersion:
       return "Terminal: Incompatible versions, please install the latest version of Terminal and Python module";
-    case wire::kAuthorizationFailed: return "Terminal: Authorization failed";
-    case wire::kUnsupportedFunction: return "Terminal: Unsupported function";
-    case wire::kIpcCallFailed: return "IPC call failed";
-    case wire::kIpcInitializeFailed: return "IPC initialize failed, ";
-    case wire::kIpcSendFailed: return "IPC send failed";
-    case wire::kIpcRecvFailed: return "IPC recv failed";
-    case wire::kNoIpcConnection: return "No IPC connection";
-    case wire::kIpcTimeout: return "IPC timeout";
-    default: return "Terminal: Call failed";
+    case wire::kAuthorizationFailed:
+      return "Terminal: Authorization failed";
+    case wire::kUnsupportedFunction:
+      return "Terminal: Unsupported function";
+    case wire::kIpcCallFailed:
+      return "IPC call failed";
+    case wire::kIpcInitializeFailed:
+      return "IPC initialize failed, ";
+    case wire::kIpcSendFailed:
+      return "IPC send failed";
+    case wire::kIpcRecvFailed:
+      return "IPC recv failed";
+    case wire::kNoIpcConnection:
+      return "No IPC connection";
+    case wire::kIpcTimeout:
+      return "IPC timeout";
+    default:
+      return "Terminal: Call failed";
   }
 }
 
@@ -85,9 +97,12 @@ PyObject* SetErrorReturnFalse(const link::Outcome& failure) {
 
 const char* PositionalMessage(int position) {
   switch (position) {
-    case 1: return "Invalid 1st unnamed argument";
-    case 2: return "Invalid 2nd unnamed argument";
-    default: return "Invalid 3rd unnamed argument";
+    case 1:
+      return "Invalid 1st unnamed argument";
+    case 2:
+      return "Invalid 2nd unnamed argument";
+    default:
+      return "Invalid 3rd unnamed argument";
   }
 }
 
@@ -98,8 +113,6 @@ const char* KeywordMessage(const char* name) {
   return message;
 }
 
-PyObject* PyLastError(PyObject*, PyObject*) {
-  return Py_BuildValue("(is)", g_last_error.code, g_last_error.message);
-}
+PyObject* PyLastError(PyObject*, PyObject*) { return Py_BuildValue("(is)", g_last_error.code, g_last_error.message); }
 
 }  // namespace vl5::py

@@ -34,8 +34,8 @@ constexpr PyMethodDef NoArgs(const char* name, const char* doc) {
 
 template <ArgsFunction F, Failure kFailure = Failure::kNone>
 constexpr PyMethodDef Positional(const char* name, const char* doc) {
-  return {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(CallPositional<F, kFailure>)),
-          METH_FASTCALL, doc};
+  return {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(CallPositional<F, kFailure>)), METH_FASTCALL,
+          doc};
 }
 
 template <ArgsFunction F, Failure kFailure = Failure::kNone>
@@ -45,79 +45,92 @@ constexpr PyMethodDef WithKeywords(const char* name, const char* doc) {
 }
 
 PyMethodDef g_methods[] = {
-    WithKeywords<link::PyInitialize, Failure::kFalse>("initialize",
-     "initialize([path],[server=\"SERVER\"],[login=LOGIN],[password=\"PASSWORD\"])\n\n"
-     "Establish connection to Velmora 5 terminal"),
+    WithKeywords<link::PyInitialize, Failure::kFalse>(
+        "initialize",
+        "initialize([path],[server=\"SERVER\"],[login=LOGIN],[password=\"PASSWORD\"])\n\n"
+        "Establish connection to Velmora 5 terminal"),
     NoArgs<link::PyShutdown>("shutdown", "shutdown()\n\nDisconnect from Velmora 5 terminal"),
-    WithKeywords<link::PyLogin, Failure::kFalse>("login",
-     "login(login,[server=\"SERVER\"],[password=\"PASSWORD\"])\n\nLog in to specific account"),
+    WithKeywords<link::PyLogin, Failure::kFalse>(
+        "login", "login(login,[server=\"SERVER\"],[password=\"PASSWORD\"])\n\nLog in to specific account"),
     NoArgs<link::PyVersion>("version", "version()\n\nGet Velmora 5 terminal version"),
     NoArgs<market::PyTerminalInfo>("terminal_info", "terminal_info()\n\nGet parameters of Velmora 5 terminal"),
-    NoArgs<market::PyAccountInfo>("account_info",
-     "account_info()\n\nReturn information on the current account"),
-    Positional<market::PyCopyTicksFrom>("copy_ticks_from",
-     "copy_ticks_from(symbol, date_from, count, flags)\n\nGet ticks starting from specific date"),
-    Positional<market::PyCopyTicksRange>("copy_ticks_range",
-     "copy_ticks_range(symbol, date_from, date_to, flags)\n\nGet ticks from specified period"),
-    Positional<market::PyCopyRatesFrom>("copy_rates_from",
-     "copy_rates_from(symbol, timeframe, date_from, count)\n\nGet bars starting from specific date"),
-    Positional<market::PyCopyRatesFromPos>("copy_rates_from_pos",
-     "copy_rates_from_pos(symbol, timeframe, start_pos, count)\n\nGet bars starting from specified position"),
-    Positional<market::PyCopyRatesRange>("copy_rates_range",
-     "copy_rates_range(symbol, timeframe, date_from, date_to)\n\nGet bars from specified period"),
-    NoArgs<trading::PyPositionsTotal>("positions_total",
-     "positions_total()\n\nReturn the number of open positions"),
+    NoArgs<market::PyAccountInfo>("account_info", "account_info()\n\nReturn information on the current account"),
+    Positional<market::PyCopyTicksFrom>(
+        "copy_ticks_from", "copy_ticks_from(symbol, date_from, count, flags)\n\nGet ticks starting from specific date"),
+    Positional<market::PyCopyTicksRange>(
+        "copy_ticks_range", "copy_ticks_range(symbol, date_from, date_to, flags)\n\nGet ticks from specified period"),
+    Positional<market::PyCopyRatesFrom>(
+        "copy_rates_from",
+        "copy_rates_from(symbol, timeframe, date_from, count)\n\nGet bars starting from specific date"),
+    Positional<market::PyCopyRatesFromPos>(
+        "copy_rates_from_pos",
+        "copy_rates_from_pos(symbol, timeframe, start_pos, count)\n\nGet bars starting from specified position"),
+    Positional<market::PyCopyRatesRange>(
+        "copy_rates_range",
+        "copy_rates_range(symbol, timeframe, date_from, date_to)\n\nGet bars from specified period"),
+    NoArgs<trading::PyPositionsTotal>("positions_total", "positions_total()\n\nReturn the number of open positions"),
     WithKeywords<trading::PyPositionsGet>("positions_get",
-     "positions_get([symbol=\"SYMBOL\"],[ticket=TICKET],[group=\"GROUP\"])\n\n"
-     "Return all open positions, can be filtered by symbol, group or ticket"),
+                                          "positions_get([symbol=\"SYMBOL\"],[ticket=TICKET],[group=\"GROUP\"])\n\n"
+                                          "Return all open positions, can be filtered by symbol, group or ticket"),
     NoArgs<trading::PyOrdersTotal>("orders_total", "orders_total()\n\nReturn the number of orders"),
     WithKeywords<trading::PyOrdersGet>("orders_get",
-     "orders_get([symbol=\"SYMBOL\"],[ticket=TICKET],[group=\"GROUP\"])\n\n"
-     "Return all orders, can be filtered by symbol, group or ticket"),
-    Positional<trading::PyHistoryOrdersTotal>("history_orders_total",
-     "history_orders_total(date_from, date_to)\n\nReturn the number of orders in selected range from history"),
-    WithKeywords<trading::PyHistoryOrdersGet>("history_orders_get",
-     "history_orders_get([date_from, date_to, [group=\"GROUP\"]],[position=POSITION],[ticket=TICKET])\n\n"
-     "Return orders in selected range from history or filtered by position id, ticket"),
-    Positional<trading::PyHistoryDealsTotal>("history_deals_total",
-     "history_deals_total(date_from, date_to)\n\nReturn the number of deals in selected range from history"),
-    WithKeywords<trading::PyHistoryDealsGet>("history_deals_get",
-     "history_deals_get([date_from, date_to, [group=\"GROUP\"]],[position=POSITION],[ticket=TICKET])\n\n"
-     "Return deals in selected range from history or filtered by position id, ticket"),
-    WithKeywords<trading::PyOrderCheck>("order_check",
-     "order_check(request)\n\nCheck if there are enough funds to execute required trading operation"),
-    WithKeywords<trading::PyOrderSend>("order_send",
-     "order_send(request)\n\nSend trading requests to server"),
-    Positional<trading::PyOrderCalcMargin>("order_calc_margin",
-     "order_calc_margin(action, symbol, volume, price,)\n\nCalculate margin required for specified order"),
-    Positional<trading::PyOrderCalcProfit>("order_calc_profit",
-     "order_calc_profit(action, symbol, volume, price_open, price_close)\n\n"
-     "Calculate profit for the current account in the current market conditions based on parameters passed"),
+                                       "orders_get([symbol=\"SYMBOL\"],[ticket=TICKET],[group=\"GROUP\"])\n\n"
+                                       "Return all orders, can be filtered by symbol, group or ticket"),
+    Positional<trading::PyHistoryOrdersTotal>(
+        "history_orders_total",
+        "history_orders_total(date_from, date_to)\n\nReturn the number of orders in selected range from history"),
+    WithKeywords<trading::PyHistoryOrdersGet>(
+        "history_orders_get",
+        "history_orders_get([date_from, date_to, [group=\"GROUP\"]],[position=POSITION],[ticket=TICKET])\n\n"
+        "Return orders in selected range from history or filtered by position id, ticket"),
+    Positional<trading::PyHistoryDealsTotal>(
+        "history_deals_total",
+        "history_deals_total(date_from, date_to)\n\nReturn the number of deals in selected range from history"),
+    WithKeywords<trading::PyHistoryDealsGet>(
+        "history_deals_get",
+        "history_deals_get([date_from, date_to, [group=\"GROUP\"]],[position=POSITION],[ticket=TICKET])\n\n"
+        "Return deals in selected range from history or filtered by position id, ticket"),
+    WithKeywords<trading::PyOrderCheck>(
+        "order_check", "order_check(request)\n\nCheck if there are enough funds to execute required trading operation"),
+    WithKeywords<trading::PyOrderSend>("order_send", "order_send(request)\n\nSend trading requests to server"),
+    Positional<trading::PyOrderCalcMargin>(
+        "order_calc_margin",
+        "order_calc_margin(action, symbol, volume, price,)\n\nCalculate margin required for specified order"),
+    Positional<trading::PyOrderCalcProfit>(
+        "order_calc_profit",
+        "order_calc_profit(action, symbol, volume, price_open, price_close)\n\n"
+        "Calculate profit for the current account in the current market conditions based on parameters passed"),
     Positional<market::PySymbolInfo>("symbol_info",
-     "symbol_info(symbol)\n\nReturn full information for specified symbol"),
+                                     "symbol_info(symbol)\n\nReturn full information for specified symbol"),
     Positional<market::PySymbolInfoTick>("symbol_info_tick",
-     "symbol_info_tick(symbol)\n\nReturn current prices of specified symbol"),
-    Positional<market::PySymbolSelect, Failure::kFalse>("symbol_select",
-     "symbol_select(symbol,[enable])\n\nSelect symbol in Market Watch window or remove symbol from the window"),
-    NoArgs<market::PySymbolsTotal>("symbols_total",
-     "symbols_total()\n\nReturn the number of all available symbols"),
-    WithKeywords<market::PySymbolsGet>("symbols_get",
-     "symbols_get([group=\"GROUP\"])\n\nReturn all available symbols or filtred by group"),
-    Positional<market::PyMarketBookAdd, Failure::kFalse>("market_book_add",
-     "market_book_add(symbol)\n\nOpens Depth of Market for a selected symbol"),
-    Positional<market::PyMarketBookRelease, Failure::kFalse>("market_book_release",
-     "market_book_release(symbol)\n\nCloses Depth of Market for a selected symbol"),
-    Positional<market::PyMarketBookGet>("market_book_get",
-     "market_book_get(symbol)\n\nReturns Depth of Market structures of a specified symbol"),
+                                         "symbol_info_tick(symbol)\n\nReturn current prices of specified symbol"),
+    Positional<market::PySymbolSelect, Failure::kFalse>(
+        "symbol_select",
+        "symbol_select(symbol,[enable])\n\nSelect symbol in Market Watch window or remove symbol from the window"),
+    NoArgs<market::PySymbolsTotal>("symbols_total", "symbols_total()\n\nReturn the number of all available symbols"),
+    WithKeywords<market::PySymbolsGet>(
+        "symbols_get", "symbols_get([group=\"GROUP\"])\n\nReturn all available symbols or filtred by group"),
+    Positional<market::PyMarketBookAdd, Failure::kFalse>(
+        "market_book_add", "market_book_add(symbol)\n\nOpens Depth of Market for a selected symbol"),
+    Positional<market::PyMarketBookRelease, Failure::kFalse>(
+        "market_book_release", "market_book_release(symbol)\n\nCloses Depth of Market for a selected symbol"),
+    Positional<market::PyMarketBookGet>(
+        "market_book_get", "market_book_get(symbol)\n\nReturns Depth of Market structures of a specified symbol"),
     // The one function that leaves the last error as it is.
-    NoArgs<PyLastError, Failure::kNone, false>("last_error",
-     "last_error()\n\nReturn last error code and description"),
+    NoArgs<PyLastError, Failure::kNone, false>("last_error", "last_error()\n\nReturn last error code and description"),
     {nullptr, nullptr, 0, nullptr},
 };
 
 PyModuleDef g_module = {
-    PyModuleDef_HEAD_INIT, "_core", "API Connector to Velmora 5 Terminal", -1, g_methods,
-    nullptr, nullptr, nullptr, nullptr,
+    PyModuleDef_HEAD_INIT,
+    "_core",
+    "API Connector to Velmora 5 Terminal",
+    -1,
+    g_methods,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
 };
 
 // Every step must succeed, or the import fails with the step's exception

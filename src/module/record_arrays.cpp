@@ -16,12 +16,18 @@ PyArray_Descr* g_ticks = nullptr;
 // (the records are little-endian, as every supported machine is).
 int TypeNumber(wire::FieldKind kind) {
   switch (kind) {
-    case wire::FieldKind::kU32: return NPY_UINT;
-    case wire::FieldKind::kI32: return NPY_INT;
-    case wire::FieldKind::kU64: return NPY_ULONGLONG;
-    case wire::FieldKind::kI64: return NPY_LONGLONG;
-    case wire::FieldKind::kF64: return NPY_DOUBLE;
-    default: return NPY_NOTYPE;
+    case wire::FieldKind::kU32:
+      return NPY_UINT;
+    case wire::FieldKind::kI32:
+      return NPY_INT;
+    case wire::FieldKind::kU64:
+      return NPY_ULONGLONG;
+    case wire::FieldKind::kI64:
+      return NPY_LONGLONG;
+    case wire::FieldKind::kF64:
+      return NPY_DOUBLE;
+    default:
+      return NPY_NOTYPE;
   }
 }
 

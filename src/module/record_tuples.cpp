@@ -25,13 +25,20 @@ PyObject* FloatValue(double value) {
 
 PyObject* FieldValue(const std::uint8_t* record, const wire::Field& field) {
   switch (field.kind) {
-    case FieldKind::kBool: return PyBool_FromLong(record[field.offset] != 0);
-    case FieldKind::kU32: return PyLong_FromUnsignedLong(Load<std::uint32_t>(record, field.offset));
-    case FieldKind::kI32: return PyLong_FromLong(Load<std::int32_t>(record, field.offset));
-    case FieldKind::kU64: return PyLong_FromUnsignedLongLong(Load<std::uint64_t>(record, field.offset));
-    case FieldKind::kI64: return PyLong_FromLongLong(Load<std::int64_t>(record, field.offset));
-    case FieldKind::kF64: return FloatValue(Load<double>(record, field.offset));
-    case FieldKind::kText: return DecodeTextField(record, field).release();
+    case FieldKind::kBool:
+      return PyBool_FromLong(record[field.offset] != 0);
+    case FieldKind::kU32:
+      return PyLong_FromUnsignedLong(Load<std::uint32_t>(record, field.offset));
+    case FieldKind::kI32:
+      return PyLong_FromLong(Load<std::int32_t>(record, field.offset));
+    case FieldKind::kU64:
+      return PyLong_FromUnsignedLongLong(Load<std::uint64_t>(record, field.offset));
+    case FieldKind::kI64:
+      return PyLong_FromLongLong(Load<std::int64_t>(record, field.offset));
+    case FieldKind::kF64:
+      return FloatValue(Load<double>(record, field.offset));
+    case FieldKind::kText:
+      return DecodeTextField(record, field).release();
   }
   return nullptr;
 }

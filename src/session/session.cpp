@@ -50,8 +50,8 @@ const char* ReadCredentialKeywords(const py::Args& args, Credentials* c) {
 std::int32_t Hello() {
   // The build is stored as soon as it is read, even from a reply that fails later.
   std::uint32_t build = Client().TerminalBuild();
-  std::int32_t result = Exchange(
-      Request(wire::kCmdHello).Value(wire::kHelloWord).Counted(wire::kHelloClientName), Reply::Value(&build));
+  std::int32_t result =
+      Exchange(Request(wire::kCmdHello).Value(wire::kHelloWord).Counted(wire::kHelloClientName), Reply::Value(&build));
   Client().SetTerminalBuild(build);
   return result;
 }

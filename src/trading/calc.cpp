@@ -17,9 +17,9 @@ namespace {
 PyObject* Calculate(std::uint32_t command, std::uint32_t action, const py::SymbolText& symbol, const double* values,
                     std::uint32_t count) {
   link::RecordBody<sizeof(double)> body;
-  std::int32_t result = link::Exchange(
-      link::Request(command).Value(action).Counted(symbol.View()).Bytes(values, sizeof(double) * count),
-      link::Reply::Record(&body));
+  std::int32_t result =
+      link::Exchange(link::Request(command).Value(action).Counted(symbol.View()).Bytes(values, sizeof(double) * count),
+                     link::Reply::Record(&body));
   if (result < 0) return py::SetErrorReturnNone(result);
   double value = 0;
   std::memcpy(&value, body.Record(), sizeof(value));
@@ -35,8 +35,7 @@ PyObject* PyOrderCalcMargin(const py::Args& args) {
   PyObject* symbol_object = nullptr;
   double values[2];
   py::SymbolText symbol;
-  if (args.Count() != 4 ||
-      !py::ParseArgs(args, "kOdd", &action, &symbol_object, &values[0], &values[1]) ||
+  if (args.Count() != 4 || !py::ParseArgs(args, "kOdd", &action, &symbol_object, &values[0], &values[1]) ||
       !py::ConvertText(symbol_object, &symbol)) {
     return InvalidArguments();
   }
@@ -48,8 +47,7 @@ PyObject* PyOrderCalcProfit(const py::Args& args) {
   PyObject* symbol_object = nullptr;
   double values[3];
   py::SymbolText symbol;
-  if (args.Count() != 5 ||
-      !py::ParseArgs(args, "kOddd", &action, &symbol_object, &values[0], &values[1], &values[2]) ||
+  if (args.Count() != 5 || !py::ParseArgs(args, "kOddd", &action, &symbol_object, &values[0], &values[1], &values[2]) ||
       !py::ConvertText(symbol_object, &symbol)) {
     return InvalidArguments();
   }

@@ -23,8 +23,7 @@ constexpr HistoryCommands kDealCommands = {wire::kCmdHistoryDealsTotal, wire::kC
 PyObject* InvalidArguments() { return py::SetErrorReturnNone(wire::kInvalidParams, py::kInvalidArguments); }
 
 bool ConvertRange(const py::Args& args, std::int32_t* from, std::int32_t* to) {
-  return args.Count() == 2 && py::ConvertDate(args[0], from) &&
-         py::ConvertDate(args[1], to);
+  return args.Count() == 2 && py::ConvertDate(args[0], from) && py::ConvertDate(args[1], to);
 }
 
 PyObject* CountHistory(const HistoryCommands& commands, const py::Args& args) {
@@ -69,14 +68,10 @@ PyObject* GetHistory(const RecordKind& kind, const HistoryCommands& commands, co
 
 PyObject* PyHistoryOrdersTotal(const py::Args& args) { return CountHistory(kOrderCommands, args); }
 
-PyObject* PyHistoryOrdersGet(const py::Args& args) {
-  return GetHistory(kOrderRecords, kOrderCommands, args);
-}
+PyObject* PyHistoryOrdersGet(const py::Args& args) { return GetHistory(kOrderRecords, kOrderCommands, args); }
 
 PyObject* PyHistoryDealsTotal(const py::Args& args) { return CountHistory(kDealCommands, args); }
 
-PyObject* PyHistoryDealsGet(const py::Args& args) {
-  return GetHistory(kDealRecords, kDealCommands, args);
-}
+PyObject* PyHistoryDealsGet(const py::Args& args) { return GetHistory(kDealRecords, kDealCommands, args); }
 
 }  // namespace vl5::trading

@@ -20,7 +20,9 @@ constexpr OpenCommands kPositionCommands = {wire::kCmdPositionsTotal, wire::kCmd
 constexpr OpenCommands kOrderCommands = {wire::kCmdOrdersTotal, wire::kCmdOrdersGet, wire::kCmdOrdersGetSymbol,
                                          wire::kCmdOrdersGetTicket};
 
-PyObject* Invalid(const char* keyword) { return py::SetErrorReturnNone(wire::kInvalidParams, py::KeywordMessage(keyword)); }
+PyObject* Invalid(const char* keyword) {
+  return py::SetErrorReturnNone(wire::kInvalidParams, py::KeywordMessage(keyword));
+}
 
 // The first of ticket, symbol and group that is present picks the query;
 // the later ones are not even examined.
@@ -46,20 +48,12 @@ PyObject* GetOpen(const RecordKind& kind, const OpenCommands& commands, const py
 
 }  // namespace
 
-PyObject* PyPositionsTotal(PyObject*, PyObject*) {
-  return QueryCount(kPositionCommands.total, 0, 0, false);
-}
+PyObject* PyPositionsTotal(PyObject*, PyObject*) { return QueryCount(kPositionCommands.total, 0, 0, false); }
 
-PyObject* PyPositionsGet(const py::Args& args) {
-  return GetOpen(kPositionRecords, kPositionCommands, args);
-}
+PyObject* PyPositionsGet(const py::Args& args) { return GetOpen(kPositionRecords, kPositionCommands, args); }
 
-PyObject* PyOrdersTotal(PyObject*, PyObject*) {
-  return QueryCount(kOrderCommands.total, 0, 0, false);
-}
+PyObject* PyOrdersTotal(PyObject*, PyObject*) { return QueryCount(kOrderCommands.total, 0, 0, false); }
 
-PyObject* PyOrdersGet(const py::Args& args) {
-  return GetOpen(kOrderRecords, kOrderCommands, args);
-}
+PyObject* PyOrdersGet(const py::Args& args) { return GetOpen(kOrderRecords, kOrderCommands, args); }
 
 }  // namespace vl5::trading

@@ -64,7 +64,8 @@ PyObject* QueryList(const RecordKind& kind, const link::Request& request, const 
 
 }  // namespace
 
-const RecordKind kPositionRecords = Kind(py::ResultType::kTradePosition, wire::kTradePositionFields, wire::kTradePositionSize);
+const RecordKind kPositionRecords =
+    Kind(py::ResultType::kTradePosition, wire::kTradePositionFields, wire::kTradePositionSize);
 const RecordKind kOrderRecords = Kind(py::ResultType::kTradeOrder, wire::kTradeOrderFields, wire::kTradeOrderSize);
 const RecordKind kDealRecords = Kind(py::ResultType::kTradeDeal, wire::kTradeDealFields, wire::kTradeDealSize);
 

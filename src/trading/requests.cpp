@@ -111,12 +111,12 @@ PyObject* TradeExchange(std::uint32_t command, py::ResultType type, const wire::
 
 PyObject* PyOrderCheck(const py::Args& args) {
   return TradeExchange<wire::kOrderCheckResultSize>(wire::kCmdOrderCheck, py::ResultType::kOrderCheckResult,
-                                                     wire::kOrderCheckResultFields, args);
+                                                    wire::kOrderCheckResultFields, args);
 }
 
 PyObject* PyOrderSend(const py::Args& args) {
   return TradeExchange<wire::kOrderSendResultSize>(wire::kCmdOrderSend, py::ResultType::kOrderSendResult,
-                                                    wire::kOrderSendResultFields, args);
+                                                   wire::kOrderSendResultFields, args);
 }
 
 }  // namespace vl5::trading

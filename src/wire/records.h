@@ -24,17 +24,16 @@ inline constexpr std::uint32_t kRateRecordSize = 60;
 inline constexpr std::uint32_t kTickRecordSize = 60;
 
 inline constexpr Field kTickFields[] = {
-    {"time", 0, FieldKind::kI64, 8},      {"bid", 8, FieldKind::kF64, 8},
-    {"ask", 16, FieldKind::kF64, 8},      {"last", 24, FieldKind::kF64, 8},
-    {"volume", 32, FieldKind::kU64, 8},   {"time_msc", 40, FieldKind::kI64, 8},
-    {"flags", 48, FieldKind::kU32, 4},    {"volume_real", 52, FieldKind::kF64, 8},
+    {"time", 0, FieldKind::kI64, 8},   {"bid", 8, FieldKind::kF64, 8},          {"ask", 16, FieldKind::kF64, 8},
+    {"last", 24, FieldKind::kF64, 8},  {"volume", 32, FieldKind::kU64, 8},      {"time_msc", 40, FieldKind::kI64, 8},
+    {"flags", 48, FieldKind::kU32, 4}, {"volume_real", 52, FieldKind::kF64, 8},
 };
 
 inline constexpr Field kRateFields[] = {
-    {"time", 0, FieldKind::kI64, 8},         {"open", 8, FieldKind::kF64, 8},
-    {"high", 16, FieldKind::kF64, 8},        {"low", 24, FieldKind::kF64, 8},
-    {"close", 32, FieldKind::kF64, 8},       {"tick_volume", 40, FieldKind::kU64, 8},
-    {"spread", 48, FieldKind::kI32, 4},      {"real_volume", 52, FieldKind::kU64, 8},
+    {"time", 0, FieldKind::kI64, 8},    {"open", 8, FieldKind::kF64, 8},
+    {"high", 16, FieldKind::kF64, 8},   {"low", 24, FieldKind::kF64, 8},
+    {"close", 32, FieldKind::kF64, 8},  {"tick_volume", 40, FieldKind::kU64, 8},
+    {"spread", 48, FieldKind::kI32, 4}, {"real_volume", 52, FieldKind::kU64, 8},
 };
 
 // BookInfoRecord, 28 bytes: one depth-of-market entry.

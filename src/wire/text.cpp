@@ -73,7 +73,10 @@ std::u16string Utf8ToUtf16(std::string_view text) {
     bool ok = true;
     for (int k = 1; k <= extra; ++k) {
       auto c = static_cast<std::uint8_t>(text[i + k]);
-      if ((c & 0xC0) != 0x80) { ok = false; break; }
+      if ((c & 0xC0) != 0x80) {
+        ok = false;
+        break;
+      }
       cp = (cp << 6) | (c & 0x3F);
     }
     // Overlong forms and encoded surrogates are invalid too: decoding them

@@ -21,13 +21,13 @@ inline constexpr std::uint32_t TRADE_ACTION_CLOSE_BY = 10;  // close `position` 
 // Order types. Even types buy, odd types sell.
 inline constexpr std::uint32_t ORDER_TYPE_BUY = 0;
 inline constexpr std::uint32_t ORDER_TYPE_SELL = 1;
-inline constexpr std::uint32_t ORDER_TYPE_BUY_LIMIT = 2;       // buy when the ask falls to the price
-inline constexpr std::uint32_t ORDER_TYPE_SELL_LIMIT = 3;      // sell when the bid rises to the price
-inline constexpr std::uint32_t ORDER_TYPE_BUY_STOP = 4;        // buy when the ask rises to the price
-inline constexpr std::uint32_t ORDER_TYPE_SELL_STOP = 5;       // sell when the bid falls to the price
-inline constexpr std::uint32_t ORDER_TYPE_BUY_STOP_LIMIT = 6;  // at the price, becomes a buy limit at stoplimit
+inline constexpr std::uint32_t ORDER_TYPE_BUY_LIMIT = 2;        // buy when the ask falls to the price
+inline constexpr std::uint32_t ORDER_TYPE_SELL_LIMIT = 3;       // sell when the bid rises to the price
+inline constexpr std::uint32_t ORDER_TYPE_BUY_STOP = 4;         // buy when the ask rises to the price
+inline constexpr std::uint32_t ORDER_TYPE_SELL_STOP = 5;        // sell when the bid falls to the price
+inline constexpr std::uint32_t ORDER_TYPE_BUY_STOP_LIMIT = 6;   // at the price, becomes a buy limit at stoplimit
 inline constexpr std::uint32_t ORDER_TYPE_SELL_STOP_LIMIT = 7;  // at the price, becomes a sell limit at stoplimit
-inline constexpr std::uint32_t ORDER_TYPE_CLOSE_BY = 8;        // the order recorded by a close-by
+inline constexpr std::uint32_t ORDER_TYPE_CLOSE_BY = 8;         // the order recorded by a close-by
 
 // Order states.
 inline constexpr std::uint32_t ORDER_STATE_STARTED = 0;   // accepted, not yet checked
@@ -81,18 +81,18 @@ inline constexpr std::uint32_t POSITION_REASON_EXPERT = 3;
 
 // Trade return codes: the `retcode` of order_check and order_send results.
 // order_check answers 0 for a request that would be accepted.
-inline constexpr std::uint32_t TRADE_RETCODE_PLACED = 10008;              // pending order placed
-inline constexpr std::uint32_t TRADE_RETCODE_DONE = 10009;                // request carried out
-inline constexpr std::uint32_t TRADE_RETCODE_DONE_PARTIAL = 10010;        // carried out in part
-inline constexpr std::uint32_t TRADE_RETCODE_ERROR = 10011;               // failed for another reason
-inline constexpr std::uint32_t TRADE_RETCODE_INVALID = 10013;             // bad action, symbol, type or position
-inline constexpr std::uint32_t TRADE_RETCODE_INVALID_VOLUME = 10014;      // outside min/max, or off the step
-inline constexpr std::uint32_t TRADE_RETCODE_INVALID_PRICE = 10015;       // pending price on the wrong side
-inline constexpr std::uint32_t TRADE_RETCODE_INVALID_STOPS = 10016;       // stop loss or take profit misplaced
-inline constexpr std::uint32_t TRADE_RETCODE_TRADE_DISABLED = 10017;      // the symbol does not allow this trade
-inline constexpr std::uint32_t TRADE_RETCODE_MARKET_CLOSED = 10018;       // outside the trading session, or no quote yet
-inline constexpr std::uint32_t TRADE_RETCODE_NO_MONEY = 10019;            // not enough free margin
-inline constexpr std::uint32_t TRADE_RETCODE_PRICE_CHANGED = 10020;       // market beyond `deviation` of `price`
+inline constexpr std::uint32_t TRADE_RETCODE_PLACED = 10008;          // pending order placed
+inline constexpr std::uint32_t TRADE_RETCODE_DONE = 10009;            // request carried out
+inline constexpr std::uint32_t TRADE_RETCODE_DONE_PARTIAL = 10010;    // carried out in part
+inline constexpr std::uint32_t TRADE_RETCODE_ERROR = 10011;           // failed for another reason
+inline constexpr std::uint32_t TRADE_RETCODE_INVALID = 10013;         // bad action, symbol, type or position
+inline constexpr std::uint32_t TRADE_RETCODE_INVALID_VOLUME = 10014;  // outside min/max, or off the step
+inline constexpr std::uint32_t TRADE_RETCODE_INVALID_PRICE = 10015;   // pending price on the wrong side
+inline constexpr std::uint32_t TRADE_RETCODE_INVALID_STOPS = 10016;   // stop loss or take profit misplaced
+inline constexpr std::uint32_t TRADE_RETCODE_TRADE_DISABLED = 10017;  // the symbol does not allow this trade
+inline constexpr std::uint32_t TRADE_RETCODE_MARKET_CLOSED = 10018;   // outside the trading session, or no quote yet
+inline constexpr std::uint32_t TRADE_RETCODE_NO_MONEY = 10019;        // not enough free margin
+inline constexpr std::uint32_t TRADE_RETCODE_PRICE_CHANGED = 10020;   // market beyond `deviation` of `price`
 inline constexpr std::uint32_t TRADE_RETCODE_INVALID_EXPIRATION = 10022;  // unknown policy, or in the past
 inline constexpr std::uint32_t TRADE_RETCODE_ORDER_CHANGED = 10023;       // the order changed state meanwhile
 inline constexpr std::uint32_t TRADE_RETCODE_CLIENT_DISABLES_AT = 10027;  // trading switched off in the terminal

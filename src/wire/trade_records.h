@@ -64,74 +64,48 @@ inline constexpr Field kTradeOrderFields[] = {
 // TradeDealRecord, 300 bytes.
 inline constexpr std::uint32_t kTradeDealSize = 300;
 inline constexpr Field kTradeDealFields[] = {
-    {"ticket", 0, FieldKind::kU64, 8},
-    {"order", 8, FieldKind::kU64, 8},
-    {"time", 16, FieldKind::kI64, 8},
-    {"time_msc", 24, FieldKind::kI64, 8},
-    {"type", 32, FieldKind::kU32, 4},
-    {"entry", 36, FieldKind::kU32, 4},
-    {"magic", 40, FieldKind::kU64, 8},
-    {"position_id", 48, FieldKind::kU64, 8},
-    {"reason", 56, FieldKind::kU32, 4},
-    {"volume", 60, FieldKind::kF64, 8},
-    {"price", 68, FieldKind::kF64, 8},
-    {"commission", 76, FieldKind::kF64, 8},
-    {"swap", 84, FieldKind::kF64, 8},
-    {"profit", 92, FieldKind::kF64, 8},
-    {"fee", 100, FieldKind::kF64, 8},
-    {"symbol", 108, FieldKind::kText, 64},
-    {"comment", 172, FieldKind::kText, 64},
-    {"external_id", 236, FieldKind::kText, 64},
+    {"ticket", 0, FieldKind::kU64, 8},      {"order", 8, FieldKind::kU64, 8},
+    {"time", 16, FieldKind::kI64, 8},       {"time_msc", 24, FieldKind::kI64, 8},
+    {"type", 32, FieldKind::kU32, 4},       {"entry", 36, FieldKind::kU32, 4},
+    {"magic", 40, FieldKind::kU64, 8},      {"position_id", 48, FieldKind::kU64, 8},
+    {"reason", 56, FieldKind::kU32, 4},     {"volume", 60, FieldKind::kF64, 8},
+    {"price", 68, FieldKind::kF64, 8},      {"commission", 76, FieldKind::kF64, 8},
+    {"swap", 84, FieldKind::kF64, 8},       {"profit", 92, FieldKind::kF64, 8},
+    {"fee", 100, FieldKind::kF64, 8},       {"symbol", 108, FieldKind::kText, 64},
+    {"comment", 172, FieldKind::kText, 64}, {"external_id", 236, FieldKind::kText, 64},
 };
 
 // TradeRequestRecord, 232 bytes: sent unchanged by order_check and order_send.
 inline constexpr std::uint32_t kTradeRequestSize = 232;
 inline constexpr Field kTradeRequestFields[] = {
-    {"action", 0, FieldKind::kU32, 4},
-    {"magic", 4, FieldKind::kU64, 8},
-    {"order", 12, FieldKind::kU64, 8},
-    {"symbol", 20, FieldKind::kText, 64},
-    {"volume", 84, FieldKind::kF64, 8},
-    {"price", 92, FieldKind::kF64, 8},
-    {"stoplimit", 100, FieldKind::kF64, 8},
-    {"sl", 108, FieldKind::kF64, 8},
-    {"tp", 116, FieldKind::kF64, 8},
-    {"deviation", 124, FieldKind::kU64, 8},
-    {"type", 132, FieldKind::kU32, 4},
-    {"type_filling", 136, FieldKind::kU32, 4},
-    {"type_time", 140, FieldKind::kU32, 4},
-    {"expiration", 144, FieldKind::kI64, 8},
-    {"comment", 152, FieldKind::kText, 64},
-    {"position", 216, FieldKind::kU64, 8},
+    {"action", 0, FieldKind::kU32, 4},        {"magic", 4, FieldKind::kU64, 8},
+    {"order", 12, FieldKind::kU64, 8},        {"symbol", 20, FieldKind::kText, 64},
+    {"volume", 84, FieldKind::kF64, 8},       {"price", 92, FieldKind::kF64, 8},
+    {"stoplimit", 100, FieldKind::kF64, 8},   {"sl", 108, FieldKind::kF64, 8},
+    {"tp", 116, FieldKind::kF64, 8},          {"deviation", 124, FieldKind::kU64, 8},
+    {"type", 132, FieldKind::kU32, 4},        {"type_filling", 136, FieldKind::kU32, 4},
+    {"type_time", 140, FieldKind::kU32, 4},   {"expiration", 144, FieldKind::kI64, 8},
+    {"comment", 152, FieldKind::kText, 64},   {"position", 216, FieldKind::kU64, 8},
     {"position_by", 224, FieldKind::kU64, 8},
 };
 
 // OrderCheckResultRecord, 252 bytes; the result tuple adds the request.
 inline constexpr std::uint32_t kOrderCheckResultSize = 252;
 inline constexpr Field kOrderCheckResultFields[] = {
-    {"retcode", 0, FieldKind::kU32, 4},
-    {"balance", 4, FieldKind::kF64, 8},
-    {"equity", 12, FieldKind::kF64, 8},
-    {"profit", 20, FieldKind::kF64, 8},
-    {"margin", 28, FieldKind::kF64, 8},
-    {"margin_free", 36, FieldKind::kF64, 8},
-    {"margin_level", 44, FieldKind::kF64, 8},
-    {"comment", 52, FieldKind::kText, 200},
+    {"retcode", 0, FieldKind::kU32, 4},       {"balance", 4, FieldKind::kF64, 8},
+    {"equity", 12, FieldKind::kF64, 8},       {"profit", 20, FieldKind::kF64, 8},
+    {"margin", 28, FieldKind::kF64, 8},       {"margin_free", 36, FieldKind::kF64, 8},
+    {"margin_level", 44, FieldKind::kF64, 8}, {"comment", 52, FieldKind::kText, 200},
 };
 
 // OrderSendResultRecord, 260 bytes; the result tuple adds the request.
 inline constexpr std::uint32_t kOrderSendResultSize = 260;
 inline constexpr Field kOrderSendResultFields[] = {
-    {"retcode", 0, FieldKind::kU32, 4},
-    {"deal", 4, FieldKind::kU64, 8},
-    {"order", 12, FieldKind::kU64, 8},
-    {"volume", 20, FieldKind::kF64, 8},
-    {"price", 28, FieldKind::kF64, 8},
-    {"bid", 36, FieldKind::kF64, 8},
-    {"ask", 44, FieldKind::kF64, 8},
-    {"comment", 52, FieldKind::kText, 200},
-    {"request_id", 252, FieldKind::kU32, 4},
-    {"retcode_external", 256, FieldKind::kI32, 4},
+    {"retcode", 0, FieldKind::kU32, 4},      {"deal", 4, FieldKind::kU64, 8},
+    {"order", 12, FieldKind::kU64, 8},       {"volume", 20, FieldKind::kF64, 8},
+    {"price", 28, FieldKind::kF64, 8},       {"bid", 36, FieldKind::kF64, 8},
+    {"ask", 44, FieldKind::kF64, 8},         {"comment", 52, FieldKind::kText, 200},
+    {"request_id", 252, FieldKind::kU32, 4}, {"retcode_external", 256, FieldKind::kI32, 4},
 };
 // The symbol field of positions, orders and deals: 32 UTF-16 units.
 inline constexpr std::uint32_t kTradeSymbolUnits = 32;

@@ -17,13 +17,27 @@ constexpr std::int64_t kFirstSunday = 3 * kDay;
 
 bool ValidTimeframe(std::int32_t timeframe) {
   switch (timeframe) {
-    case wire::TIMEFRAME_M1: case wire::TIMEFRAME_M2: case wire::TIMEFRAME_M3:
-    case wire::TIMEFRAME_M4: case wire::TIMEFRAME_M5: case wire::TIMEFRAME_M6:
-    case wire::TIMEFRAME_M10: case wire::TIMEFRAME_M12: case wire::TIMEFRAME_M15:
-    case wire::TIMEFRAME_M20: case wire::TIMEFRAME_M30: case wire::TIMEFRAME_H1:
-    case wire::TIMEFRAME_H2: case wire::TIMEFRAME_H3: case wire::TIMEFRAME_H4:
-    case wire::TIMEFRAME_H6: case wire::TIMEFRAME_H8: case wire::TIMEFRAME_H12:
-    case wire::TIMEFRAME_D1: case wire::TIMEFRAME_W1: case wire::TIMEFRAME_MN1:
+    case wire::TIMEFRAME_M1:
+    case wire::TIMEFRAME_M2:
+    case wire::TIMEFRAME_M3:
+    case wire::TIMEFRAME_M4:
+    case wire::TIMEFRAME_M5:
+    case wire::TIMEFRAME_M6:
+    case wire::TIMEFRAME_M10:
+    case wire::TIMEFRAME_M12:
+    case wire::TIMEFRAME_M15:
+    case wire::TIMEFRAME_M20:
+    case wire::TIMEFRAME_M30:
+    case wire::TIMEFRAME_H1:
+    case wire::TIMEFRAME_H2:
+    case wire::TIMEFRAME_H3:
+    case wire::TIMEFRAME_H4:
+    case wire::TIMEFRAME_H6:
+    case wire::TIMEFRAME_H8:
+    case wire::TIMEFRAME_H12:
+    case wire::TIMEFRAME_D1:
+    case wire::TIMEFRAME_W1:
+    case wire::TIMEFRAME_MN1:
       return true;
     default:
       return false;

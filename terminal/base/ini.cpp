@@ -38,8 +38,8 @@ std::vector<IniEntry> ParseIni(std::string_view text, std::vector<int>* ignored)
       if (ignored != nullptr) ignored->push_back(number);
       continue;
     }
-    entries.push_back({section, Lower(Trim(line.substr(0, equals))), std::string(Trim(line.substr(equals + 1))),
-                       number});
+    entries.push_back(
+        {section, Lower(Trim(line.substr(0, equals))), std::string(Trim(line.substr(equals + 1))), number});
   }
   return entries;
 }

@@ -40,16 +40,16 @@ struct SymbolConfig {
 
 struct Settings {
   std::uint64_t seed = 1;
-  std::optional<std::int64_t> clock_start;   // Unix seconds; empty: the system clock
-  std::uint32_t clock_speed = 0;             // a set clock: 0 stands still, N runs N times real time
-  bool stepped = false;                      // the set clock moves only when a client steps it
+  std::optional<std::int64_t> clock_start;  // Unix seconds; empty: the system clock
+  std::uint32_t clock_speed = 0;            // a set clock: 0 stands still, N runs N times real time
+  bool stepped = false;                     // the set clock moves only when a client steps it
   std::uint32_t build = 5100;
-  std::uint32_t idle_exit = 600;       // seconds without clients before stopping; 0: never
-  std::uint32_t connect_delay = 200;   // ms a login spends "connecting"
-  std::uint32_t maxbars = 5000000;     // most bars or ticks in one reply
-  std::uint64_t login = 10001;         // account logged in at start
+  std::uint32_t idle_exit = 600;      // seconds without clients before stopping; 0: never
+  std::uint32_t connect_delay = 200;  // ms a login spends "connecting"
+  std::uint32_t maxbars = 5000000;    // most bars or ticks in one reply
+  std::uint64_t login = 10001;        // account logged in at start
   bool trade_allowed = true;
-  bool tradeapi_disabled = false;      // order_send refused with -8; order_check still answers
+  bool tradeapi_disabled = false;       // order_send refused with -8; order_check still answers
   std::vector<std::u16string> history;  // symbols whose prices come from history files
   std::string history_dir;              // UTF-8; empty: "history" in the data folder
   std::string cache_dir;                // UTF-8; empty: this user's cache folder; "none": nothing kept

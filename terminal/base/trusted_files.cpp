@@ -14,8 +14,8 @@ std::string PathText(const std::u16string& path) { return wire::Utf16ToUtf8(path
 // could otherwise plant links or files there.
 bool CheckPrivateFolder(const std::u16string& folder, std::string* error) {
   if (os::FolderIsPrivate(folder)) return true;
-  *error = PathText(folder) +
-           " is not a folder of this user alone (missing, a link, another user's, or writable by others)";
+  *error =
+      PathText(folder) + " is not a folder of this user alone (missing, a link, another user's, or writable by others)";
   return false;
 }
 

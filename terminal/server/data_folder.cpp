@@ -56,7 +56,8 @@ bool DescribeInstallationAt(const std::u16string& executable, Installation* inst
   const std::size_t separator = executable.find_last_of(os::kPathSeparator);
   installation->folder = separator == std::u16string::npos ? u"." : executable.substr(0, separator);
   installation->pipe_address = address;
-  const std::u16string hex = link::PipeBaseName(digest).substr(std::char_traits<char16_t>::length(wire::kPipeNamePrefix));
+  const std::u16string hex =
+      link::PipeBaseName(digest).substr(std::char_traits<char16_t>::length(wire::kPipeNamePrefix));
   installation->entry = hex.substr(0, 32);
   return true;
 }
@@ -82,8 +83,7 @@ bool CommonDataFolder(std::u16string* folder) {
   return true;
 }
 
-bool Register(const std::u16string& data_folder, const Installation& installation, bool portable,
-              std::string* error) {
+bool Register(const std::u16string& data_folder, const Installation& installation, bool portable, std::string* error) {
   const std::u16string config = JoinPath(data_folder, u"config");
   for (const std::u16string& folder : {data_folder, JoinPath(data_folder, u"VLMS"), config}) {
     std::uint32_t code = 0;

@@ -30,8 +30,7 @@ bool CommonDataFolder(std::u16string* folder);
 // Creates or refreshes the data folder. Writes a default terminal.ini only
 // when there is none, so a user's settings survive. Refuses a folder that is
 // not this user's alone, and never writes through a symlink.
-bool Register(const std::u16string& data_folder, const Installation& installation, bool portable,
-              std::string* error);
+bool Register(const std::u16string& data_folder, const Installation& installation, bool portable, std::string* error);
 
 // The contents of config/terminal.ini; empty when there is none. False with a
 // message when it is there but not to be read: not a regular file, too

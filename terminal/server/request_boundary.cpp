@@ -12,9 +12,12 @@ namespace {
 
 void InjectFault(std::uint32_t command) {
   switch (HandlerFaultFor(command)) {
-    case HandlerFault::kAllocation: throw std::bad_alloc();
-    case HandlerFault::kOther: throw std::runtime_error("injected handler fault");
-    case HandlerFault::kNone: break;
+    case HandlerFault::kAllocation:
+      throw std::bad_alloc();
+    case HandlerFault::kOther:
+      throw std::runtime_error("injected handler fault");
+    case HandlerFault::kNone:
+      break;
   }
 }
 

@@ -76,9 +76,9 @@ bool RequestReader::Fill(bool started, std::optional<std::int64_t>* deadline_ms)
   std::int32_t timeout_ms = os::kNoTimeout;
   if (started && !*deadline_ms) *deadline_ms = SteadyMs() + request_ms_;
   // A connection that has never spoken would otherwise hold its place forever.
-  const std::optional<std::int64_t> deadline = started ? *deadline_ms
-                                               : heard_  ? std::nullopt
-                                                         : std::optional<std::int64_t>(silence_deadline_ms_);
+  const std::optional<std::int64_t> deadline = started  ? *deadline_ms
+                                               : heard_ ? std::nullopt
+                                                        : std::optional<std::int64_t>(silence_deadline_ms_);
   if (deadline) {
     const std::int64_t left = *deadline - SteadyMs();
     if (left <= 0) return false;

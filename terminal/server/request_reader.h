@@ -47,8 +47,8 @@ class RequestReader {
 
   os::PipeHandle pipe_;
   std::int32_t request_ms_;
-  std::int64_t silence_deadline_ms_;  // SteadyMs() by which the first byte is due
-  bool heard_ = false;                // some byte has arrived
+  std::int64_t silence_deadline_ms_;        // SteadyMs() by which the first byte is due
+  bool heard_ = false;                      // some byte has arrived
   std::unique_ptr<std::uint8_t[]> buffer_;  // uninitialised: only received bytes touch memory
   std::size_t capacity_ = 0;
   std::size_t begin_ = 0;  // held bytes are [begin_, end_)

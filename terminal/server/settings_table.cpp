@@ -416,15 +416,16 @@ bool ApplySymbolKey(Settings* s, std::string_view name, const IniEntry& entry, s
     *error = "unknown symbol [" + entry.section + "]";
     return false;
   }
-  auto config = std::find_if(s->symbols.begin(), s->symbols.end(), [&](const SymbolConfig& c) { return c.name == symbol; });
+  auto config =
+      std::find_if(s->symbols.begin(), s->symbols.end(), [&](const SymbolConfig& c) { return c.name == symbol; });
   if (config == s->symbols.end()) config = s->symbols.insert(s->symbols.end(), SymbolConfig{symbol, {}, {}});
   return ApplySectionKey(kSymbolKeys, &*config, entry, error);
 }
 
 bool ApplyAccountKey(std::map<std::uint64_t, AccountConfig>* accounts, const IniEntry& entry, std::string* error) {
   std::uint64_t login = 0;
-  if (entry.section.compare(0, 8, "account ") != 0 ||
-      !ParseNumber(std::string_view(entry.section).substr(8), &login) || login == 0) {
+  if (entry.section.compare(0, 8, "account ") != 0 || !ParseNumber(std::string_view(entry.section).substr(8), &login) ||
+      login == 0) {
     *error = "unknown section [" + entry.section + "]";
     return false;
   }

@@ -17,7 +17,7 @@ namespace vl5::terminal {
 
 struct CommandLine {
   std::vector<std::pair<std::string, std::string>> settings;  // key, value
-  std::string data_dir;  // UTF-8; empty: the registered data folder
+  std::string data_dir;                                       // UTF-8; empty: the registered data folder
   bool register_only = false;
   bool portable = false;
   bool help = false;

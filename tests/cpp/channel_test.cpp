@@ -240,8 +240,8 @@ TEST_P(BrokenPipeRuleTest, FailedBodyReadClosesOnlyForBrokenPipe) {
 
 INSTANTIATE_TEST_SUITE_P(Errors, BrokenPipeRuleTest,
                          ::testing::Values(FailureCase{os::kErrorBrokenPipe, true},
-                                           FailureCase{5, false},      // access denied
-                                           FailureCase{232, false},    // pipe being closed
+                                           FailureCase{5, false},    // access denied
+                                           FailureCase{232, false},  // pipe being closed
                                            FailureCase{os::kErrorPipeBusy, false}),
                          [](const ::testing::TestParamInfo<FailureCase>& info) {
                            return "Error" + std::to_string(info.param.error);
@@ -283,7 +283,10 @@ TEST_F(ChannelTest, DisconnectClosesAndClearsEverything) {
   }
   EXPECT_EQ(Pipe().closed.size(), 1u) << "a disconnected client closes nothing more";
 
-  { CInterClient connected; ASSERT_TRUE(connected.Connect(u"pipe").ok()); }
+  {
+    CInterClient connected;
+    ASSERT_TRUE(connected.Connect(u"pipe").ok());
+  }
   EXPECT_EQ(Pipe().closed.size(), 2u) << "the destructor closes an open pipe";
 }
 
@@ -295,10 +298,15 @@ Handler g_handler = Handler::kReturns;
 bool TestHandlers() {
   if (!Pipe().interrupting) return false;  // asked before a read: nothing pending
   switch (g_handler) {
-    case Handler::kRaises: return true;
-    case Handler::kShutsDown: Client().Disconnect(); return false;
-    case Handler::kReconnects: return !Client().Connect(u"again").ok();
-    case Handler::kReturns: return false;
+    case Handler::kRaises:
+      return true;
+    case Handler::kShutsDown:
+      Client().Disconnect();
+      return false;
+    case Handler::kReconnects:
+      return !Client().Connect(u"again").ok();
+    case Handler::kReturns:
+      return false;
   }
   return false;
 }

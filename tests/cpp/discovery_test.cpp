@@ -89,9 +89,7 @@ class DiscoveryTest : public ::testing::Test {
     return ExamineDataFolder(wire::Utf8ToUtf16(folder), &ignored).detail;
   }
 
-  static std::u16string Executable(const std::string& install) {
-    return wire::Utf8ToUtf16(install + "/terminal64");
-  }
+  static std::u16string Executable(const std::string& install) { return wire::Utf8ToUtf16(install + "/terminal64"); }
 
   test_support::TempDir dir_;
   test_support::ScopedEnv data_home_{"XDG_DATA_HOME", dir_ / "data"};

@@ -33,15 +33,13 @@ TEST(TrustedFilesTest, PathAndFolderReadsGiveOneVerdict) {
     FileRead expected;
   };
   const Case cases[] = {
-      {"a file of this user", [](const std::string& p, const std::string&) { PrivateFile(p, "abc"); },
-       FileRead::kRead},
+      {"a file of this user", [](const std::string& p, const std::string&) { PrivateFile(p, "abc"); }, FileRead::kRead},
       {"nothing", [](const std::string&, const std::string&) {}, FileRead::kMissing},
       {"a symbolic link to a good file",
        [](const std::string& p, const std::string& e) { ASSERT_EQ(symlink(e.c_str(), p.c_str()), 0); },
        FileRead::kNotRegular},
       {"a FIFO without a writer (a blocking open would wait for ever)",
-       [](const std::string& p, const std::string&) { ASSERT_EQ(mkfifo(p.c_str(), 0600), 0); },
-       FileRead::kNotRegular},
+       [](const std::string& p, const std::string&) { ASSERT_EQ(mkfifo(p.c_str(), 0600), 0); }, FileRead::kNotRegular},
       {"a folder", [](const std::string& p, const std::string&) { ASSERT_EQ(mkdir(p.c_str(), 0700), 0); },
        FileRead::kNotRegular},
       {"a file the group can write",

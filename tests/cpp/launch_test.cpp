@@ -37,14 +37,15 @@ TEST(LaunchTest, CallerBlockingAndIgnoringSigtermStartsATerminalThatSigtermStops
   const std::string pid_file = dir / "pid";
   const std::string program = dir / "terminal64";
   // The shell keeps its pid through exec; sleep has no handler of its own.
-  test_support::WriteFile(program, "#!/bin/sh\necho $$ > " + pid_file + ".new\nmv " + pid_file + ".new " + pid_file +
-                                       "\nexec sleep 60\n");
+  test_support::WriteFile(
+      program, "#!/bin/sh\necho $$ > " + pid_file + ".new\nmv " + pid_file + ".new " + pid_file + "\nexec sleep 60\n");
   ASSERT_EQ(chmod(program.c_str(), 0755), 0);
 
   sigset_t term, old_mask;
   sigemptyset(&term);
   sigaddset(&term, SIGTERM);
-  struct sigaction ignore {}, old_action {};
+  struct sigaction ignore {
+  }, old_action{};
   ignore.sa_handler = SIG_IGN;
   ASSERT_EQ(pthread_sigmask(SIG_BLOCK, &term, &old_mask), 0);
   ASSERT_EQ(sigaction(SIGTERM, &ignore, &old_action), 0);

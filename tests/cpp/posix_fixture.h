@@ -37,8 +37,9 @@ class TempDir {
   }
   ~TempDir() {
     if (path_.empty()) return;
-    nftw(path_.c_str(), [](const char* p, const struct stat*, int, FTW*) { return ::remove(p); }, 16,
-         FTW_DEPTH | FTW_PHYS);
+    nftw(
+        path_.c_str(), [](const char* p, const struct stat*, int, FTW*) { return ::remove(p); }, 16,
+        FTW_DEPTH | FTW_PHYS);
   }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;

@@ -53,17 +53,18 @@ TEST_F(ProtocolTest, Id64Frame) {
 }
 
 TEST_F(ProtocolTest, RangeFrameKeepsSignedValues) {
-  ASSERT_TRUE(Request(wire::kCmdHistoryDealsTotal).Value<std::int64_t>(-2).Value<std::int64_t>(0x0000000065000000LL).Send());
-  EXPECT_EQ(OnlyWrite(), (Bytes{0x14, 0, 0, 0, 0x96, 0, 0, 0,                      //
-                                0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,    // from = -2
+  ASSERT_TRUE(
+      Request(wire::kCmdHistoryDealsTotal).Value<std::int64_t>(-2).Value<std::int64_t>(0x0000000065000000LL).Send());
+  EXPECT_EQ(OnlyWrite(), (Bytes{0x14, 0,    0,    0,    0x96, 0,    0,    0,        //
+                                0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,     // from = -2
                                 0x00, 0x00, 0x00, 0x65, 0x00, 0x00, 0x00, 0x00}));  // to
 }
 
 TEST_F(ProtocolTest, StringFrameCountsUtf16Units) {
   ASSERT_TRUE(Request(wire::kCmdSymbolInfo).Counted(u"EU\u00E9\U0001F600").Send());
   // Four characters, five units: the one outside the BMP counts two.
-  EXPECT_EQ(OnlyWrite(), (Bytes{0x12, 0, 0, 0, 0xAA, 0, 0, 0, 0x05, 0, 0, 0,  //
-                                'E', 0, 'U', 0, 0xE9, 0x00, 0x3D, 0xD8, 0x00, 0xDE}));
+  EXPECT_EQ(OnlyWrite(), (Bytes{0x12, 0, 0,   0, 0xAA, 0,    0,    0,    0x05, 0,   0, 0,  //
+                                'E',  0, 'U', 0, 0xE9, 0x00, 0x3D, 0xD8, 0x00, 0xDE}));
 }
 
 TEST_F(ProtocolTest, EmptyStringFrame) {
@@ -312,7 +313,6 @@ TEST_F(ProtocolTest, RecordListInPiecesOfZeroSizeRecordsIsRefused) {
   EXPECT_EQ(value, 3u);
 }
 
-
 TEST_F(ProtocolTest, ExchangeResults) {
   struct Case {
     const char* what;
@@ -393,10 +393,14 @@ TEST_F(ProtocolTest, RejectedRepliesLeaveNothingBehind) {
       bool allocated = false;
       std::uint32_t echo = 0, count = 0;
       std::int32_t status = 0;
-      EXPECT_FALSE(ReadReply(Reply::List(320, [&](std::uint32_t) -> void* {
-        allocated = true;
-        return nullptr;
-      }, &count), &echo, &status));
+      EXPECT_FALSE(ReadReply(Reply::List(
+                                 320,
+                                 [&](std::uint32_t) -> void* {
+                                   allocated = true;
+                                   return nullptr;
+                                 },
+                                 &count),
+                             &echo, &status));
       EXPECT_FALSE(allocated);
     }
     EXPECT_EQ(PositionsTotal(&value), 0);

@@ -19,11 +19,11 @@ TEST(TextTest, RoundTripsEveryEncodedLength) {
   const Case cases[] = {
       {u"", ""},
       {u"EURUSD", "EURUSD"},
-      {u"\u00E9", "\xC3\xA9"},                              // two bytes
-      {u"\u20AC", "\xE2\x82\xAC"},                          // three bytes
-      {u"\uFFFF", "\xEF\xBF\xBF"},                          // last unit of the BMP
-      {u"\U0001F600", "\xF0\x9F\x98\x80"},                  // a surrogate pair, four bytes
-      {u"\U0010FFFF", "\xF4\x8F\xBF\xBF"},                  // the last code point
+      {u"\u00E9", "\xC3\xA9"},              // two bytes
+      {u"\u20AC", "\xE2\x82\xAC"},          // three bytes
+      {u"\uFFFF", "\xEF\xBF\xBF"},          // last unit of the BMP
+      {u"\U0001F600", "\xF0\x9F\x98\x80"},  // a surrogate pair, four bytes
+      {u"\U0010FFFF", "\xF4\x8F\xBF\xBF"},  // the last code point
       {u"a\u00E9\u20AC\U0001F600z", "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80z"},
   };
   for (const Case& c : cases) {
@@ -43,7 +43,9 @@ TEST(TextTest, UnpairedSurrogatesBecomeReplacement) {
   const std::u16string lone_high(1, high), lone_low(1, low);
   EXPECT_EQ(Utf16ToUtf8(lone_high), "\xEF\xBF\xBD");
   EXPECT_EQ(Utf16ToUtf8(lone_low), "\xEF\xBF\xBD");
-  EXPECT_EQ(Utf16ToUtf8(u"a" + lone_high + u"b"), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(Utf16ToUtf8(u"a" + lone_high + u"b"),
+            "a\xEF\xBF\xBD"
+            "b");
   EXPECT_EQ(Utf16ToUtf8(lone_low + lone_high), "\xEF\xBF\xBD\xEF\xBF\xBD") << "reversed pair";
   EXPECT_EQ(Utf16ToUtf8(lone_high + lone_high + lone_low), "\xEF\xBF\xBD\xF0\x9F\x98\x80");
   // Whatever the input, the output decodes back without loss.
@@ -72,7 +74,9 @@ TEST(TextTest, InvalidUtf8BecomesReplacementWithoutEatingValidText) {
     }
   }
   // A lead byte followed by a valid character loses only itself.
-  EXPECT_EQ(Utf8ToUtf16("\xE2" "a\xC3\xA9"), kReplacement + u"a\u00E9");
+  EXPECT_EQ(Utf8ToUtf16("\xE2"
+                        "a\xC3\xA9"),
+            kReplacement + u"a\u00E9");
 }
 
 TEST(TextTest, BoundedLengthStopsAtNulOrCapacity) {

@@ -28,8 +28,8 @@ ScratchFolder::ScratchFolder(const std::wstring& prefix, const std::wstring& par
   std::error_code ec;
   fs::create_directories(fs::path(base), ec);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::wstring candidate = base + L"\\" + prefix + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                             std::to_wstring(++serial);
+    std::wstring candidate =
+        base + L"\\" + prefix + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++serial);
     if (CreateDirectoryW(candidate.c_str(), nullptr)) {
       path_ = std::move(candidate);
       return;

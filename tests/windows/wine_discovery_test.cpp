@@ -37,12 +37,12 @@ struct DataFolderSpec {
   DataFolderSpec& NoVlms() { return vlms = false, *this; }
   DataFolderSpec& OriginSuffix(std::wstring text) { return origin_suffix = std::move(text), *this; }
 
-  std::wstring install;          // installation folder named by origin.txt
-  std::uint64_t accounts = 0;    // config\accounts.dat
-  std::uint64_t ini = 0;         // config\terminal.ini
-  std::uint64_t portable = 0;    // portable.txt
+  std::wstring install;        // installation folder named by origin.txt
+  std::uint64_t accounts = 0;  // config\accounts.dat
+  std::uint64_t ini = 0;       // config\terminal.ini
+  std::uint64_t portable = 0;  // portable.txt
   bool vlms = true;
-  std::wstring origin_suffix;    // text after the folder in origin.txt
+  std::wstring origin_suffix;  // text after the folder in origin.txt
 };
 
 class WineDiscoveryTest : public ::testing::Test {

@@ -82,7 +82,8 @@ class WineTerminalTest : public ::testing::Test {
       problem_ = "launch failed: " + wire::Utf16ToUtf8(launched.detail);
       return;
     }
-    launch_ms_ = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    launch_ms_ =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
   }
 
   static void TearDownTestSuite() {

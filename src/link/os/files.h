@@ -10,7 +10,7 @@
 
 namespace vl5::os {
 
-extern const char16_t kPathSeparator;           // '\\' or '/'
+extern const char16_t kPathSeparator;  // '\\' or '/'
 
 // Normalised absolute form of an existing path, at most `limit` units; the path
 // itself (cut to `limit` units) when it cannot be resolved.

@@ -19,8 +19,8 @@ inline constexpr PipeHandle kInvalidPipe = -1;
 inline constexpr std::uint32_t kErrorFileNotFound = 2;
 inline constexpr std::uint32_t kErrorBrokenPipe = 109;
 inline constexpr std::uint32_t kErrorPipeBusy = 231;
-inline constexpr std::uint32_t kErrorCancelled = 995;   // a wait ended by WakeListener
-inline constexpr std::uint32_t kErrorTimedOut = 1460;   // nothing arrived in the time allowed
+inline constexpr std::uint32_t kErrorCancelled = 995;  // a wait ended by WakeListener
+inline constexpr std::uint32_t kErrorTimedOut = 1460;  // nothing arrived in the time allowed
 // A transfer or wait abandoned because the interrupt check asked for it.
 inline constexpr std::uint32_t kErrorInterrupted = 1223;
 

@@ -20,8 +20,6 @@ Account* AccountBook::Find(std::uint64_t login) {
   return nullptr;
 }
 
-const Account* AccountBook::Find(std::uint64_t login) const {
-  return const_cast<AccountBook*>(this)->Find(login);
-}
+const Account* AccountBook::Find(std::uint64_t login) const { return const_cast<AccountBook*>(this)->Find(login); }
 
 }  // namespace vl5::terminal

@@ -5,11 +5,11 @@
 namespace vl5::terminal {
 
 LoginState::LoginState(const std::vector<AccountConfig>& accounts, std::uint64_t initial_login,
-                 std::uint32_t connect_delay_ms)
+                       std::uint32_t connect_delay_ms)
     : book_(accounts), current_(book_.Find(initial_login)), delay_ms_(connect_delay_ms) {}
 
 LoginOutcome LoginState::Login(std::uint64_t login, const std::u16string& password, const std::u16string& server,
-                            std::int64_t steady_ms) {
+                               std::int64_t steady_ms) {
   if (login == 0 && current_ != nullptr) login = current_->login();
   Account* target = book_.Find(login);
   if (target != nullptr && target->config().otp) return LoginOutcome::kNeedsOtp;

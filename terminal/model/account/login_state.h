@@ -16,9 +16,9 @@ namespace vl5::terminal {
 inline constexpr std::uint32_t kStateConnecting = 1;
 
 enum class LoginOutcome {
-  kAccepted,   // authorized once the connecting phase is over
-  kRejected,   // unknown login, wrong password or server: the state poll reports the failure
-  kNeedsOtp,   // the account wants a one-time password; nothing changes
+  kAccepted,  // authorized once the connecting phase is over
+  kRejected,  // unknown login, wrong password or server: the state poll reports the failure
+  kNeedsOtp,  // the account wants a one-time password; nothing changes
 };
 
 class LoginState {

@@ -31,8 +31,8 @@ std::int64_t EndMinute(std::int32_t timeframe, std::int64_t index, std::int64_t 
 
 // The newest `count` bars with ticks from bar `last` back, none before bar
 // `floor`. Jumps from bar to bar with ticks, so a gap costs one step.
-BarSpan Back(const PricePath& path, std::int32_t timeframe, std::int64_t floor, std::int64_t last,
-             std::int64_t count, std::int64_t now_ms) {
+BarSpan Back(const PricePath& path, std::int32_t timeframe, std::int64_t floor, std::int64_t last, std::int64_t count,
+             std::int64_t now_ms) {
   BarSpan span{last + 1, last, 0};
   for (std::int64_t index = last; span.count < count && index >= floor; --index) {
     const std::int64_t minute = LastActiveMinute(path, EndMinute(timeframe, index, now_ms));
@@ -152,8 +152,7 @@ std::int64_t BarsFromMinutes(const PricePath& path, DayCache* days, std::int32_t
   const std::int64_t today = days != nullptr ? FloorDiv(now_minute, kMinutesPerDay) : INT64_MIN;
   const std::int64_t last_minute = std::min(FloorDiv(BarOpen(timeframe, span.last + 1), 60), now_minute + 1) - 1;
   // Without a cache every minute comes from the walker and no day is prepared.
-  const std::int64_t last_day =
-      days != nullptr ? std::min(FloorDiv(last_minute, kMinutesPerDay), today - 1) : today;
+  const std::int64_t last_day = days != nullptr ? std::min(FloorDiv(last_minute, kMinutesPerDay), today - 1) : today;
   std::int64_t minute = std::max(FloorDiv(BarOpen(timeframe, span.first), 60), path.first_minute());
   std::optional<TickWalker> walker;
   std::shared_ptr<const DayMinutes> chunk;

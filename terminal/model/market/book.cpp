@@ -21,8 +21,8 @@ double LevelVolume(const SymbolSpec& spec, std::uint64_t h, int level) {
 
 std::vector<BookEntry> BookAround(const SymbolSpec& spec, const Tick& current, std::uint64_t seed) {
   const std::int64_t step = std::max<std::int64_t>(1, (current.ask - current.bid) / 2);
-  const std::uint64_t stream = Hash(seed, HashName(spec.name.data(), spec.name.size()),
-                                    static_cast<std::uint64_t>(current.time_msc));
+  const std::uint64_t stream =
+      Hash(seed, HashName(spec.name.data(), spec.name.size()), static_cast<std::uint64_t>(current.time_msc));
   const int depth = static_cast<int>(spec.book_depth);
   std::vector<BookEntry> entries;
   entries.reserve(2 * static_cast<std::size_t>(depth));

@@ -28,8 +28,8 @@ SymbolSpec Common(std::u16string name, std::u16string description, std::u16strin
   s.swap_mode = wire::SYMBOL_SWAP_MODE_POINTS;
   s.swap_rollover3days = wire::DAY_OF_WEEK_WEDNESDAY;
   s.filling_mode = wire::SYMBOL_FILLING_FOK | wire::SYMBOL_FILLING_IOC;
-  s.expiration_mode = wire::SYMBOL_EXPIRATION_GTC | wire::SYMBOL_EXPIRATION_DAY |
-                      wire::SYMBOL_EXPIRATION_SPECIFIED | wire::SYMBOL_EXPIRATION_SPECIFIED_DAY;
+  s.expiration_mode = wire::SYMBOL_EXPIRATION_GTC | wire::SYMBOL_EXPIRATION_DAY | wire::SYMBOL_EXPIRATION_SPECIFIED |
+                      wire::SYMBOL_EXPIRATION_SPECIFIED_DAY;
   s.order_mode = wire::SYMBOL_ORDER_MARKET | wire::SYMBOL_ORDER_LIMIT | wire::SYMBOL_ORDER_STOP |
                  wire::SYMBOL_ORDER_STOP_LIMIT | wire::SYMBOL_ORDER_SL | wire::SYMBOL_ORDER_TP |
                  wire::SYMBOL_ORDER_CLOSEBY;
@@ -43,8 +43,8 @@ struct Quote {
   int spread;         // points
 };
 
-SymbolSpec Forex(std::u16string base, std::u16string quote, std::u16string description, std::u16string group,
-                 Quote q, bool selected) {
+SymbolSpec Forex(std::u16string base, std::u16string quote, std::u16string description, std::u16string group, Quote q,
+                 bool selected) {
   SymbolSpec s = Common(base + quote, std::move(description), u"Forex\\" + group);
   s.currency_base = s.currency_margin = std::move(base);
   s.currency_profit = std::move(quote);
@@ -169,8 +169,7 @@ std::vector<SymbolSpec> DefaultSymbols() {
   };
 }
 
-Market::Market(std::vector<SymbolSpec> symbols, std::uint64_t seed, const Histories& histories,
-               std::size_t minute_days)
+Market::Market(std::vector<SymbolSpec> symbols, std::uint64_t seed, const Histories& histories, std::size_t minute_days)
     : specs_(std::move(symbols)), kept_minutes_(std::make_unique<KeptMinutes>(minute_days)) {
   paths_.reserve(specs_.size());
   for (const SymbolSpec& spec : specs_) {

@@ -114,8 +114,7 @@ std::int64_t DayCache::Slot(const PricePath& path, std::int64_t day) {
 bool DayCache::HasDay(const PricePath& path, std::int64_t day) {
   std::lock_guard<std::mutex> lock(mutex_);
   const std::int64_t slot = Slot(path, day);
-  return slot >= 0 && slot < static_cast<std::int64_t>(days_.size()) &&
-         days_[static_cast<std::size_t>(slot)].time != 0;
+  return slot >= 0 && slot < static_cast<std::int64_t>(days_.size()) && days_[static_cast<std::size_t>(slot)].time != 0;
 }
 
 std::vector<Bar> DayCache::KnownDays(const PricePath& path, std::int64_t* first_day) {

@@ -71,8 +71,8 @@ class DayCache {
   KeptMinutes* const kept_;
   std::shared_ptr<const DayStore> store_;
   std::once_flag loaded_;
-  std::mutex saving_;          // one save of this symbol at a time
-  std::size_t computed_ = 0;   // days stored since the last save, under mutex_
+  std::mutex saving_;         // one save of this symbol at a time
+  std::size_t computed_ = 0;  // days stored since the last save, under mutex_
   std::mutex mutex_;
   std::int64_t first_day_ = 0;
   bool started_ = false;

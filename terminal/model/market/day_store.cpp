@@ -13,9 +13,9 @@ namespace vl5::terminal::market {
 namespace {
 
 constexpr std::uint64_t kMagic = 0x0153594144354C56ULL;  // "VL5DAYS\1"
-constexpr std::size_t kHeaderSize = 32;                    // magic, fingerprint, first day, count
-constexpr std::size_t kRecordSize = 60;                    // time, o, h, l, c, tick volume, spread, real volume
-constexpr std::uint64_t kMaxDays = 200000;                 // over five centuries
+constexpr std::size_t kHeaderSize = 32;                  // magic, fingerprint, first day, count
+constexpr std::size_t kRecordSize = 60;                  // time, o, h, l, c, tick volume, spread, real volume
+constexpr std::uint64_t kMaxDays = 200000;               // over five centuries
 
 template <typename T>
 void Put(std::string* out, T value) {
@@ -38,8 +38,7 @@ bool WellFormed(const Bar& bar, std::int64_t day) {
   if (bar.time == 0) return bar.tick_volume == 0;
   if (bar.time != day * 86400) return false;
   if (bar.tick_volume == 0) {
-    return bar.open == 0 && bar.high == 0 && bar.low == 0 && bar.close == 0 && bar.spread == 0 &&
-           bar.real_volume == 0;
+    return bar.open == 0 && bar.high == 0 && bar.low == 0 && bar.close == 0 && bar.spread == 0 && bar.real_volume == 0;
   }
   return bar.low > 0 && bar.low <= std::min(bar.open, bar.close) && bar.high >= std::max(bar.open, bar.close) &&
          bar.spread >= 0;

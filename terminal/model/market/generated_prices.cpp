@@ -98,11 +98,10 @@ GeneratedPrices::~GeneratedPrices() = default;
 std::uint64_t GeneratedPrices::Fingerprint() const {
   const SymbolSpec& s = *spec_;
   std::uint64_t h = Hash(stream_, kGeneratorVersion);
-  for (std::uint64_t part :
-       {Bits(s.base_price), Bits(s.daily_volatility), static_cast<std::uint64_t>(s.digits),
-        static_cast<std::uint64_t>(s.spread_points), static_cast<std::uint64_t>(s.spread_range),
-        static_cast<std::uint64_t>(s.activity), static_cast<std::uint64_t>(s.trades),
-        static_cast<std::uint64_t>(s.history_start)}) {
+  for (std::uint64_t part : {Bits(s.base_price), Bits(s.daily_volatility), static_cast<std::uint64_t>(s.digits),
+                             static_cast<std::uint64_t>(s.spread_points), static_cast<std::uint64_t>(s.spread_range),
+                             static_cast<std::uint64_t>(s.activity), static_cast<std::uint64_t>(s.trades),
+                             static_cast<std::uint64_t>(s.history_start)}) {
     h = Hash(h, part);
   }
   for (const OpenWindow& window : s.hours.windows()) {
@@ -123,8 +122,8 @@ std::int64_t GeneratedPrices::LastActiveMinute(std::int64_t minute) const {
   return open < first_minute_ ? kNoMinute : open;
 }
 
-std::int64_t GeneratedPrices::ScanTicks(std::int64_t from_ms, std::int64_t to_ms, TickFilter filter,
-                                        std::int64_t limit, const std::function<void(const Tick&)>& visit) const {
+std::int64_t GeneratedPrices::ScanTicks(std::int64_t from_ms, std::int64_t to_ms, TickFilter filter, std::int64_t limit,
+                                        const std::function<void(const Tick&)>& visit) const {
   // A symbol without trades generates no trade ticks anywhere: skip the walk.
   if (filter == TickFilter::kTrade && !spec_->trades) return 0;
   return WalkTicks(*this, from_ms, to_ms, filter, limit, visit);
@@ -216,10 +215,9 @@ void GeneratedPrices::Walker::Fill(std::int64_t minute, MinuteTicks* out) {
     const double tau = static_cast<double>(offset) / static_cast<double>(kMinuteMs);
     const double mid = (open + (close - open) * tau) * (1.0 + prices_.jitter_ * Signed(r2));
     const std::uint64_t parity = (static_cast<std::uint64_t>(minute) + static_cast<std::uint64_t>(j)) & 1U;
-    const std::int64_t spread =
-        spec.spread_points +
-        2 * static_cast<std::int64_t>(static_cast<std::uint32_t>(r1 >> 32) % spreads) +
-        static_cast<std::int64_t>(parity);
+    const std::int64_t spread = spec.spread_points +
+                                2 * static_cast<std::int64_t>(static_cast<std::uint32_t>(r1 >> 32) % spreads) +
+                                static_cast<std::int64_t>(parity);
 
     Tick& tick = out->own[static_cast<std::size_t>(j)];
     tick.time_msc = minute * kMinuteMs + offset;

@@ -21,8 +21,7 @@ constexpr std::int64_t kMaxSpread = 1000000;
 // inside 64 bits: bars of any length never wrap.
 static_assert(kMaxVolume <= UINT64_MAX / static_cast<std::uint64_t>(kLatestClockSeconds / 60));
 
-constexpr const char* kBarColumns[] = {"time", "open", "high", "low", "close", "tick_volume", "spread",
-                                       "real_volume"};
+constexpr const char* kBarColumns[] = {"time", "open", "high", "low", "close", "tick_volume", "spread", "real_volume"};
 constexpr const char* kTickColumns[] = {"time_msc", "bid", "ask", "last", "volume", "flags"};
 
 std::string_view Trim(std::string_view text) {

@@ -18,8 +18,9 @@ template <typename Record>
 bool ReadFile(const SymbolSpec& spec, const std::u16string& path, bool required, std::vector<Record>* records,
               std::string* error) {
   HistoryCsv<Record> csv(spec);
-  const os::FileRead result =
-      os::StreamRegularFile(path, [&](const char* data, std::size_t size) { return csv.Feed({data, size}); });
+  const os::FileRead result = os::StreamRegularFile(path, [&](const char* data, std::size_t size) {
+    return csv.Feed({data, size});
+  });
   if (result == os::FileRead::kMissing && !required) return true;
   if (result != os::FileRead::kRead) {
     *error = ReadProblem(result, path);

@@ -68,45 +68,78 @@ TradingDay TodayOf(const PricePath& path, std::int64_t now_ms) {
 using F = RecordBuilder<wire::kSymbolInfoFields>;
 
 void Describe(F& r, const SymbolSpec& spec, bool selected) {
-  r.Bool<F::At("custom")>(false).Int<F::At("chart_mode")>(wire::SYMBOL_CHART_MODE_BID).Bool<F::At("select")>(selected)
-      .Bool<F::At("visible")>(selected).Int<F::At("digits")>(spec.digits).Bool<F::At("spread_float")>(true)
-      .Int<F::At("ticks_bookdepth")>(spec.book_depth).Int<F::At("trade_calc_mode")>(spec.calc_mode)
-      .Int<F::At("trade_mode")>(spec.trade_mode).Int<F::At("trade_stops_level")>(spec.stops_level)
-      .Int<F::At("trade_freeze_level")>(spec.freeze_level).Int<F::At("trade_exemode")>(spec.execution_mode)
-      .Int<F::At("swap_mode")>(spec.swap_mode).Int<F::At("swap_rollover3days")>(spec.swap_rollover3days)
-      .Bool<F::At("margin_hedged_use_leg")>(false).Int<F::At("expiration_mode")>(spec.expiration_mode)
-      .Int<F::At("filling_mode")>(spec.filling_mode).Int<F::At("order_mode")>(spec.order_mode)
-      .Real<F::At("point")>(spec.Point()).Real<F::At("trade_tick_size")>(spec.Point())
-      .Real<F::At("trade_contract_size")>(spec.contract_size).Real<F::At("volume_min")>(spec.volume_min)
-      .Real<F::At("volume_max")>(spec.volume_max).Real<F::At("volume_step")>(spec.volume_step)
-      .Real<F::At("volume_limit")>(spec.volume_limit).Real<F::At("swap_long")>(spec.swap_long)
-      .Real<F::At("swap_short")>(spec.swap_short).Real<F::At("margin_initial")>(spec.margin_initial)
-      .Real<F::At("margin_maintenance")>(spec.margin_maintenance).Real<F::At("margin_hedged")>(spec.margin_hedged)
-      .Text<F::At("category")>(spec.category).Text<F::At("currency_base")>(spec.currency_base)
-      .Text<F::At("currency_profit")>(spec.currency_profit).Text<F::At("currency_margin")>(spec.currency_margin)
-      .Text<F::At("description")>(spec.description).Text<F::At("exchange")>(spec.exchange).Text<F::At("isin")>(spec.isin)
-      .Text<F::At("name")>(spec.name).Text<F::At("path")>(spec.path);
+  r.Bool<F::At("custom")>(false)
+      .Int<F::At("chart_mode")>(wire::SYMBOL_CHART_MODE_BID)
+      .Bool<F::At("select")>(selected)
+      .Bool<F::At("visible")>(selected)
+      .Int<F::At("digits")>(spec.digits)
+      .Bool<F::At("spread_float")>(true)
+      .Int<F::At("ticks_bookdepth")>(spec.book_depth)
+      .Int<F::At("trade_calc_mode")>(spec.calc_mode)
+      .Int<F::At("trade_mode")>(spec.trade_mode)
+      .Int<F::At("trade_stops_level")>(spec.stops_level)
+      .Int<F::At("trade_freeze_level")>(spec.freeze_level)
+      .Int<F::At("trade_exemode")>(spec.execution_mode)
+      .Int<F::At("swap_mode")>(spec.swap_mode)
+      .Int<F::At("swap_rollover3days")>(spec.swap_rollover3days)
+      .Bool<F::At("margin_hedged_use_leg")>(false)
+      .Int<F::At("expiration_mode")>(spec.expiration_mode)
+      .Int<F::At("filling_mode")>(spec.filling_mode)
+      .Int<F::At("order_mode")>(spec.order_mode)
+      .Real<F::At("point")>(spec.Point())
+      .Real<F::At("trade_tick_size")>(spec.Point())
+      .Real<F::At("trade_contract_size")>(spec.contract_size)
+      .Real<F::At("volume_min")>(spec.volume_min)
+      .Real<F::At("volume_max")>(spec.volume_max)
+      .Real<F::At("volume_step")>(spec.volume_step)
+      .Real<F::At("volume_limit")>(spec.volume_limit)
+      .Real<F::At("swap_long")>(spec.swap_long)
+      .Real<F::At("swap_short")>(spec.swap_short)
+      .Real<F::At("margin_initial")>(spec.margin_initial)
+      .Real<F::At("margin_maintenance")>(spec.margin_maintenance)
+      .Real<F::At("margin_hedged")>(spec.margin_hedged)
+      .Text<F::At("category")>(spec.category)
+      .Text<F::At("currency_base")>(spec.currency_base)
+      .Text<F::At("currency_profit")>(spec.currency_profit)
+      .Text<F::At("currency_margin")>(spec.currency_margin)
+      .Text<F::At("description")>(spec.description)
+      .Text<F::At("exchange")>(spec.exchange)
+      .Text<F::At("isin")>(spec.isin)
+      .Text<F::At("name")>(spec.name)
+      .Text<F::At("path")>(spec.path);
 }
 
 void Quote(F& r, const SymbolSpec& spec, const TradingDay& s) {
   if (!s.has_current) return;
   const Tick& t = s.current;
   auto price = [&](std::int64_t points) { return spec.Price(points); };
-  r.Int<F::At("time")>(FloorDiv(t.time_msc, 1000)).Int<F::At("spread")>(t.ask - t.bid)
-      .Real<F::At("bid")>(price(t.bid)).Real<F::At("bidhigh")>(price(s.bid_high)).Real<F::At("bidlow")>(price(s.bid_low))
-      .Real<F::At("ask")>(price(t.ask)).Real<F::At("askhigh")>(price(s.ask_high)).Real<F::At("asklow")>(price(s.ask_low))
-      .Real<F::At("session_open")>(price(s.open)).Real<F::At("session_close")>(price(s.previous_close));
+  r.Int<F::At("time")>(FloorDiv(t.time_msc, 1000))
+      .Int<F::At("spread")>(t.ask - t.bid)
+      .Real<F::At("bid")>(price(t.bid))
+      .Real<F::At("bidhigh")>(price(s.bid_high))
+      .Real<F::At("bidlow")>(price(s.bid_low))
+      .Real<F::At("ask")>(price(t.ask))
+      .Real<F::At("askhigh")>(price(s.ask_high))
+      .Real<F::At("asklow")>(price(s.ask_low))
+      .Real<F::At("session_open")>(price(s.open))
+      .Real<F::At("session_close")>(price(s.previous_close));
   if (s.previous_close != 0) {
     r.Real<F::At("price_change")>(100.0 * static_cast<double>(t.bid - s.previous_close) /
-                               static_cast<double>(s.previous_close));
+                                  static_cast<double>(s.previous_close));
   }
   if (!spec.trades) return;
-  r.Real<F::At("last")>(price(t.last)).Real<F::At("lasthigh")>(price(s.last_high)).Real<F::At("lastlow")>(price(s.last_low))
-      .Uint<F::At("volume")>(t.volume).Uint<F::At("volumehigh")>(s.volume_high).Uint<F::At("volumelow")>(s.volume_low)
+  r.Real<F::At("last")>(price(t.last))
+      .Real<F::At("lasthigh")>(price(s.last_high))
+      .Real<F::At("lastlow")>(price(s.last_low))
+      .Uint<F::At("volume")>(t.volume)
+      .Uint<F::At("volumehigh")>(s.volume_high)
+      .Uint<F::At("volumelow")>(s.volume_low)
       .Real<F::At("volume_real")>(static_cast<double>(t.volume))
       .Real<F::At("volumehigh_real")>(static_cast<double>(s.volume_high))
-      .Real<F::At("volumelow_real")>(static_cast<double>(s.volume_low)).Uint<F::At("session_deals")>(s.deals)
-      .Real<F::At("session_volume")>(static_cast<double>(s.volume)).Real<F::At("session_turnover")>(s.turnover);
+      .Real<F::At("volumelow_real")>(static_cast<double>(s.volume_low))
+      .Uint<F::At("session_deals")>(s.deals)
+      .Real<F::At("session_volume")>(static_cast<double>(s.volume))
+      .Real<F::At("session_turnover")>(s.turnover);
   if (s.volume != 0) {
     r.Real<F::At("session_aw")>(s.turnover / (static_cast<double>(s.volume) * spec.contract_size));
   }

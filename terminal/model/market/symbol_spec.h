@@ -23,13 +23,13 @@ struct SymbolSpec {
 
   // Price model.
   int digits = 5;
-  double base_price = 1.0;        // level the price path wanders around
+  double base_price = 1.0;          // level the price path wanders around
   double daily_volatility = 0.005;  // standard deviation of the log price over a day
-  int spread_points = 10;         // smallest spread; it floats upwards from here
-  int spread_range = 3;           // number of extra two-point spread steps
-  int activity = 6;               // a minute holds 1 to 2*activity-1 ticks
-  bool trades = false;            // exchange instrument: every tick is also a trade
-  std::int64_t history_start = 0;  // seconds; the first of a month, 00:00 UTC
+  int spread_points = 10;           // smallest spread; it floats upwards from here
+  int spread_range = 3;             // number of extra two-point spread steps
+  int activity = 6;                 // a minute holds 1 to 2*activity-1 ticks
+  bool trades = false;              // exchange instrument: every tick is also a trade
+  std::int64_t history_start = 0;   // seconds; the first of a month, 00:00 UTC
   TradingHours hours;               // weekly trading hours; no ticks outside them
 
   // Trading conditions.

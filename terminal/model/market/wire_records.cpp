@@ -37,9 +37,8 @@ void WriteRateRecord(const SymbolSpec& spec, const Bar& bar, std::uint8_t* out) 
 
 void WriteTickRecord(const SymbolSpec& spec, const Tick& tick, std::uint8_t* out) {
   constexpr std::uint32_t kTime = TickOffset("time"), kBid = TickOffset("bid"), kAsk = TickOffset("ask"),
-                          kLast = TickOffset("last"), kVolume = TickOffset("volume"),
-                          kTimeMsc = TickOffset("time_msc"), kFlags = TickOffset("flags"),
-                          kVolumeReal = TickOffset("volume_real");
+                          kLast = TickOffset("last"), kVolume = TickOffset("volume"), kTimeMsc = TickOffset("time_msc"),
+                          kFlags = TickOffset("flags"), kVolumeReal = TickOffset("volume_real");
   wire::Store(out, kTime, FloorDiv(tick.time_msc, 1000));
   wire::Store(out, kBid, spec.Price(tick.bid));
   wire::Store(out, kAsk, spec.Price(tick.ask));

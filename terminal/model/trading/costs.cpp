@@ -16,8 +16,8 @@ double DealCommission(const market::Market& market, const AccountConfig& account
   const double per_lot = own ? spec.commission_per_lot.value_or(0.0) : account.commission_per_lot;
   const double percent = own ? spec.commission_percent.value_or(0.0) : account.commission_percent;
   if (per_lot == 0.0 && percent == 0.0) return 0.0;
-  const double value = volume * spec.contract_size * price *
-                       market::DollarsPerUnit(market, spec.currency_profit, now_ms);
+  const double value =
+      volume * spec.contract_size * price * market::DollarsPerUnit(market, spec.currency_profit, now_ms);
   return -RoundMoney(per_lot * volume + percent / 100.0 * value);
 }
 
@@ -33,8 +33,8 @@ double RolloverSwap(const market::Market& market, const Position& position, std:
   const int days = ended == static_cast<int>(spec.swap_rollover3days) ? 3 : 1;
   const double points = IsBuyPosition(position) ? spec.swap_long : spec.swap_short;
   // Points on a long position of the volume, valued as a price move from 0.
-  return RoundMoney(days * ProfitFor(market, position.symbol, true, position.volume, 0.0, points * spec.Point(),
-                                     rollover_ms));
+  return RoundMoney(days *
+                    ProfitFor(market, position.symbol, true, position.volume, 0.0, points * spec.Point(), rollover_ms));
 }
 
 }  // namespace vl5::terminal::trading

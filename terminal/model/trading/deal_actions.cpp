@@ -54,9 +54,9 @@ Plan PlanClose(const Desk& desk, const TradeRequest& r) {
   }
   plan.price = ClosePrice(buy_position, plan.quote);
   const bool too_much = r.volume > position->volume + 1e-8;
-  plan.retcode = FirstFailure({CheckClosing(spec), too_much ? wire::TRADE_RETCODE_INVALID_VOLUME : 0,
-                               CheckVolume(spec, r.volume), CheckFilling(spec, r.type_filling, false),
-                               CheckDeviation(spec, r, plan.price)});
+  plan.retcode =
+      FirstFailure({CheckClosing(spec), too_much ? wire::TRADE_RETCODE_INVALID_VOLUME : 0, CheckVolume(spec, r.volume),
+                    CheckFilling(spec, r.type_filling, false), CheckDeviation(spec, r, plan.price)});
   plan.margin_change = -RoundMoney(position->margin * std::min(1.0, r.volume / position->volume));
   return plan;
 }

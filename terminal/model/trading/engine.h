@@ -35,8 +35,8 @@ class Engine {
   // finite or a figure too large; -4 for an unknown symbol).
   std::int32_t CalcMargin(std::uint32_t type, const std::u16string& symbol, double volume, double price,
                           double* margin) const;
-  std::int32_t CalcProfit(std::uint32_t type, const std::u16string& symbol, double volume, double open,
-                          double close, double* profit) const;
+  std::int32_t CalcProfit(std::uint32_t type, const std::u16string& symbol, double volume, double open, double close,
+                          double* profit) const;
 
   const Desk& desk() const { return desk_; }
   const Account& account() const { return desk_.account; }

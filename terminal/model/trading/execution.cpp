@@ -48,10 +48,9 @@ Deal ClosingDeal(Desk& desk, const Position& position, const Order& order, std::
   deal.position_id = position.ticket;
   deal.volume = order.volume_initial;
   deal.price = order.price_open;
-  deal.profit = ProfitFor(desk.market, position.symbol, buy, deal.volume, position.price_open, deal.price,
-                          desk.now_ms);
-  deal.commission = DealCommission(desk.market, desk.account.config(), position.symbol, deal.volume, deal.price,
-                                   desk.now_ms);
+  deal.profit = ProfitFor(desk.market, position.symbol, buy, deal.volume, position.price_open, deal.price, desk.now_ms);
+  deal.commission =
+      DealCommission(desk.market, desk.account.config(), position.symbol, deal.volume, deal.price, desk.now_ms);
   deal.swap = RoundMoney(position.swap * std::min(1.0, deal.volume / position.volume));
   deal.symbol = desk.market.spec(position.symbol).name;
   deal.comment = order.comment;
@@ -101,8 +100,7 @@ Executed OpenPosition(Desk& desk, Order order, double price) {
   deal.position_id = order.ticket;
   deal.volume = order.volume_initial;
   deal.price = price;
-  deal.commission =
-      DealCommission(desk.market, desk.account.config(), order.symbol, deal.volume, price, desk.now_ms);
+  deal.commission = DealCommission(desk.market, desk.account.config(), order.symbol, deal.volume, price, desk.now_ms);
   deal.symbol = desk.market.spec(order.symbol).name;
   deal.comment = order.comment;
   desk.account.Settle(deal.commission);

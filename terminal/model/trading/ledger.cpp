@@ -36,8 +36,8 @@ std::size_t CountIn(const Stamps& stamps, std::int64_t from, std::int64_t to) {
 // Keeps `stamps` ordered; records mostly arrive in time order, so this appends.
 template <typename Stamps, typename Stamp>
 void Insert(Stamps* stamps, Stamp stamp) {
-  auto at = std::partition_point(stamps->begin(), stamps->end(),
-                                 [&](const Stamp& s) { return s.seconds <= stamp.seconds; });
+  auto at =
+      std::partition_point(stamps->begin(), stamps->end(), [&](const Stamp& s) { return s.seconds <= stamp.seconds; });
   stamps->insert(at, stamp);
 }
 
@@ -90,9 +90,9 @@ Position* Ledger::FindPosition(std::uint64_t ticket) { return FindByTicket(posit
 Order* Ledger::FindOrder(std::uint64_t ticket) { return FindByTicket(orders_, ticket); }
 
 void Ledger::RemovePosition(std::uint64_t ticket) {
-  positions_.erase(std::remove_if(positions_.begin(), positions_.end(),
-                                  [&](const Position& p) { return p.ticket == ticket; }),
-                   positions_.end());
+  positions_.erase(
+      std::remove_if(positions_.begin(), positions_.end(), [&](const Position& p) { return p.ticket == ticket; }),
+      positions_.end());
 }
 
 std::optional<Order> Ledger::TakeOrder(std::uint64_t ticket) {

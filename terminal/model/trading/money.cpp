@@ -17,14 +17,14 @@ double ToDollars(const market::Market& market, std::size_t symbol, double amount
 
 double RoundMoney(double amount) { return std::round(amount * 100.0) / 100.0; }
 
-double MarginFor(const market::Market& market, std::size_t symbol, double volume, double price,
-                 std::uint32_t leverage, std::int64_t now_ms) {
+double MarginFor(const market::Market& market, std::size_t symbol, double volume, double price, std::uint32_t leverage,
+                 std::int64_t now_ms) {
   const double notional = volume * market.spec(symbol).contract_size * price;
   return RoundMoney(ToDollars(market, symbol, notional / leverage, now_ms));
 }
 
-double ProfitFor(const market::Market& market, std::size_t symbol, bool buy, double volume, double open,
-                 double close, std::int64_t now_ms) {
+double ProfitFor(const market::Market& market, std::size_t symbol, bool buy, double volume, double open, double close,
+                 std::int64_t now_ms) {
   const double move = buy ? close - open : open - close;
   return RoundMoney(ToDollars(market, symbol, move * volume * market.spec(symbol).contract_size, now_ms));
 }
@@ -33,8 +33,7 @@ double FloatingProfit(const market::Market& market, const Position& position, st
   Quote quote;
   if (!QuoteAt(market, position.symbol, now_ms, &quote)) return 0.0;
   const bool buy = IsBuyPosition(position);
-  return ProfitFor(market, position.symbol, buy, position.volume, position.price_open, ClosePrice(buy, quote),
-                   now_ms);
+  return ProfitFor(market, position.symbol, buy, position.volume, position.price_open, ClosePrice(buy, quote), now_ms);
 }
 
 Valuation Value(const market::Market& market, const std::vector<Position>& positions, std::int64_t now_ms) {

@@ -21,10 +21,10 @@ namespace vl5::terminal::trading {
 
 double RoundMoney(double amount);
 
-double MarginFor(const market::Market& market, std::size_t symbol, double volume, double price,
-                 std::uint32_t leverage, std::int64_t now_ms);
-double ProfitFor(const market::Market& market, std::size_t symbol, bool buy, double volume, double open,
-                 double close, std::int64_t now_ms);
+double MarginFor(const market::Market& market, std::size_t symbol, double volume, double price, std::uint32_t leverage,
+                 std::int64_t now_ms);
+double ProfitFor(const market::Market& market, std::size_t symbol, bool buy, double volume, double open, double close,
+                 std::int64_t now_ms);
 
 // A position's profit if it were closed at `now_ms`.
 double FloatingProfit(const market::Market& market, const Position& position, std::int64_t now_ms);

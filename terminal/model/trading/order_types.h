@@ -28,7 +28,7 @@ enum class Reach : std::uint8_t { kNone, kFallsTo, kRisesTo };
 enum class OpensAt : std::uint8_t { kNone, kQuote, kPrice, kStoplimit, kPositionBy };
 
 struct OrderType {
-  std::uint32_t type;       // ORDER_TYPE_*
+  std::uint32_t type;  // ORDER_TYPE_*
   Side side;
   Kind kind;
   Reach reach;
@@ -49,8 +49,8 @@ inline constexpr OrderType kOrderTypes[] = {
      wire::SYMBOL_ORDER_MARKET},
     {wire::ORDER_TYPE_BUY_LIMIT, Side::kBuy, Kind::kPending, Reach::kFallsTo, OpensAt::kPrice, wire::ORDER_TYPE_BUY,
      wire::SYMBOL_ORDER_LIMIT},
-    {wire::ORDER_TYPE_SELL_LIMIT, Side::kSell, Kind::kPending, Reach::kRisesTo, OpensAt::kPrice,
-     wire::ORDER_TYPE_SELL, wire::SYMBOL_ORDER_LIMIT},
+    {wire::ORDER_TYPE_SELL_LIMIT, Side::kSell, Kind::kPending, Reach::kRisesTo, OpensAt::kPrice, wire::ORDER_TYPE_SELL,
+     wire::SYMBOL_ORDER_LIMIT},
     {wire::ORDER_TYPE_BUY_STOP, Side::kBuy, Kind::kPending, Reach::kRisesTo, OpensAt::kPrice, wire::ORDER_TYPE_BUY,
      wire::SYMBOL_ORDER_STOP},
     {wire::ORDER_TYPE_SELL_STOP, Side::kSell, Kind::kPending, Reach::kFallsTo, OpensAt::kPrice, wire::ORDER_TYPE_SELL,
@@ -66,8 +66,8 @@ inline constexpr OrderType kOrderTypes[] = {
 // What a number that names no order type gets: no side, neither market nor
 // pending, allowed by no symbol.
 inline constexpr std::uint32_t kNoOrderType = ~std::uint32_t{0};
-inline constexpr OrderType kUnknownOrderType{kNoOrderType, Side::kNone, Kind::kUnknown, Reach::kNone,
-                                             OpensAt::kNone, kNoOrderType, 0};
+inline constexpr OrderType kUnknownOrderType{
+    kNoOrderType, Side::kNone, Kind::kUnknown, Reach::kNone, OpensAt::kNone, kNoOrderType, 0};
 
 constexpr const OrderType& OrderTypeOf(std::uint32_t type) {
   for (const OrderType& row : kOrderTypes) {

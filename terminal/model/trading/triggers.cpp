@@ -146,7 +146,8 @@ void ApplyOrders(Desk& at, std::size_t symbol, const market::Tick& tick, const Q
 
 void ChargeSwaps(Desk& at) {
   for (Position& position : at.ledger.positions()) {
-    if (position.time_msc < at.now_ms) position.swap = RoundMoney(position.swap + RolloverSwap(at.market, position, at.now_ms));
+    if (position.time_msc < at.now_ms)
+      position.swap = RoundMoney(position.swap + RolloverSwap(at.market, position, at.now_ms));
   }
 }
 

@@ -47,8 +47,8 @@ void ReplyTicks(Context& context, std::size_t index, std::int64_t from_ms, std::
   const market::PricePath& path = context.terminal.market().path(index);
   to_ms = std::min(to_ms, context.now_ms);  // later ticks do not exist yet
   std::int64_t last_ms = to_ms;
-  const std::int64_t count =
-      market::ScanTicks(path, from_ms, to_ms, filter, limit, [&](const market::Tick& tick) { last_ms = tick.time_msc; });
+  const std::int64_t count = market::ScanTicks(path, from_ms, to_ms, filter, limit,
+                                               [&](const market::Tick& tick) { last_ms = tick.time_msc; });
   if (!reply.Begin(wire::kSuccess, 4 + std::uint64_t{wire::kTickRecordSize} * static_cast<std::uint64_t>(count))) {
     return;
   }

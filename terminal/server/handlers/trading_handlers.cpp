@@ -108,9 +108,8 @@ void Calculate(Context& context, Payload& payload, ReplyWriter& reply, std::size
   }
   double result = 0.0;
   std::int32_t status = wire::kSuccess;
-  if (!context.terminal.Trade(context.now_ms, [&](trading::Engine& engine) {
-        status = calc(engine, type, symbol, values, &result);
-      })) {
+  if (!context.terminal.Trade(context.now_ms,
+                              [&](trading::Engine& engine) { status = calc(engine, type, symbol, values, &result); })) {
     reply.Status(wire::kAuthorizationFailed);
     return;
   }

@@ -7,12 +7,12 @@
 namespace vl5::terminal::market {
 namespace {
 
-constexpr std::int32_t kAll[] = {
-    wire::TIMEFRAME_M1,  wire::TIMEFRAME_M2,  wire::TIMEFRAME_M3,  wire::TIMEFRAME_M4,  wire::TIMEFRAME_M5,
-    wire::TIMEFRAME_M6,  wire::TIMEFRAME_M10, wire::TIMEFRAME_M12, wire::TIMEFRAME_M15, wire::TIMEFRAME_M20,
-    wire::TIMEFRAME_M30, wire::TIMEFRAME_H1,  wire::TIMEFRAME_H2,  wire::TIMEFRAME_H3,  wire::TIMEFRAME_H4,
-    wire::TIMEFRAME_H6,  wire::TIMEFRAME_H8,  wire::TIMEFRAME_H12, wire::TIMEFRAME_D1,  wire::TIMEFRAME_W1,
-    wire::TIMEFRAME_MN1};
+constexpr std::int32_t kAll[] = {wire::TIMEFRAME_M1,  wire::TIMEFRAME_M2,  wire::TIMEFRAME_M3,  wire::TIMEFRAME_M4,
+                                 wire::TIMEFRAME_M5,  wire::TIMEFRAME_M6,  wire::TIMEFRAME_M10, wire::TIMEFRAME_M12,
+                                 wire::TIMEFRAME_M15, wire::TIMEFRAME_M20, wire::TIMEFRAME_M30, wire::TIMEFRAME_H1,
+                                 wire::TIMEFRAME_H2,  wire::TIMEFRAME_H3,  wire::TIMEFRAME_H4,  wire::TIMEFRAME_H6,
+                                 wire::TIMEFRAME_H8,  wire::TIMEFRAME_H12, wire::TIMEFRAME_D1,  wire::TIMEFRAME_W1,
+                                 wire::TIMEFRAME_MN1};
 
 TEST(CalendarTest, OnlyTheTwentyOneTimeframesAreValid) {
   for (std::int32_t tf : kAll) EXPECT_TRUE(ValidTimeframe(tf)) << tf;

@@ -88,7 +88,6 @@ TEST(HistoryCsvTest, RefusesAMalformedLineNamingItAndWhy) {
   EXPECT_EQ(ErrorOf<Tick>(tick + "1709546400000,1,11,0,100000000000,6\n"), "accepted");  // both at the bound
 }
 
-
 TEST(HistoryCsvTest, ReadsTheSameRecordsFromPiecesOfAnySize) {
   // Header, CRLF, a blank line, both time spellings, spaces, no final line break.
   const std::string text =
@@ -181,7 +180,8 @@ TEST(HistoryTest, TheLargestVolumesSumWithoutWrapping) {
   ticks->minutes = {MakeBar(kMonday, 100, 100, 100, 100)};
   const std::uint64_t half = std::uint64_t{1} << 63;
   for (int j = 0; j < 2; ++j) {
-    ticks->ticks.push_back(Tick{kMonday * 1000 + j, 100, 101, 100, half, wire::TICK_FLAG_LAST | wire::TICK_FLAG_VOLUME});
+    ticks->ticks.push_back(
+        Tick{kMonday * 1000 + j, 100, 101, 100, half, wire::TICK_FLAG_LAST | wire::TICK_FLAG_VOLUME});
   }
   const Market stock(DefaultSymbols(), 1, Histories{{u"KSTL", ticks}});
   const std::vector<std::uint8_t> record = BuildSymbolRecord(stock, IndexOf(stock, u"KSTL"), {true, now_ms});
@@ -198,8 +198,8 @@ struct Loaded {
       if (i >= 70 && i < 100) continue;
       const std::int64_t open = 108000 + (i * 37) % 50;
       const std::int64_t close = 108000 + (i * 53) % 50;
-      h->minutes.push_back(MakeBar(kMonday + 60 * i, open, std::max(open, close) + i % 7,
-                                   std::min(open, close) - i % 5, close, 1 + i, i % 4, 0));
+      h->minutes.push_back(MakeBar(kMonday + 60 * i, open, std::max(open, close) + i % 7, std::min(open, close) - i % 5,
+                                   close, 1 + i, i % 4, 0));
     }
     if (with_ticks) {
       for (int j = 0; j < 40; ++j) {  // more than a generated minute ever holds

@@ -40,9 +40,10 @@ TEST(LedgerTest, TimeRangesAnswerWhatAScanAnswersInLedgerOrder) {
   const std::int64_t bounds[] = {INT64_MIN, -6, -5, -1, 0, 3, 7, 11, 12, 19, 20, 21, INT64_MAX};
   for (std::int64_t from : bounds) {
     for (std::int64_t to : bounds) {
-      const auto orders =
-          Scan(ledger.history_orders(), [](const Order& o) { return o.setup_msc; }, from, to);
-      const auto deals = Scan(ledger.deals(), [](const Deal& d) { return d.time_msc; }, from, to);
+      const auto orders = Scan(
+          ledger.history_orders(), [](const Order& o) { return o.setup_msc; }, from, to);
+      const auto deals = Scan(
+          ledger.deals(), [](const Deal& d) { return d.time_msc; }, from, to);
       EXPECT_EQ(ledger.HistoryOrdersIn(from, to), orders) << from << ".." << to;
       EXPECT_EQ(ledger.DealsIn(from, to), deals) << from << ".." << to;
       EXPECT_EQ(ledger.CountHistoryOrdersIn(from, to), orders.size());

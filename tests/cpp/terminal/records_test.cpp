@@ -30,7 +30,9 @@ TEST(RecordsTest, BuilderPlacesByName) {
   static_assert(F::At("no_such_field") == F::kCount);
   static_assert(F::At("login") == 0);
   F r(wire::kAccountInfoSize);
-  r.Uint<F::At("login")>(42).Text<F::At("currency")>(u"ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789").Real<F::At("balance")>(1.5);
+  r.Uint<F::At("login")>(42)
+      .Text<F::At("currency")>(u"ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789")
+      .Real<F::At("balance")>(1.5);
   const Bytes& bytes = r.bytes();
   ASSERT_EQ(bytes.size(), wire::kAccountInfoSize);
   EXPECT_EQ(Get<std::uint64_t>(bytes, FindField(wire::kAccountInfoFields, "login")), 42u);
@@ -76,7 +78,7 @@ TEST(RecordsTest, EverySymbolRecordIsCompleteAndConsistent) {
 
 TEST(RecordsTest, AClosedMarketQuotesItsLastTickAndThatDaysRange) {
   const market::Market market(market::DefaultSymbols(), 1);
-  const std::int64_t saturday_noon = 1699704000LL * 1000;                       // 2023-11-11
+  const std::int64_t saturday_noon = 1699704000LL * 1000;  // 2023-11-11
   const std::int64_t before_the_bell = market::DaysFromCivil(2023, 11, 15) * 86400 * 1000 + 10 * 3600 * 1000;
   std::vector<std::pair<std::size_t, std::int64_t>> cases;
   for (std::size_t i = 0; i < market.size(); ++i) cases.emplace_back(i, saturday_noon);
@@ -110,12 +112,14 @@ TEST(RecordsTest, TickValuesAreInDollars) {
   const std::int64_t now = 1700000000LL * 1000;
   const wire::Field* tick_value = FindField(kSymbolInfoFields, "trade_tick_value");
   const wire::Field* bid = FindField(kSymbolInfoFields, "bid");
-  auto record = [&](const char16_t* name) { return market::BuildSymbolRecord(market, *market.Find(name), {false, now}); };
-  EXPECT_DOUBLE_EQ(Get<double>(record(u"EURUSD"), tick_value), 1.0);     // 0.00001 x 100000 USD
+  auto record = [&](const char16_t* name) {
+    return market::BuildSymbolRecord(market, *market.Find(name), {false, now});
+  };
+  EXPECT_DOUBLE_EQ(Get<double>(record(u"EURUSD"), tick_value), 1.0);  // 0.00001 x 100000 USD
   const Bytes usdjpy = record(u"USDJPY");
   EXPECT_NEAR(Get<double>(usdjpy, tick_value), 100.0 / Get<double>(usdjpy, bid), 1e-9);  // 0.001 x 100000 JPY
   EXPECT_NEAR(Get<double>(record(u"EURJPY"), tick_value), Get<double>(usdjpy, tick_value), 1e-9);
-  EXPECT_DOUBLE_EQ(Get<double>(record(u"XAUUSD"), tick_value), 1.0);     // 0.01 x 100 oz
+  EXPECT_DOUBLE_EQ(Get<double>(record(u"XAUUSD"), tick_value), 1.0);  // 0.01 x 100 oz
 }
 
 TEST(RecordsTest, TerminalAndAccountRecords) {

@@ -46,7 +46,7 @@ struct Reply {
   std::uint32_t length = 0;  // as framed: bytes after the length field
   std::uint32_t echo = 0;
   std::int32_t status = 0;
-  Bytes data;  // after the status
+  Bytes data;             // after the status
   std::size_t total = 0;  // bytes written in all
   bool healthy = false;
 

@@ -61,10 +61,13 @@ std::map<std::uint32_t, Request> ValidRequests() {
       {wire::kCmdHello, Request().Add<std::uint32_t>(3).Str(u"Python")},
       {wire::kCmdLogin, Request().Add<std::uint32_t>(0).Add<std::uint64_t>(10001).Str(u"demo").Str(u"")},
       {wire::kCmdTerminalState, Request()},
-      {wire::kCmdCopyTicksFrom, Request().Str(s).Add<std::int64_t>(t * 1000).Add<std::int32_t>(10).Add<std::int32_t>(-1)},
-      {wire::kCmdCopyTicksRange, Request().Str(s).Add<std::int64_t>(t * 1000).Add<std::int64_t>(t * 1000 + 60000).Add<std::int32_t>(1)},
+      {wire::kCmdCopyTicksFrom,
+       Request().Str(s).Add<std::int64_t>(t * 1000).Add<std::int32_t>(10).Add<std::int32_t>(-1)},
+      {wire::kCmdCopyTicksRange,
+       Request().Str(s).Add<std::int64_t>(t * 1000).Add<std::int64_t>(t * 1000 + 60000).Add<std::int32_t>(1)},
       {wire::kCmdCopyRatesFrom, Request().Str(s).Add<std::int32_t>(60).Add<std::int64_t>(t).Add<std::int32_t>(10)},
-      {wire::kCmdCopyRatesRange, Request().Str(s).Add<std::int32_t>(5).Add<std::int64_t>(t - 3600).Add<std::int64_t>(t)},
+      {wire::kCmdCopyRatesRange,
+       Request().Str(s).Add<std::int32_t>(5).Add<std::int64_t>(t - 3600).Add<std::int64_t>(t)},
       {wire::kCmdCopyRatesFromPos, Request().Str(s).Add<std::int32_t>(1).Add<std::int32_t>(0).Add<std::int32_t>(7)},
       {wire::kCmdSymbolInfo, Request().Str(s)},
       {wire::kCmdSymbolSelect, Request().Str(s).Add<std::uint8_t>(1)},
@@ -224,7 +227,7 @@ TEST_F(RequestsTest, EveryValidRequestGetsOneReplyOfItsStatedSize) {
         break;
       default: {  // record lists: count, then records
         const std::uint32_t count = reply.At<std::uint32_t>(0);
-        const std::size_t size = command == wire::kCmdMarketBookGet   ? wire::kBookInfoSize
+        const std::size_t size = command == wire::kCmdMarketBookGet     ? wire::kBookInfoSize
                                  : command == wire::kCmdSymbolsGetGroup ? wire::kSymbolInfoSize
                                                                         : wire::kRateRecordSize;
         ExpectData(reply, 4 + count * size, command);
@@ -274,9 +277,9 @@ TEST_F(RequestsTest, UnknownSymbolsAnswerMinusFourAndBadQueryFieldsMinusTwo) {
 
   const std::u16string s = u"EURUSD";
   const std::pair<std::uint32_t, Request> bad[] = {
-      {wire::kCmdCopyRatesFromPos, Request().Str(s).Add(7).Add(0).Add(5)},    // no such timeframe
-      {wire::kCmdCopyRatesFromPos, Request().Str(s).Add(1).Add(-1).Add(5)},   // negative position
-      {wire::kCmdCopyRatesFromPos, Request().Str(s).Add(1).Add(0).Add(-5)},   // negative count
+      {wire::kCmdCopyRatesFromPos, Request().Str(s).Add(7).Add(0).Add(5)},   // no such timeframe
+      {wire::kCmdCopyRatesFromPos, Request().Str(s).Add(1).Add(-1).Add(5)},  // negative position
+      {wire::kCmdCopyRatesFromPos, Request().Str(s).Add(1).Add(0).Add(-5)},  // negative count
       {wire::kCmdCopyRatesFrom, Request().Str(s).Add(0).Add<std::int64_t>(0).Add(5)},
       {wire::kCmdCopyRatesRange, Request().Str(s).Add(99).Add<std::int64_t>(0).Add<std::int64_t>(9)},
       {wire::kCmdCopyTicksFrom, Request().Str(s).Add<std::int64_t>(0).Add(-1).Add(-1)},
@@ -293,13 +296,15 @@ TEST_F(RequestsTest, StreamedBarsAndTicksMatchTheirDeclaredCount) {
     EXPECT_EQ(bars.At<std::int64_t>(4 + 60 * i) - bars.At<std::int64_t>(4 + 60 * (i - 1)), 15 * 60);
   }
   const std::int64_t from = 1699990000LL * 1000;  // the stock's session closes at 21:00
-  const Reply ticks = Send(wire::kCmdCopyTicksFrom, Request().Str(u"KSTL").Add(from).Add(50).Add(wire::COPY_TICKS_TRADE));
+  const Reply ticks =
+      Send(wire::kCmdCopyTicksFrom, Request().Str(u"KSTL").Add(from).Add(50).Add(wire::COPY_TICKS_TRADE));
   ASSERT_EQ(ticks.At<std::uint32_t>(0), 50u);
   ExpectData(ticks, 4 + 50 * 60, wire::kCmdCopyTicksFrom);
   EXPECT_GE(ticks.At<std::int64_t>(4 + 40), from);  // time_msc of the first tick
   // Ticks after the clock do not exist: a range into the future stops at it.
-  const Reply future = Send(wire::kCmdCopyTicksRange,
-                            Request().Str(u"EURUSD").Add(terminal_.NowMs() - 120000).Add(terminal_.NowMs() + 3600000).Add(-1));
+  const Reply future =
+      Send(wire::kCmdCopyTicksRange,
+           Request().Str(u"EURUSD").Add(terminal_.NowMs() - 120000).Add(terminal_.NowMs() + 3600000).Add(-1));
   const std::uint32_t count = future.At<std::uint32_t>(0);
   ASSERT_GT(count, 0u);
   EXPECT_LE(future.At<std::int64_t>(4 + 60 * (count - 1) + 40), terminal_.NowMs());

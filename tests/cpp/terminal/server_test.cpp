@@ -301,10 +301,9 @@ TEST_F(ServerTest, AHandlerThatThrowsFailsItsRequestAndTheTerminalGoesOn) {
 
 // What leaves a thread's body is reported; left alone it would end the process.
 TEST(ThreadGuardTest, AnExceptionEndingAThreadIsReportedNotFatal) {
-  const std::pair<void (*)(), const char*> throws[] = {
-      {[] { throw std::bad_alloc(); }, "out of memory"},
-      {[] { throw std::runtime_error("broken"); }, "broken"},
-      {[] { throw 7; }, "unknown exception"}};
+  const std::pair<void (*)(), const char*> throws[] = {{[] { throw std::bad_alloc(); }, "out of memory"},
+                                                       {[] { throw std::runtime_error("broken"); }, "broken"},
+                                                       {[] { throw 7; }, "unknown exception"}};
   for (const auto& [body, what] : throws) {
     ::testing::internal::CaptureStderr();
     bool ended_normally = true;
@@ -317,7 +316,11 @@ TEST(ThreadGuardTest, AnExceptionEndingAThreadIsReportedNotFatal) {
 
 // 20000 minute bars: a reply of 1.2 MB, far more than any pipe buffers.
 Bytes BigReplyRequest() {
-  return Request().Str(u"EURUSD").Add<std::int32_t>(wire::TIMEFRAME_M1).Add<std::int32_t>(0).Add<std::int32_t>(20000)
+  return Request()
+      .Str(u"EURUSD")
+      .Add<std::int32_t>(wire::TIMEFRAME_M1)
+      .Add<std::int32_t>(0)
+      .Add<std::int32_t>(20000)
       .Frame(wire::kCmdCopyRatesFromPos);
 }
 constexpr std::size_t kBigReplySize = 16 + 20000 * 60;  // frame header, status, bar count, bars

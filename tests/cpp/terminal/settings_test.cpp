@@ -19,8 +19,8 @@ CommandLine Parse(const std::vector<std::string>& args) {
 }
 
 TEST(SettingsTest, CommandLineTakesBothOptionFormsAndSwitches) {
-  const CommandLine c = Parse({"--seed", "42", "--idle-exit=5", "/portable", "--data-dir", "/x y", "--register",
-                               "--clock", "live"});
+  const CommandLine c =
+      Parse({"--seed", "42", "--idle-exit=5", "/portable", "--data-dir", "/x y", "--register", "--clock", "live"});
   EXPECT_TRUE(c.portable);
   EXPECT_TRUE(c.register_only);
   EXPECT_EQ(c.data_dir, "/x y");
@@ -37,7 +37,7 @@ TEST(SettingsTest, SwitchesMayStandAloneOnTheCommandLine) {
   ASSERT_EQ(c.settings.size(), 5u);
   EXPECT_EQ(c.settings[0], Pair("trade_api_disabled", "1"));  // the next argument is another option
   EXPECT_EQ(c.settings[1], Pair("idle_exit", "5"));
-  EXPECT_EQ(c.settings[2], Pair("trade_allowed", "off"));      // a flag word is its value
+  EXPECT_EQ(c.settings[2], Pair("trade_allowed", "off"));  // a flag word is its value
   EXPECT_EQ(c.settings[3], Pair("tradeapi_disabled", "0"));
   EXPECT_EQ(c.settings[4], Pair("trade_api_disabled", "1"));  // last on the line
   Settings s;
@@ -88,56 +88,54 @@ TEST(SettingsTest, BadValuesAreRefusedWholeInTheFileAndOnTheCommandLine) {
     const char* value;
     const char* problem = nullptr;  // nullptr: "bad value '<value>' for <key>"
   };
-  const Bad bad[] = {
-      {"Terminal", "idle_exit", "2abc"},
-      {"Terminal", "idle_exit", ""},
-      {"Terminal", "idle_exit", "-1"},
-      {"Terminal", "idle_exit", "4294967296"},
-      {"Terminal", "seed", "-1"},
-      {"Terminal", "seed", "12x"},
-      {"Terminal", "login", "0x10"},
-      {"Terminal", "build", "0"},
-      {"Terminal", "maxbars", "10"},
-      {"Terminal", "connect_delay", "999999"},
-      {"Terminal", "clock", "yesterday"},
-      {"Terminal", "clock", "-5"},
-      {"Terminal", "clock", "9223372036854775807"},
-      {"Terminal", "clock", "4102444801"},  // past the latest clock
-      {"Terminal", "clock_speed", "-1"},
-      {"Terminal", "clock_speed", "3601"},
-      {"Terminal", "trade_allowed", "2"},
-      {"Terminal", "history", "EURUSD,EURUSD"},
-      {"Terminal", "history", "EURUSD,NOPE"},
-      {"Terminal", "history", "EURUSD,,GBPUSD"},
-      {"Terminal", "history_dir", ""},
-      {"Terminal", "colour", "1", "unknown setting 'colour'"},
-      {"Account 500", "balance", "nan"},
-      {"Account 500", "balance", "inf"},
-      {"Account 500", "balance", "0x10"},
-      {"Account 500", "balance", "25x"},
-      {"Account 500", "balance", "-1"},
-      {"Account 500", "balance", "1e13"},
-      {"Account 500", "leverage", "0"},
-      {"Account 500", "leverage", "100.5"},
-      {"Account 500", "margin_call", "-1"},
-      {"Account 500", "margin_stop_out", "nan"},
-      {"Account 500", "commission_per_lot", "1e400"},
-      {"Account 500", "otp", "maybe"},
-      {"Account 500", "colour", "1", "unknown setting 'colour'"},
-      {"Symbol EURUSD", "commission_percent", "200"},
-      {"Symbol EURUSD", "commission_per_lot", "inf"},
-      {"Symbol NOWHERE", "commission_percent", "1", "unknown symbol [symbol nowhere]"},
-      {"Elsewhere", "x", "1", "unknown section [elsewhere]"},
-      {"Account x", "balance", "1", "unknown section [account x]"}};
+  const Bad bad[] = {{"Terminal", "idle_exit", "2abc"},
+                     {"Terminal", "idle_exit", ""},
+                     {"Terminal", "idle_exit", "-1"},
+                     {"Terminal", "idle_exit", "4294967296"},
+                     {"Terminal", "seed", "-1"},
+                     {"Terminal", "seed", "12x"},
+                     {"Terminal", "login", "0x10"},
+                     {"Terminal", "build", "0"},
+                     {"Terminal", "maxbars", "10"},
+                     {"Terminal", "connect_delay", "999999"},
+                     {"Terminal", "clock", "yesterday"},
+                     {"Terminal", "clock", "-5"},
+                     {"Terminal", "clock", "9223372036854775807"},
+                     {"Terminal", "clock", "4102444801"},  // past the latest clock
+                     {"Terminal", "clock_speed", "-1"},
+                     {"Terminal", "clock_speed", "3601"},
+                     {"Terminal", "trade_allowed", "2"},
+                     {"Terminal", "history", "EURUSD,EURUSD"},
+                     {"Terminal", "history", "EURUSD,NOPE"},
+                     {"Terminal", "history", "EURUSD,,GBPUSD"},
+                     {"Terminal", "history_dir", ""},
+                     {"Terminal", "colour", "1", "unknown setting 'colour'"},
+                     {"Account 500", "balance", "nan"},
+                     {"Account 500", "balance", "inf"},
+                     {"Account 500", "balance", "0x10"},
+                     {"Account 500", "balance", "25x"},
+                     {"Account 500", "balance", "-1"},
+                     {"Account 500", "balance", "1e13"},
+                     {"Account 500", "leverage", "0"},
+                     {"Account 500", "leverage", "100.5"},
+                     {"Account 500", "margin_call", "-1"},
+                     {"Account 500", "margin_stop_out", "nan"},
+                     {"Account 500", "commission_per_lot", "1e400"},
+                     {"Account 500", "otp", "maybe"},
+                     {"Account 500", "colour", "1", "unknown setting 'colour'"},
+                     {"Symbol EURUSD", "commission_percent", "200"},
+                     {"Symbol EURUSD", "commission_per_lot", "inf"},
+                     {"Symbol NOWHERE", "commission_percent", "1", "unknown symbol [symbol nowhere]"},
+                     {"Elsewhere", "x", "1", "unknown section [elsewhere]"},
+                     {"Account x", "balance", "1", "unknown section [account x]"}};
   for (const Bad& row : bad) {
     const std::string where = std::string("[") + row.section + "] " + row.key + "=" + row.value;
     const std::string problem =
         row.problem != nullptr ? row.problem : "bad value '" + std::string(row.value) + "' for " + row.key;
     Settings s;
     std::string error;
-    EXPECT_FALSE(ApplyIni(&s, std::string("[Terminal]\nbuild=1999\n[") + row.section + "]\n" + row.key + "=" +
-                                  row.value + "\n",
-                          &error))
+    EXPECT_FALSE(ApplyIni(
+        &s, std::string("[Terminal]\nbuild=1999\n[") + row.section + "]\n" + row.key + "=" + row.value + "\n", &error))
         << where;
     EXPECT_EQ(error.rfind("terminal.ini line 4: " + problem, 0), 0u) << where << ": " << error;
     EXPECT_EQ(s.build, Settings{}.build) << where;  // nothing of the file was applied
@@ -160,9 +158,10 @@ TEST(SettingsTest, LinesThatAreNeitherSectionNorKeyStopTheFile) {
 
 TEST(SettingsTest, IniFileHasSectionsCommentsAndForgivingSpacing) {
   std::vector<int> ignored;
-  const auto entries = ParseIni("\xEF\xBB\xBF; comment\r\n[Terminal]\r\n Seed = 9 \r\n# more\r\nnonsense\r\n"
-                                "[ Account 777 ]\npassword=p=q\n",
-                                &ignored);
+  const auto entries = ParseIni(
+      "\xEF\xBB\xBF; comment\r\n[Terminal]\r\n Seed = 9 \r\n# more\r\nnonsense\r\n"
+      "[ Account 777 ]\npassword=p=q\n",
+      &ignored);
   ASSERT_EQ(entries.size(), 2u);
   EXPECT_EQ(entries[0].section, "terminal");
   EXPECT_EQ(entries[0].key, "seed");
@@ -175,8 +174,9 @@ TEST(SettingsTest, IniFileHasSectionsCommentsAndForgivingSpacing) {
 TEST(SettingsTest, IniAccountsReplaceTheBuiltInOnes) {
   Settings s;
   std::string error;
-  ASSERT_TRUE(ApplyIni(&s, "[Terminal]\nbuild=1999\n[Account 500]\npassword=pw\notp=1\n"
-                           "balance=2500.5\nleverage=30\n[Account 400]\npassword=a\n",
+  ASSERT_TRUE(ApplyIni(&s,
+                       "[Terminal]\nbuild=1999\n[Account 500]\npassword=pw\notp=1\n"
+                       "balance=2500.5\nleverage=30\n[Account 400]\npassword=a\n",
                        &error))
       << error;
   EXPECT_EQ(s.build, 1999u);
@@ -225,8 +225,9 @@ TEST(SettingsTest, TheHelpNamesEveryKeyOfTheDefaultFile) {
 TEST(SettingsTest, CostsAndMarginLevelsPerAccountAndSymbol) {
   Settings s;
   std::string error;
-  ASSERT_TRUE(ApplyIni(&s, "[Account 7]\ncommission_per_lot=3.5\nmargin_stop_out=20\n"
-                           "[Symbol xauusd]\ncommission_percent=0.02\n[Symbol EURUSD]\ncommission_per_lot=4\n",
+  ASSERT_TRUE(ApplyIni(&s,
+                       "[Account 7]\ncommission_per_lot=3.5\nmargin_stop_out=20\n"
+                       "[Symbol xauusd]\ncommission_percent=0.02\n[Symbol EURUSD]\ncommission_per_lot=4\n",
                        &error))
       << error;
   ASSERT_EQ(s.accounts.size(), 1u);
@@ -254,7 +255,8 @@ TEST(SettingsTest, TheCommandLineWinsOverTheFile) {
   Settings s;
   std::string error;
   ASSERT_TRUE(ApplyIni(&s, "[Terminal]\nseed=5\nbuild=2000\n", &error)) << error;
-  for (const auto& [key, value] : Parse({"--build", "5200"}).settings) ASSERT_TRUE(ApplySetting(&s, key, value, &error));
+  for (const auto& [key, value] : Parse({"--build", "5200"}).settings)
+    ASSERT_TRUE(ApplySetting(&s, key, value, &error));
   EXPECT_EQ(s.build, 5200u);
   EXPECT_EQ(s.seed, 5u);
 }

@@ -44,7 +44,8 @@ TEST(StopOutTest, ALosingPositionIsClosedAtTheStopOutLevelWithItsReason) {
   config.balance = RoundMoney(margin - worst / 2.0);
   Account account(config);
   Ledger ledger(config.balance, kNowMs);
-  Engine(market, account, ledger, kNowMs).Send(MarketOrder(u"EURUSD", buy ? wire::ORDER_TYPE_BUY : wire::ORDER_TYPE_SELL, kVolume));
+  Engine(market, account, ledger, kNowMs)
+      .Send(MarketOrder(u"EURUSD", buy ? wire::ORDER_TYPE_BUY : wire::ORDER_TYPE_SELL, kVolume));
   ASSERT_EQ(ledger.positions().size(), 1u);
   Engine later(market, account, ledger, kNowMs + kWindowMs);
   later.CatchUp();
@@ -77,8 +78,8 @@ TEST(StopOutTest, TheMostLosingOpenMarketGoesFirstOneAtATimeUntilTheLevelRecover
   };
   struct Case {
     const char* what;
-    std::vector<Held> held;  // in ledger order
-    double balance;          // stop-out at 50 %
+    std::vector<Held> held;           // in ledger order
+    double balance;                   // stop-out at 50 %
     std::vector<std::size_t> closed;  // indexes into held, in the order closed
   };
   // With 520 and losses of 450 the equity is 70: 23 % of 300 margin, 35 % of 200, 70 % of 100.

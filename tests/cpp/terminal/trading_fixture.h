@@ -77,8 +77,7 @@ class TradingBench {
   template <typename Fires>
   std::optional<market::Tick> FirstTick(const std::u16string& name, std::int64_t after_ms, std::int64_t until_ms,
                                         Fires fires) const {
-    for (const market::Tick& tick :
-         market::testing::CollectTicks(market_.path(Symbol(name)), after_ms + 1, until_ms)) {
+    for (const market::Tick& tick : market::testing::CollectTicks(market_.path(Symbol(name)), after_ms + 1, until_ms)) {
       if (fires(tick)) return tick;
     }
     return std::nullopt;

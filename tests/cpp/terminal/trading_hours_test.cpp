@@ -36,14 +36,21 @@ TEST(TradingHoursTest, WeeklyHoursPerSymbolKind) {
     std::int64_t ms;
     bool open;
   } cases[] = {
-      {u"EURUSD", kFridayCloseMs - 1, true},      {u"EURUSD", kFridayCloseMs, false},
-      {u"EURUSD", kSaturdayNoonMs, false},        {u"EURUSD", kSundayOpenMs - 1, false},
-      {u"EURUSD", kSundayOpenMs, true},           {u"XAUUSD", kSaturdayNoonMs, false},
-      {u"BTCUSD", kSaturdayNoonMs, true},         {u"KSTL", kSaturdayNoonMs, false},
-      {u"KSTL", tuesday + 14 * kHourMs + 29 * 60000, false}, {u"KSTL", tuesday + 14 * kHourMs + 30 * 60000, true},
-      {u"US500", tuesday + 21 * kHourMs - 1, true}, {u"US500", tuesday + 21 * kHourMs, false},
+      {u"EURUSD", kFridayCloseMs - 1, true},
+      {u"EURUSD", kFridayCloseMs, false},
+      {u"EURUSD", kSaturdayNoonMs, false},
+      {u"EURUSD", kSundayOpenMs - 1, false},
+      {u"EURUSD", kSundayOpenMs, true},
+      {u"XAUUSD", kSaturdayNoonMs, false},
+      {u"BTCUSD", kSaturdayNoonMs, true},
+      {u"KSTL", kSaturdayNoonMs, false},
+      {u"KSTL", tuesday + 14 * kHourMs + 29 * 60000, false},
+      {u"KSTL", tuesday + 14 * kHourMs + 30 * 60000, true},
+      {u"US500", tuesday + 21 * kHourMs - 1, true},
+      {u"US500", tuesday + 21 * kHourMs, false},
       // Exchanges trade on Fridays too (Friday 2023-11-10, 15:00 UTC).
-      {u"KSTL", kFridayCloseMs - 7 * kHourMs, true}, {u"US500", kFridayCloseMs - 7 * kHourMs, true},
+      {u"KSTL", kFridayCloseMs - 7 * kHourMs, true},
+      {u"US500", kFridayCloseMs - 7 * kHourMs, true},
   };
   for (const auto& c : cases) EXPECT_EQ(open(c.name, c.ms), c.open) << c.ms;
 
@@ -87,15 +94,17 @@ TEST(TradingHoursTest, NoTickOrBarInsideTheWeekendAndTheRestUnchanged) {
 
   // H1 from Friday 00:00 to Monday 00:00: Friday's 22 hours and Sunday's last two.
   const std::int64_t friday = kFridayCloseMs / 1000 - 22 * 3600;
-  const market::BarSpan span = market::BarsRange(path, wire::TIMEFRAME_H1, friday, friday + 3 * 86400 - 1, kNowMs, 1000);
+  const market::BarSpan span =
+      market::BarsRange(path, wire::TIMEFRAME_H1, friday, friday + 3 * 86400 - 1, kNowMs, 1000);
   const auto bars = CollectBars(path, market.days(eurusd), wire::TIMEFRAME_H1, span);
   ASSERT_EQ(span.Count(), 24);
   ASSERT_EQ(bars.size(), 24u);
   EXPECT_EQ(bars[21].time, kFridayCloseMs / 1000 - 3600);
   EXPECT_EQ(bars[22].time, kSundayOpenMs / 1000);
   // A day and a week aggregate only the open hours: Saturday has no D1 bar.
-  const auto days = CollectBars(path, market.days(eurusd), wire::TIMEFRAME_D1,
-                                market::BarsRange(path, wire::TIMEFRAME_D1, friday, friday + 3 * 86400 - 1, kNowMs, 10));
+  const auto days =
+      CollectBars(path, market.days(eurusd), wire::TIMEFRAME_D1,
+                  market::BarsRange(path, wire::TIMEFRAME_D1, friday, friday + 3 * 86400 - 1, kNowMs, 10));
   ASSERT_EQ(days.size(), 2u);
   EXPECT_EQ(days[1].time, friday + 2 * 86400);
   EXPECT_EQ(days[1].open, bars[22].open);
@@ -140,8 +149,8 @@ TEST_F(WeekendTest, AStopGappedOverTheWeekendFillsAtTheFirstPriceAfterIt) {
   ASSERT_GT(gap, 20 * Spec(u"EURUSD").Point()) << "the seed's weekend gap is too small for this test";
   // A stop halfway into the gap, on the side the market opened.
   const double level = up ? Offset(u"EURUSD", friday.ask, 10) : Offset(u"EURUSD", friday.bid, -10);
-  const SendResult order = Send(placed, PendingOrder(u"EURUSD", up ? wire::ORDER_TYPE_BUY_STOP : wire::ORDER_TYPE_SELL_STOP,
-                                                     0.1, level));
+  const SendResult order =
+      Send(placed, PendingOrder(u"EURUSD", up ? wire::ORDER_TYPE_BUY_STOP : wire::ORDER_TYPE_SELL_STOP, 0.1, level));
   ASSERT_EQ(order.retcode, wire::TRADE_RETCODE_PLACED);
   At(kSaturdayNoonMs);
   EXPECT_EQ(ledger_.orders().size(), 1u);  // nothing trades over the weekend

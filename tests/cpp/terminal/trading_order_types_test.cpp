@@ -14,15 +14,18 @@ namespace vl5::terminal::trading {
 namespace {
 
 constexpr std::uint32_t kWireTypes[] = {
-    wire::ORDER_TYPE_BUY,       wire::ORDER_TYPE_SELL,           wire::ORDER_TYPE_BUY_LIMIT,
-    wire::ORDER_TYPE_SELL_LIMIT, wire::ORDER_TYPE_BUY_STOP,      wire::ORDER_TYPE_SELL_STOP,
-    wire::ORDER_TYPE_BUY_STOP_LIMIT, wire::ORDER_TYPE_SELL_STOP_LIMIT,
+    wire::ORDER_TYPE_BUY,
+    wire::ORDER_TYPE_SELL,
+    wire::ORDER_TYPE_BUY_LIMIT,
+    wire::ORDER_TYPE_SELL_LIMIT,
+    wire::ORDER_TYPE_BUY_STOP,
+    wire::ORDER_TYPE_SELL_STOP,
+    wire::ORDER_TYPE_BUY_STOP_LIMIT,
+    wire::ORDER_TYPE_SELL_STOP_LIMIT,
     wire::ORDER_TYPE_CLOSE_BY,
 };
 
-Side Opposite(Side side) {
-  return side == Side::kBuy ? Side::kSell : side == Side::kSell ? Side::kBuy : Side::kNone;
-}
+Side Opposite(Side side) { return side == Side::kBuy ? Side::kSell : side == Side::kSell ? Side::kBuy : Side::kNone; }
 
 Reach Opposite(Reach reach) {
   return reach == Reach::kFallsTo ? Reach::kRisesTo : reach == Reach::kRisesTo ? Reach::kFallsTo : Reach::kNone;

@@ -22,9 +22,9 @@ class TriggersTest : public testing::TradingTest {};
 
 struct PendingCase {
   std::uint32_t type;
-  int offset;      // points from the ask (buys) or the bid (sells)
-  bool on_ask;     // the side of the quote that must reach the price
-  bool rising;     // reached from below
+  int offset;   // points from the ask (buys) or the bid (sells)
+  bool on_ask;  // the side of the quote that must reach the price
+  bool rising;  // reached from below
 };
 
 TEST_F(TriggersTest, PendingOrdersFillAtTheFirstTickThatReachesTheirPrice) {
@@ -77,8 +77,8 @@ TEST_F(TriggersTest, AStopLimitBecomesALimitOrderAtItsStoplimitPrice) {
   const SendResult placed = Send(kNowMs, request);
   ASSERT_EQ(placed.retcode, wire::TRADE_RETCODE_PLACED);
   const std::int64_t stop = Points(u"EURUSD", request.price), limit = Points(u"EURUSD", request.stoplimit);
-  const auto reached = FirstTick(u"EURUSD", kNowMs, kNowMs + kHorizonMs,
-                                 [&](const market::Tick& t) { return t.ask >= stop; });
+  const auto reached =
+      FirstTick(u"EURUSD", kNowMs, kNowMs + kHorizonMs, [&](const market::Tick& t) { return t.ask >= stop; });
   ASSERT_TRUE(reached.has_value());
   const auto filled = FirstTick(u"EURUSD", reached->time_msc - 1, kNowMs + kHorizonMs,
                                 [&](const market::Tick& t) { return t.ask <= limit; });

@@ -145,9 +145,7 @@ ssize_t SendQuietly(int fd, const void* data, std::size_t n, int flags) {
 
 // ---- pipe client -----------------------------------------------------------
 
-std::u16string PipeAddress(const std::u16string& base_name) {
-  return Utf8ToUtf16(RuntimeDir()) + u'/' + base_name;
-}
+std::u16string PipeAddress(const std::u16string& base_name) { return Utf8ToUtf16(RuntimeDir()) + u'/' + base_name; }
 
 PipeHandle OpenPipe(const std::u16string& address, std::uint32_t* error) {
   std::string path = Utf16ToUtf8(address);

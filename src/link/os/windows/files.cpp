@@ -30,8 +30,8 @@ struct KnownFolderFreer {
 
 std::u16string NormalizePath(const std::u16string& path, std::size_t limit) {
   // Flags 0 opens files only; a folder falls back to the path as given.
-  Handle file = Own(CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, 0, nullptr));
+  Handle file = Own(
+      CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
   if (file) {
     DWORD capacity = static_cast<DWORD>(std::min<std::size_t>(limit, kMaxPathUnits));
     std::u16string out(capacity + 1, u'\0');
@@ -145,7 +145,8 @@ FileRead StreamRegularFile(const std::u16string& path, const FilePiece& piece) {
   std::vector<char> buffer(std::size_t{1} << 20);
   for (;;) {
     DWORD got = 0;
-    if (!ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) return FileRead::kFailed;
+    if (!ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr))
+      return FileRead::kFailed;
     if (got == 0 || !piece(buffer.data(), got)) return FileRead::kRead;
   }
 }
@@ -170,8 +171,8 @@ bool OwnFolder::FileTime(const std::u16string& relative, std::uint64_t* filetime
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExW(Wide(path_ + u'\\' + relative), GetFileExInfoStandard, &data)) return false;
   if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
-  *filetime = (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-              data.ftLastWriteTime.dwLowDateTime;
+  *filetime =
+      (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
   return true;
 }
 
@@ -188,12 +189,12 @@ bool OwnFolder::ReadOwnFile(const std::u16string& relative, std::size_t limit, s
 
 bool ReplaceFileBytes(const std::u16string& path, const std::string& bytes, std::uint32_t* error) {
   static LONG counter = 0;
-  const std::string suffix = ".tmp" + std::to_string(GetCurrentProcessId()) + "-" +
-                             std::to_string(InterlockedIncrement(&counter));
+  const std::string suffix =
+      ".tmp" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(InterlockedIncrement(&counter));
   const std::u16string temporary = path + std::u16string(suffix.begin(), suffix.end());
   {
-    Handle file = Own(CreateFileW(Wide(temporary), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr));
+    Handle file =
+        Own(CreateFileW(Wide(temporary), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
       *error = GetLastError();
       return false;

@@ -221,8 +221,8 @@ void WakeListener(PipeListener* listener) {
   // for a busy pipe without limit: the accept thread may have stopped before
   // opening its next instance, and then there is nothing to wake.
   for (int attempt = 0; attempt < 200; ++attempt) {
-    HANDLE pipe = CreateFileW(Wide(listener->address), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
+    HANDLE pipe =
+        CreateFileW(Wide(listener->address), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (pipe != INVALID_HANDLE_VALUE) {
       CloseHandle(pipe);
       return;
