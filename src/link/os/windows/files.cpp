@@ -6,10 +6,6 @@
 
 #include "src/link/os/windows/win32.h"
 
-#include <knownfolders.h>
-#include <objbase.h>
-#include <shlobj.h>
-
 namespace vl5::os {
 
 const char16_t kPathSeparator = u'\\';
@@ -18,10 +14,6 @@ namespace {
 
 struct FindCloser {
   void operator()(HANDLE find) const { FindClose(find); }
-};
-
-struct KnownFolderFreer {
-  void operator()(wchar_t* text) const { CoTaskMemFree(text); }
 };
 
 }  // namespace
@@ -80,11 +72,8 @@ bool MakeFolders(const std::u16string& path, std::uint32_t* error) {
 }
 
 bool UserCacheFolder(std::u16string* path) {
-  PWSTR raw = nullptr;
-  HRESULT result = SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &raw);
-  std::unique_ptr<wchar_t, KnownFolderFreer> owned(raw);  // freed on failure too
-  if (FAILED(result) || raw == nullptr) return false;
-  *path = FromWide(raw) + u"\\velmora5\\cache";
+  if (!KnownFolder(FOLDERID_LocalAppData, path)) return false;
+  *path += u"\\velmora5\\cache";
   return true;
 }
 

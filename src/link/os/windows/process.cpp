@@ -4,9 +4,6 @@
 // <windows.h> first: the headers after it build on its types.
 #include "src/link/os/windows/win32.h"
 
-#include <knownfolders.h>
-#include <objbase.h>
-#include <shlobj.h>
 #include <tlhelp32.h>
 
 #include <memory>
@@ -22,10 +19,6 @@ namespace {
 static_assert(sizeof(PROCESSENTRY32W) == 568, "unexpected PROCESSENTRY32W layout");
 static_assert(sizeof(STARTUPINFOW) == 104, "unexpected STARTUPINFOW layout");
 #endif
-
-struct CoTaskMemFreer {
-  void operator()(wchar_t* text) const { CoTaskMemFree(text); }
-};
 
 }  // namespace
 
@@ -89,13 +82,6 @@ bool StartProcess(const std::u16string& path, bool portable) {
   return true;
 }
 
-bool RoamingAppData(std::u16string* path) {
-  PWSTR raw = nullptr;
-  HRESULT result = SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &raw);
-  std::unique_ptr<wchar_t, CoTaskMemFreer> owned(raw);  // freed on failure too
-  if (FAILED(result) || raw == nullptr) return false;
-  *path = FromWide(raw);
-  return true;
-}
+bool RoamingAppData(std::u16string* path) { return KnownFolder(FOLDERID_RoamingAppData, path); }
 
 }  // namespace vl5::os

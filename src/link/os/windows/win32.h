@@ -4,6 +4,10 @@
 #pragma once
 
 #include <windows.h>
+// After windows.h, which they need.
+#include <knownfolders.h>
+#include <objbase.h>
+#include <shlobj.h>
 
 #include <cstddef>
 #include <memory>
@@ -32,5 +36,19 @@ using Handle = std::unique_ptr<void, HandleCloser>;
 // Win32 reports failure as NULL or INVALID_HANDLE_VALUE depending on the call;
 // both become an empty Handle.
 inline Handle Own(HANDLE handle) { return Handle(handle == INVALID_HANDLE_VALUE ? nullptr : handle); }
+
+// A known folder of the user (roaming or local application data); false when
+// the system has none. The text the shell allocates is freed on every path.
+inline bool KnownFolder(REFKNOWNFOLDERID id, std::u16string* path) {
+  struct Freer {
+    void operator()(wchar_t* text) const { CoTaskMemFree(text); }
+  };
+  PWSTR raw = nullptr;
+  const HRESULT result = SHGetKnownFolderPath(id, 0, nullptr, &raw);
+  const std::unique_ptr<wchar_t, Freer> owned(raw);
+  if (FAILED(result) || raw == nullptr) return false;
+  *path = FromWide(raw);
+  return true;
+}
 
 }  // namespace vl5::os
