@@ -3,7 +3,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <pwd.h>
 #include <locale.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -16,6 +15,7 @@
 #include <cstdlib>
 
 #include "src/link/os/posix/fd.h"
+#include "src/link/os/posix/user_folder.h"
 #include "src/wire/text.h"
 
 namespace vl5::os {
@@ -199,18 +199,9 @@ bool MakeFolders(const std::u16string& path, std::uint32_t* error) {
 }
 
 bool UserCacheFolder(std::u16string* path) {
-  const char* xdg = std::getenv("XDG_CACHE_HOME");
-  if (xdg != nullptr && xdg[0] == '/') {
-    *path = Utf8ToUtf16(std::string(xdg) + "/velmora5");
-    return true;
-  }
-  const char* home = std::getenv("HOME");
-  if (home == nullptr || home[0] == '\0') {
-    const passwd* pw = getpwuid(geteuid());
-    home = pw != nullptr ? pw->pw_dir : nullptr;
-  }
-  if (home == nullptr || home[0] == '\0') return false;
-  *path = Utf8ToUtf16(std::string(home) + "/.cache/velmora5");
+  std::string base;
+  if (!UserFolder("XDG_CACHE_HOME", ".cache", &base)) return false;
+  *path = Utf8ToUtf16(base + "/velmora5");
   return true;
 }
 

@@ -4,7 +4,6 @@
 
 #include <fcntl.h>
 #include <pthread.h>
-#include <pwd.h>
 #include <signal.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -19,6 +18,7 @@
 #include <cstdlib>
 
 #include "src/link/os/posix/fd.h"
+#include "src/link/os/posix/user_folder.h"
 #include "src/wire/text.h"
 
 namespace vl5::os {
@@ -153,18 +153,9 @@ bool StartProcess(const std::u16string& path, bool portable) {
 }
 
 bool RoamingAppData(std::u16string* path) {
-  const char* xdg = std::getenv("XDG_DATA_HOME");
-  if (xdg != nullptr && xdg[0] == '/') {
-    *path = Utf8ToUtf16(xdg);
-    return true;
-  }
-  const char* home = std::getenv("HOME");
-  if (home == nullptr || home[0] == '\0') {
-    passwd* pw = getpwuid(geteuid());
-    home = pw != nullptr ? pw->pw_dir : nullptr;
-  }
-  if (home == nullptr || home[0] == '\0') return false;
-  *path = Utf8ToUtf16(std::string(home) + "/.local/share");
+  std::string base;
+  if (!UserFolder("XDG_DATA_HOME", ".local/share", &base)) return false;
+  *path = Utf8ToUtf16(base);
   return true;
 }
 
