@@ -44,17 +44,6 @@ bool CheckCommandLine(const CommandLine& command, std::string* error) {
   return true;
 }
 
-// The file, then the command line (already checked), then what the keys
-// say together. A value the file cannot give whole stops the start: half a
-// setting is worse than none.
-bool LoadSettings(const CommandLine& command, const std::string& ini_text, Settings* settings, std::string* error) {
-  if (!ApplyIni(settings, ini_text, error)) return false;
-  for (const auto& [key, value] : command.settings) {
-    if (!ApplySetting(settings, key, value, error)) return false;
-  }
-  return CheckSettings(*settings, error);
-}
-
 // Every loaded history is read whole before the terminal is announced.
 bool LoadHistories(const Settings& settings, const Folders& folders, market::Histories* histories, std::string* error) {
   const std::u16string folder =

@@ -31,7 +31,7 @@ CInterClient& Client() {
 }
 
 Outcome CInterClient::Connect(const std::u16string& pipe_address) {
-  if (handle_ != os::kInvalidPipe) os::ClosePipe(handle_);  // never leak a handle being replaced
+  CloseLink(&handle_);  // never leak a handle being replaced
   ++serial_;
   std::uint32_t error = 0;
   handle_ = os::OpenPipe(pipe_address, &error);
@@ -42,17 +42,55 @@ Outcome CInterClient::Connect(const std::u16string& pipe_address) {
 }
 
 void CInterClient::Disconnect() {
-  if (handle_ != os::kInvalidPipe) os::ClosePipe(handle_);
-  handle_ = os::kInvalidPipe;
+  CloseLink(&handle_);
   ++serial_;
   std::memset(digest_, 0, sizeof(digest_));
 }
 
-void ApplyBrokenPipeRule(os::PipeHandle* handle, std::uint32_t error) {
-  if ((error == os::kErrorBrokenPipe || error == os::kErrorInterrupted) && *handle != os::kInvalidPipe) {
-    os::ClosePipe(*handle);
-    *handle = os::kInvalidPipe;
+bool CInterClient::AttachCarrier(const Carrier* carrier) {
+  if (carrier_ != nullptr || carrier == nullptr) return false;
+  Disconnect();
+  carrier_ = carrier;
+  return true;
+}
+
+bool CInterClient::DetachCarrier(const Carrier* carrier) {
+  if (carrier_ == nullptr || carrier_ != carrier) return false;
+  Disconnect();
+  carrier_ = nullptr;
+  return true;
+}
+
+Outcome CInterClient::ConnectCarrier() {
+  CloseLink(&handle_);
+  ++serial_;
+  if (carrier_ == nullptr || !carrier_->open(carrier_->peer)) {
+    return InitializeFailed(u"the embedded engine refused the connection: it belongs to another process");
   }
+  handle_ = kCarrierLink;
+  return {};
+}
+
+const CarrierApi* CarrierHooks() {
+  static const CarrierApi api{
+      kCarrierApiVersion,
+      [](const Carrier* carrier) { return Client().AttachCarrier(carrier); },
+      [](const Carrier* carrier) { return Client().DetachCarrier(carrier); },
+  };
+  return &api;
+}
+
+void CloseLink(os::PipeHandle* handle) {
+  if (*handle == kCarrierLink) {
+    if (const Carrier* carrier = Client().carrier()) carrier->close(carrier->peer);
+  } else if (*handle != os::kInvalidPipe) {
+    os::ClosePipe(*handle);
+  }
+  *handle = os::kInvalidPipe;
+}
+
+void ApplyBrokenPipeRule(os::PipeHandle* handle, std::uint32_t error) {
+  if (error == os::kErrorBrokenPipe || error == os::kErrorInterrupted) CloseLink(handle);
 }
 
 void SetInterruptCheck(os::InterruptCheck check) {
@@ -68,8 +106,16 @@ bool Pause(std::uint32_t milliseconds) {
 
 // A signal handler run during the transfer may have shut the link down or
 // opened a new one: the broken-pipe rule then leaves it alone.
+// Through a carrier nothing blocks, so there is no interrupt to run; a
+// refused transfer is a peer gone, as over a pipe.
 bool WriteExact(os::PipeHandle* handle, const void* bytes, std::size_t n) {
   if (*handle == os::kInvalidPipe) return false;
+  if (*handle == kCarrierLink) {
+    const Carrier* carrier = Client().carrier();
+    if (carrier->write(carrier->peer, bytes, n)) return true;
+    CloseLink(handle);
+    return false;
+  }
   std::uint64_t serial = Client().Serial();
   std::uint32_t error = 0;
   if (os::WritePipe(*handle, bytes, n, &error)) return true;
@@ -79,6 +125,12 @@ bool WriteExact(os::PipeHandle* handle, const void* bytes, std::size_t n) {
 
 bool ReadExact(os::PipeHandle* handle, void* destination, std::size_t n) {
   if (*handle == os::kInvalidPipe) return false;
+  if (*handle == kCarrierLink) {
+    const Carrier* carrier = Client().carrier();
+    if (carrier->read(carrier->peer, destination, n)) return true;
+    CloseLink(handle);
+    return false;
+  }
   std::uint64_t serial = Client().Serial();
   std::uint32_t error = os::kErrorInterrupted;
   if (!InterruptPending() && os::ReadPipe(*handle, destination, n, &error)) return true;

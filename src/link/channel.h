@@ -12,12 +12,18 @@
 #include <cstdint>
 #include <string>
 
+#include "src/link/carrier.h"
 #include "src/link/os/os.h"
 #include "src/link/outcome.h"
 
 namespace vl5::link {
 
 inline constexpr std::size_t kChannelBufferSize = 16384;
+
+// The handle of a connection through the attached carrier: no system handle
+// takes this value (descriptors are not negative, and Windows never returns
+// it for a file).
+inline constexpr os::PipeHandle kCarrierLink = -2;
 
 class CInterClient {
  public:
@@ -32,6 +38,14 @@ class CInterClient {
   void Disconnect();
   bool Connected() const { return handle_ != os::kInvalidPipe; }
 
+  // With a carrier attached, every connection goes through it instead of a
+  // pipe (see carrier.h); attaching closes the connection there was.
+  bool AttachCarrier(const Carrier* carrier);
+  bool DetachCarrier(const Carrier* carrier);
+  bool Carried() const { return carrier_ != nullptr; }
+  Outcome ConnectCarrier();
+  const Carrier* carrier() const { return carrier_; }
+
   std::uint8_t* Digest() { return digest_; }
   os::PipeHandle* Handle() { return &handle_; }
   // Changes with every connect and disconnect.
@@ -44,6 +58,7 @@ class CInterClient {
 
  private:
   os::PipeHandle handle_ = os::kInvalidPipe;
+  const Carrier* carrier_ = nullptr;
   std::uint8_t digest_[32] = {};
   std::uint32_t terminal_build_ = 0;
   std::uint64_t serial_ = 0;
@@ -51,6 +66,12 @@ class CInterClient {
 
 // The one connection of the process.
 CInterClient& Client();
+
+// The carrier table the module hands out: attach and detach on Client().
+const CarrierApi* CarrierHooks();
+
+// Closes a pipe handle or a carrier link; leaves *handle invalid.
+void CloseLink(os::PipeHandle* handle);
 
 // Closes the shared handle when a transfer failed because the peer is gone or
 // because an interrupt abandoned it: either way the stream is out of step.

@@ -3,6 +3,8 @@
 #include <Python.h>
 
 #include "src/session/session.h"
+#include "src/link/carrier.h"
+#include "src/link/channel.h"
 #include "src/market/book.h"
 #include "src/market/info.h"
 #include "src/market/rates.h"
@@ -13,6 +15,7 @@
 #include "src/module/interrupt.h"
 #include "src/module/last_error.h"
 #include "src/module/numpy_api.h"
+#include "src/module/pyref.h"
 #include "src/module/record_arrays.h"
 #include "src/module/record_tuples.h"
 #include "src/module/result_types.h"
@@ -133,6 +136,17 @@ PyModuleDef g_module = {
     nullptr,
 };
 
+// The engine's private way in (velmora5.sim.embedded): a capsule, not a
+// function, so the module's functions stay those of the terminal's API.
+int AddCarrierHook(PyObject* module) {
+  PyRef capsule = PyRef::Steal(
+      PyCapsule_New(const_cast<link::CarrierApi*>(link::CarrierHooks()), link::kCarrierCapsule, nullptr));
+  if (!capsule) return -1;
+  if (PyModule_AddObject(module, "_carrier_api", capsule.get()) < 0) return -1;
+  capsule.release();  // the module holds it now
+  return 0;
+}
+
 // Every step must succeed, or the import fails with the step's exception
 // instead of leaving a half-built module.
 int ExecModule(PyObject* module) {
@@ -140,6 +154,7 @@ int ExecModule(PyObject* module) {
   if (!ImportDateTimeApi()) return -1;
   if (!ImportNumpy()) return -1;
   if (BuildRecordDtypes() < 0 || PrepareRecordTuples() < 0) return -1;
+  if (AddCarrierHook(module) < 0) return -1;
   return RegisterResultTypes(module);
 }
 

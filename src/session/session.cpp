@@ -86,7 +86,9 @@ PyObject* FailLogin(std::int32_t result) {
   return SetErrorReturnFalse(result, result == wire::kUnsupportedFunction ? kOtpNeeded : nullptr);
 }
 
+// An attached carrier is the terminal of this process: nothing to find.
 Outcome ObtainConnection(const PathText& path, bool portable) {
+  if (Client().Carried()) return Client().ConnectCarrier();
   if (!path.Empty()) return ConnectOrLaunch(std::u16string(path.View()), portable);
   Candidate candidate;
   if (Outcome found = FindInstalledTerminal(&candidate); !found.ok()) return found;

@@ -1,10 +1,6 @@
 #include "terminal/server/connection.h"
 
-#include <vector>
-
-#include "terminal/server/context.h"
 #include "terminal/server/dispatch.h"
-#include "terminal/server/reply.h"
 #include "terminal/server/request_reader.h"
 #include "src/wire/records.h"
 
@@ -27,6 +23,15 @@ class PipeSink : public ByteSink {
 
 }  // namespace
 
+bool ServeRequest(Terminal& terminal, ClientState& client, const std::uint8_t* body, std::uint32_t length,
+                  ByteSink& sink, std::vector<std::uint8_t>& reply_buffer) {
+  const std::uint32_t command = wire::Load<std::uint32_t>(body, 0);
+  Context context{terminal, client, terminal.NowMs()};
+  ReplyWriter reply(sink, command, reply_buffer);
+  Dispatch(context, command, body + 4, length - 4, reply);
+  return reply.healthy();
+}
+
 void ServeClient(Terminal& terminal, os::PipeHandle pipe, const Limits& limits) {
   ClientState client;
   PipeSink sink(pipe, limits.reply_stall_ms);
@@ -35,11 +40,7 @@ void ServeClient(Terminal& terminal, os::PipeHandle pipe, const Limits& limits) 
   const std::uint8_t* body = nullptr;
   std::uint32_t length = 0;
   while (requests.Next(&body, &length)) {
-    const std::uint32_t command = wire::Load<std::uint32_t>(body, 0);
-    Context context{terminal, client, terminal.NowMs()};
-    ReplyWriter reply(sink, command, reply_buffer);
-    Dispatch(context, command, body + 4, length - 4, reply);
-    if (!reply.healthy()) return;
+    if (!ServeRequest(terminal, client, body, length, sink, reply_buffer)) return;
   }
 }
 

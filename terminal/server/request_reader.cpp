@@ -33,8 +33,7 @@ bool RequestReader::Next(const std::uint8_t** body, std::uint32_t* length) {
     std::size_t frame_size = 0;
     if (held >= kLengthField) {
       const std::uint32_t announced = wire::Load<std::uint32_t>(buffer_.get() + begin_, 0);
-      // The length counts the command id, so it is at least 4.
-      if (announced < 4 || announced > kMaxRequestLength) return false;
+      if (!RequestLengthValid(announced)) return false;
       frame_size = kLengthField + announced;
       if (held >= frame_size) {
         *body = buffer_.get() + begin_ + kLengthField;

@@ -17,6 +17,12 @@ namespace vl5::terminal::server {
 // real request is a few kilobytes. The connection is dropped instead.
 inline constexpr std::uint32_t kMaxRequestLength = 1024 * 1024;
 
+// Whether a frame's announced length (bytes after the length field) can be a
+// request: it counts the command id, so at least 4, and at most the limit.
+inline bool RequestLengthValid(std::uint32_t announced) {
+  return announced >= 4 && announced <= kMaxRequestLength;
+}
+
 class RequestReader {
  public:
   RequestReader(os::PipeHandle pipe, std::int32_t request_ms);

@@ -464,6 +464,14 @@ bool ApplyIni(Settings* s, std::string_view text, std::string* error) {
   return true;
 }
 
+bool LoadSettings(const CommandLine& command, std::string_view ini_text, Settings* settings, std::string* error) {
+  if (!ApplyIni(settings, ini_text, error)) return false;
+  for (const auto& [key, value] : command.settings) {
+    if (!ApplySetting(settings, key, value, error)) return false;
+  }
+  return CheckSettings(*settings, error);
+}
+
 std::string DefaultIniText() {
   const Settings d;
   std::string text =

@@ -40,6 +40,11 @@ bool ApplyIni(Settings* settings, std::string_view text, std::string* error);
 // not run by itself. False with a message naming the keys.
 bool CheckSettings(const Settings& settings, std::string* error);
 
+// The settings of a start: `ini_text` (config/terminal.ini), then the
+// command line, then what the keys say together (CheckSettings). A value the
+// file cannot give whole stops the start: half a setting is worse than none.
+bool LoadSettings(const CommandLine& command, std::string_view ini_text, Settings* settings, std::string* error);
+
 // The file written into a new data folder: every key with its default.
 std::string DefaultIniText();
 

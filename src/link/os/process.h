@@ -9,6 +9,7 @@ namespace vl5::os {
 
 extern const char16_t kTerminalExecutable[];  // "terminal64.exe" or "terminal64"
 
+std::uint32_t CurrentProcessId();
 std::uint32_t ParentProcessId();
 // Image path of a process; false when it cannot be queried (on POSIX systems
 // without /proc/<pid>/exe, never).

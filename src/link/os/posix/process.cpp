@@ -72,6 +72,8 @@ bool CloseOnExecPipe(Fd* read_end, Fd* write_end) {
 
 }  // namespace
 
+std::uint32_t CurrentProcessId() { return static_cast<std::uint32_t>(getpid()); }
+
 std::uint32_t ParentProcessId() { return static_cast<std::uint32_t>(getppid()); }
 
 bool ProcessImagePath(std::uint32_t pid, std::u16string* path) {

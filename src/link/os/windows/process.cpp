@@ -24,6 +24,8 @@ static_assert(sizeof(STARTUPINFOW) == 104, "unexpected STARTUPINFOW layout");
 
 // ---- processes ------------------------------------------------------------------------
 
+std::uint32_t CurrentProcessId() { return GetCurrentProcessId(); }
+
 std::uint32_t ParentProcessId() {
   Handle snapshot = Own(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   if (!snapshot) return 0;
