@@ -132,7 +132,7 @@ def test_a_terminal_initialize_started_is_stopped_under_a_long_tmpdir(tmp_path):
      "password=50%;x:y\n\n[Account 10002]\nbalance=1\n\n[ACCOUNT 10001]\n\n"),
 ])
 def test_account_settings_change_only_what_they_name(ini, changes, expected):
-    from velmora5.testing import _with_accounts
+    from velmora5.terminal import with_accounts as _with_accounts
 
     assert _with_accounts(ini, changes) == expected
 
@@ -144,7 +144,7 @@ def test_account_settings_change_only_what_they_name(ini, changes, expected):
     ("[Account 10001]\nbalance\n", {10001: {"balance": 1}}),  # a line without "="
 ])
 def test_what_cannot_be_read_or_written_is_refused(ini, changes):
-    from velmora5.testing import TerminalError, _with_accounts
+    from velmora5.terminal import TerminalError, with_accounts as _with_accounts
 
     with pytest.raises(TerminalError):
         _with_accounts(ini, changes)

@@ -1,6 +1,7 @@
 """Backtests: a strategy stepped bar by bar through a private terminal64.
 
-``run`` starts a terminal64 of its own with a stepped clock at ``start``,
+``run`` starts a terminal64 of its own with a stepped clock at ``start`` (its
+engine inside this process unless ``transport="pipe"``),
 moves the clock to the end of each bar of ``timeframe`` (``velmora5.sim``) and
 calls ``strategy(vl)`` there with the connected ``velmora5`` module; the
 strategy trades as it would live. Pending orders, stops, swaps and stop-out
@@ -26,6 +27,7 @@ import datetime
 import math
 import os
 import signal
+import tempfile
 from pathlib import Path
 from typing import TYPE_CHECKING, Any, Callable, Dict, Iterator, List, Mapping, Optional, Sequence, Tuple, Union
 
@@ -286,10 +288,52 @@ def _progress(enabled: bool, days: float, what: str) -> Any:
                 bar_format="{l_bar}{bar}| {n:.2f}/{total:.2f} days [{elapsed}]")
 
 
+class _Session:
+    """The run's terminal, however it is carried: whether it still lives, and
+    how the module connects to it again (Ctrl-C in a module call over the
+    pipe drops the connection)."""
+
+    def __init__(self, alive: Callable[[], bool], connect: Callable[[], Any]):
+        self.alive = alive
+        self.connect = connect
+
+
+@contextlib.contextmanager
+def _engine_session(keys: Dict[str, Any], balance: float, history: Any, symbol: str) -> Iterator[_Session]:
+    with tempfile.TemporaryDirectory(prefix="vl5") as root:
+        keys = {**keys, **_history_settings(history, symbol, Path(root))}
+        with sim.embedded(balance=balance, **keys):
+            yield _Session(lambda: True, velmora5.initialize)
+
+
+@contextlib.contextmanager
+def _pipe_session(keys: Dict[str, Any], balance: float, history: Any, symbol: str) -> Iterator[_Session]:
+    # The plugin's machinery starts private terminals; it takes a MonkeyPatch
+    # for the environment variables that point into its folders.
+    import pytest
+    from velmora5.testing import TerminalFactory
+
+    environment = pytest.MonkeyPatch()
+    factory: Optional[TerminalFactory] = None
+    try:
+        factory = TerminalFactory(environment)
+        keys = {**keys, **_history_settings(history, symbol, factory.root)}
+        with _sigint_held():
+            terminal = factory(balance=balance, **keys)
+        yield _Session(lambda: terminal.process.poll() is None, terminal.connect)
+    finally:
+        if factory is not None:
+            factory.cleanup()
+        environment.undo()
+
+
+_SESSIONS = {"engine": _engine_session, "pipe": _pipe_session}
+
+
 def run(strategy: Callable[[Any], Any], symbol: str, timeframe: int, start: Moment, end: Moment, *,
         history: Union[str, "os.PathLike[str]", "pd.DataFrame", None] = None, seed: int = 1,
         balance: float = 10_000, settings: Optional[Mapping[str, Any]] = None,
-        progress: bool = True) -> BacktestResult:
+        progress: bool = True, transport: str = "engine") -> BacktestResult:
     """Backtests `strategy` on `symbol` from `start` to `end` (moments as
     ``frames.to_seconds`` takes them; without a time zone UTC).
 
@@ -306,11 +350,16 @@ def run(strategy: Callable[[Any], Any], symbol: str, timeframe: int, start: Mome
     digits); `symbol` then trades on it. `settings`: further terminal64 keys
     (as the ``vl5_terminal`` fixture takes them).
 
+    `transport`: "engine" (the default) runs terminal64's engine inside this
+    process (``sim.embedded``), so requests cost no process wake-up;
+    "pipe" starts the terminal64 program and talks to it over its pipe, as
+    to a live terminal. Both give the same deals, orders and equity.
+
     The terminal and its folders are removed at the end, also when the
     strategy raises (the exception goes on) or Ctrl-C stops the run (the
     result then has ``partial`` set). Raises ``velmora5.testing.TerminalError``
     when the terminal cannot start, ``velmora5.sim.SimError`` when a step
-    fails.
+    fails or the engine refuses its settings.
     """
     pandas = _pandas()
     first, last = to_seconds(start), to_seconds(end)
@@ -318,62 +367,55 @@ def run(strategy: Callable[[Any], Any], symbol: str, timeframe: int, start: Mome
         raise ValueError(f"the run ends ({end!r}) before it starts ({start!r})")
     if timeframe not in _TIMEFRAMES:
         raise ValueError(f"timeframe {timeframe!r} is not a TIMEFRAME_* value")
-    # The plugin's machinery starts private terminals; it takes a MonkeyPatch
-    # for the environment variables that point into its folders.
-    import pytest
-    from velmora5.testing import TerminalFactory
-
-    environment = pytest.MonkeyPatch()
-    factory: Optional[TerminalFactory] = None
+    if transport not in _SESSIONS:
+        raise ValueError(f"transport must be one of {sorted(_SESSIONS)}, not {transport!r}")
+    keys = {"seed": seed, **dict(settings or {}), "clock": first, "stepped": True}
     bar = None
     try:
-        factory = TerminalFactory(environment)
-        keys = {"seed": seed, **dict(settings or {}), "clock": first, "stepped": True,
-                **_history_settings(history, symbol, factory.root)}
-        with _sigint_held():
-            terminal = factory(balance=balance, **keys)
-        bar = _progress(progress, (last - first) / 86400, f"{symbol} {sim._timeframe_name(timeframe)}")
-        times: List[datetime.datetime] = [sim.now()]
-        values: List[float] = [_equity()]
-        exposed: List[bool] = []
-        calls, clock, partial = 0, times[0], False
-
-        def sample(moment: datetime.datetime) -> None:
-            times.append(moment)
-            values.append(_equity())
-            exposed.append(bool(velmora5.positions_total()))
-
-        try:
-            for clock, completed in _steps(symbol, timeframe, first, last):
-                if completed:
-                    strategy(velmora5)
-                    calls += 1
-                    sample(clock)
-                if bar is not None:
-                    bar.update((clock - _utc(first)).total_seconds() / 86400 - bar.n)
-            if clock > times[-1]:  # the steps over a closed market after the last bar
-                sample(clock)
-            if bar is not None:
-                bar.update(bar.total - bar.n)
-        except KeyboardInterrupt:
-            # What was done lives in the terminal: without it there is no result.
-            if terminal.process.poll() is not None:
-                raise
-            partial = True
-            if velmora5.terminal_info() is None:  # Ctrl-C in a module call drops its connection
-                terminal.connect()
-        deals = _records_frame(velmora5.history_deals_get(0, _LAST_DATE), velmora5.TradeDeal, "history_deals_get")
-        orders = _records_frame(velmora5.history_orders_get(0, _LAST_DATE), velmora5.TradeOrder,
-                                "history_orders_get")
-        equity = pandas.Series(values, index=pandas.DatetimeIndex(times, name="time"), name="equity")
-        stats = {**statistics(equity, deals, exposed), "bars": calls}
-        return BacktestResult(deals, orders, equity, stats, partial, symbol, timeframe)
+        with _SESSIONS[transport](keys, balance, history, symbol) as session:
+            bar = _progress(progress, (last - first) / 86400, f"{symbol} {sim._timeframe_name(timeframe)}")
+            return _run_steps(strategy, symbol, timeframe, first, last, session, bar, pandas)
     finally:
         if bar is not None:
             bar.close()
-        if factory is not None:
-            factory.cleanup()
-        environment.undo()
+
+
+def _run_steps(strategy: Callable[[Any], Any], symbol: str, timeframe: int, first: int, last: int,
+               session: _Session, bar: Any, pandas: Any) -> BacktestResult:
+    times: List[datetime.datetime] = [sim.now()]
+    values: List[float] = [_equity()]
+    exposed: List[bool] = []
+    calls, clock, partial = 0, times[0], False
+
+    def sample(moment: datetime.datetime) -> None:
+        times.append(moment)
+        values.append(_equity())
+        exposed.append(bool(velmora5.positions_total()))
+
+    try:
+        for clock, completed in _steps(symbol, timeframe, first, last):
+            if completed:
+                strategy(velmora5)
+                calls += 1
+                sample(clock)
+            if bar is not None:
+                bar.update((clock - _utc(first)).total_seconds() / 86400 - bar.n)
+        if clock > times[-1]:  # the steps over a closed market after the last bar
+            sample(clock)
+        if bar is not None:
+            bar.update(bar.total - bar.n)
+    except KeyboardInterrupt:
+        # What was done lives in the terminal: without it there is no result.
+        if not session.alive():
+            raise
+        partial = True
+        if velmora5.terminal_info() is None:  # Ctrl-C in a module call drops its connection
+            session.connect()
+    deals = _records_frame(velmora5.history_deals_get(0, _LAST_DATE), velmora5.TradeDeal, "history_deals_get")
+    orders = _records_frame(velmora5.history_orders_get(0, _LAST_DATE), velmora5.TradeOrder, "history_orders_get")
+    equity = pandas.Series(values, index=pandas.DatetimeIndex(times, name="time"), name="equity")
+    stats = {**statistics(equity, deals, exposed), "bars": calls}
+    return BacktestResult(deals, orders, equity, stats, partial, symbol, timeframe)
 
 
 def _utc(seconds: int) -> datetime.datetime:

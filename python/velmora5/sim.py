@@ -29,6 +29,7 @@ within ``TIMEOUT`` seconds: a broken or hostile peer gives ``SimError``.
 """
 from __future__ import annotations
 
+import contextlib
 import datetime
 import hashlib
 import operator
@@ -39,12 +40,13 @@ import stat
 import struct
 import threading
 import time
-from typing import Any, List, Optional, Tuple, Union
+from typing import Any, Iterator, List, Mapping, Optional, Tuple, Union
 
 import velmora5
 from velmora5.frames import Moment, to_seconds
 
-__all__ = ["SimError", "TIMEOUT", "now", "advance", "advance_to", "next_bar", "wait_next_bar", "pipe_address"]
+__all__ = ["SimError", "TIMEOUT", "now", "advance", "advance_to", "next_bar", "wait_next_bar", "pipe_address",
+           "embedded"]
 
 # Longest wait for one reply, in seconds. A step walks every tick it crosses,
 # which takes a while over months of a busy market; raise it for such steps.
@@ -305,11 +307,14 @@ _channel: Optional[_Channel] = None
 
 
 def _request(command: int, payload: bytes = b"") -> Tuple[int, bytes]:
-    """(status, data) from the terminal the module is connected to. A failed
-    exchange closes the connection (its stream may be out of step); the next
-    request opens a new one."""
+    """(status, data) from the terminal the module is connected to, or from
+    the engine of an open ``embedded()``. A failed exchange closes the
+    connection (its stream may be out of step); the next request opens a new
+    one."""
     global _channel
     with _lock:
+        if _engine is not None:
+            return _exchange_embedded(_engine, command, payload)
         address = _connected_address()
         if _channel is not None and (_channel.address != address or _channel.stale()):
             _channel.close()
@@ -322,6 +327,85 @@ def _request(command: int, payload: bytes = b"") -> Tuple[int, bytes]:
             _channel.close()
             _channel = None
             raise
+
+
+# ---- the engine inside this process ---------------------------------------------------
+
+_engine: Any = None  # the engine of the open embedded(), else None
+
+
+def _exchange_embedded(engine: Any, command: int, payload: bytes) -> Tuple[int, bytes]:
+    """The same exchange with the engine: the same frames, checked alike."""
+    try:
+        reply = engine.exchange(struct.pack("<II", 4 + len(payload), command) + payload)
+    except (RuntimeError, ConnectionError) as error:
+        raise SimError(f"the embedded engine refused the request: {error}") from None
+    if len(reply) < _REPLY_HEADER.size:
+        raise SimError(f"malformed reply to request {command}: {len(reply)} bytes")
+    status, data = _Channel._checked(command, reply[:_REPLY_HEADER.size],
+                                     lambda size: reply[_REPLY_HEADER.size:_REPLY_HEADER.size + size])
+    if len(reply) != _REPLY_HEADER.size + len(data):
+        raise SimError(f"malformed reply to request {command}: {len(reply)} bytes")
+    return status, data
+
+
+@contextlib.contextmanager
+def embedded(*, balance: Optional[float] = None, accounts: Optional[Mapping[int, Mapping[str, Any]]] = None,
+             **settings: Any) -> Iterator[Any]:
+    """terminal64's engine inside this process, with a stepped clock: within
+    the block the ``velmora5`` module is connected to it (and yielded), and
+    this module steps it. Requests cost no process wake-up: the module's
+    request bytes are served in the calling thread and its functions,
+    checks, last errors and results are those over the pipe::
+
+        with sim.embedded(clock="2024-03-04", seed=1, balance=10_000) as vl:
+            while sim.next_bar("EURUSD", vl.TIMEFRAME_M15) < end:
+                decide(vl)
+
+    `settings` are terminal64's own keys, as the ``vl5_terminal`` fixture
+    takes them (``clock``, the start, is needed; the clock is always
+    stepped); ``balance`` and ``accounts`` change accounts as there. A
+    loaded history needs ``history_dir``: the engine has no data folder.
+    Inside, ``initialize()``, with or without a path, connects to the
+    engine. Leaving the block shuts the module's connection down and
+    restores the pipe: the next ``initialize()`` finds terminals as before.
+
+    One engine at a time per process: a second ``embedded()`` inside the
+    first raises SimError. Calls from other threads take turns with the
+    engine's (it keeps the interpreter lock while it works), so a module call
+    sees the clock before or after a step, never halfway. In a process forked
+    inside the block the engine is not there: the module's calls fail as
+    over a broken pipe and this module's raise SimError. Raises SimError for
+    settings the terminal refuses, with its message.
+    """
+    global _engine
+    from velmora5 import _engine as engine_module
+    from velmora5.terminal import DEFAULT_LOGIN, command_line, with_accounts
+
+    changes = {int(login): dict(keys) for login, keys in (accounts or {}).items()}
+    if balance is not None:
+        changes.setdefault(int(settings.get("login") or DEFAULT_LOGIN), {})["balance"] = balance
+    ini = with_accounts(engine_module.default_ini(), changes) if changes else None
+    folder = os.path.dirname(os.path.abspath(velmora5.__file__))
+    try:
+        engine = engine_module.Engine(command_line({**settings, "stepped": True}), ini, folder)
+    except ValueError as error:
+        raise SimError(f"the embedded engine refused its settings: {error}") from None
+    with _lock:
+        try:
+            engine.attach()
+        except RuntimeError as error:
+            raise SimError(str(error)) from None
+        _engine = engine
+    try:
+        if not velmora5.initialize():
+            raise SimError(f"initialize failed on the embedded engine: {velmora5.last_error()}")
+        yield velmora5
+    finally:
+        with _lock:
+            velmora5.shutdown()
+            engine.detach()
+            _engine = None
 
 
 def _malformed(message: str) -> SimError:

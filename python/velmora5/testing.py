@@ -22,9 +22,7 @@ it does not within ``STOP_TIMEOUT`` seconds, and the folders are removed.
 """
 from __future__ import annotations
 
-import configparser
 import datetime
-import io
 import os
 import re
 import shutil
@@ -37,8 +35,7 @@ from typing import Any, Dict, Iterator, List, Mapping, Optional
 import pytest
 
 import velmora5
-from velmora5.frames import to_seconds
-from velmora5.terminal import executable_path
+from velmora5.terminal import DEFAULT_LOGIN, TerminalError, command_line, executable_path, with_accounts
 
 __all__ = ["FROZEN", "SimulatedTerminal", "TerminalFactory", "TerminalError", "vl5", "vl5_terminal"]
 
@@ -51,77 +48,6 @@ STOP_TIMEOUT = 10.0
 # when the test process dies before its clean-up runs.
 IDLE_EXIT = 300
 _SOCKET_PATH_MAX = 107
-DEFAULT_LOGIN = 10001  # the account terminal64 logs in at start unless told otherwise
-
-class TerminalError(RuntimeError):
-    """The simulated terminal could not be started or refused its settings."""
-
-
-def _flag(value: bool) -> str:
-    return "1" if value else "0"
-
-
-def _command_line(settings: Mapping[str, Any]) -> List[str]:
-    """terminal64 options for `settings`; keys are the terminal's own, so
-    settings this module does not know pass through unchanged."""
-    args = []
-    for key, value in settings.items():
-        if value is None:
-            continue
-        if key == "clock" and not (isinstance(value, str) and value == "live"):
-            value = to_seconds(value)
-        elif isinstance(value, bool):
-            value = _flag(value)
-        args += ["--" + key.replace("_", "-"), str(value)]
-    return args
-
-
-def _ini_parser() -> configparser.ConfigParser:
-    """A parser that reads terminal.ini as terminal64 does (terminal/settings/ini.cpp):
-    "key=value" split at the first "=" only (":" belongs to the key or value),
-    whole-line ";" and "#" comments, nothing special in values ("%", ";"), no
-    DEFAULT section. terminal64 ignores the case of section names and keys
-    and takes the last of equal keys; the parser keeps them as written and
-    _with_accounts compares them without case."""
-    parser = configparser.ConfigParser(delimiters=("=",), comment_prefixes=(";", "#"), inline_comment_prefixes=None,
-                                       strict=False, empty_lines_in_values=False, interpolation=None,
-                                       default_section="\0")
-    parser.optionxform = str  # type: ignore[assignment, method-assign]
-    return parser
-
-
-def _with_accounts(text: str, accounts: Mapping[int, Mapping[str, Any]]) -> str:
-    """The ini text with the given [Account <login>] keys changed or added;
-    accounts not named keep their settings, sections their order (comments
-    are dropped)."""
-    parser = _ini_parser()
-    # terminal64 trims every line, so an indented line is a line of its own,
-    # never the continuation of the value above.
-    lines = (line.strip(" \t\r") for line in text.lstrip("\ufeff").split("\n"))
-    try:
-        parser.read_string("\n".join(lines))
-    except configparser.Error as error:
-        raise TerminalError(f"terminal.ini cannot be read: {error}") from None
-    for login, keys in accounts.items():
-        name = f"Account {int(login)}"
-        sections = [s for s in parser.sections() if s.strip().lower() == name.lower()]
-        if not sections:
-            parser.add_section(name)
-            sections = [name]
-        for key, value in keys.items():
-            written = _flag(value) if isinstance(value, bool) else str(value)
-            if not key.isidentifier() or "\n" in written or "\r" in written:  # one line of key=value each
-                raise TerminalError(f"account {login}: {key}={written!r} cannot be written to terminal.ini")
-            # One occurrence left, so no other spelling of the key overrides it.
-            same = [(s, o) for s in sections for o in parser.options(s) if o.strip().lower() == key.lower()]
-            for section, option in same[1:]:
-                parser.remove_option(section, option)
-            section, option = same[0] if same else (sections[0], key)
-            parser.set(section, option, written)
-    out = io.StringIO()
-    parser.write(out, space_around_delimiters=False)
-    return out.getvalue()
-
 
 def _terminals_of(folders: List[Path]) -> Iterator[int]:
     """Ids of the terminals that belong to the test's `folders` (Linux): run
@@ -265,9 +191,9 @@ class TerminalFactory:
             changes.setdefault(login, {})["balance"] = balance
         if changes:
             ini = data_path / "config" / "terminal.ini"
-            ini.write_text(_with_accounts(ini.read_text(encoding="utf-8"), changes), encoding="utf-8")
+            ini.write_text(with_accounts(ini.read_text(encoding="utf-8"), changes), encoding="utf-8")
         settings = {"idle_exit": IDLE_EXIT, **settings}
-        command = [str(exe), *_command_line(settings), *self._data_dir_args(exe)]
+        command = [str(exe), *command_line(settings), *self._data_dir_args(exe)]
         log = exe.parent / "terminal.log"
         with open(log, "wb") as out:
             process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT)
