@@ -164,8 +164,9 @@ def test_a_stop_gapped_by_the_weekend_fills_at_the_reopening(tmp_path):
     assert result.stats["trades"] == 1 and result.stats["win_rate"] == 0.0
 
 
+@pytest.mark.parametrize("transport", ["engine", "pipe"])
 @pytest.mark.parametrize("error, partial", [(ValueError, False), (KeyboardInterrupt, True)])
-def test_a_run_that_ends_early_leaves_nothing_behind(monkeypatch, error, partial):
+def test_a_run_that_ends_early_leaves_nothing_behind(monkeypatch, error, partial, transport):
     factories = []
 
     class Recorded(velmora5.testing.TerminalFactory):
@@ -185,18 +186,21 @@ def test_a_run_that_ends_early_leaves_nothing_behind(monkeypatch, error, partial
 
     if partial:
         try:
-            result = backtest.run(strategy, "EURUSD", vl.TIMEFRAME_M15, *WEEK, progress=False)
+            result = backtest.run(strategy, "EURUSD", vl.TIMEFRAME_M15, *WEEK, progress=False, transport=transport)
         except KeyboardInterrupt:
             pytest.fail("Ctrl-C ended the run instead of returning what was done")
         assert result.partial and result.stats["bars"] == 2 and len(result.deals) >= 2
         assert "(stopped early)" in result.summary()
     else:
         with pytest.raises(ValueError, match="stop here"):
-            backtest.run(strategy, "EURUSD", vl.TIMEFRAME_M15, *WEEK, progress=False)
-    [factory] = factories
-    assert [t.process.poll() for t in factory.terminals] == [0]
-    for folder in (factory.root, factory._extra):
-        assert folder is None or not folder.exists()
+            backtest.run(strategy, "EURUSD", vl.TIMEFRAME_M15, *WEEK, progress=False, transport=transport)
+    if transport == "pipe":
+        [factory] = factories
+        assert [t.process.poll() for t in factory.terminals] == [0]
+        for folder in (factory.root, factory._extra):
+            assert folder is None or not folder.exists()
+    else:
+        assert not factories and sim._engine is None
     assert (os.environ.get("XDG_RUNTIME_DIR"), os.environ.get("XDG_DATA_HOME")) == environment
     assert vl.terminal_info() is None
 
@@ -220,7 +224,8 @@ CONSOLE = textwrap.dedent("""
         print("bar", flush=True)
         time.sleep(0.05)
 
-    result = backtest.run(slow, "EURUSD", vl.TIMEFRAME_M15, "2024-03-04", "2024-03-09", progress=False)
+    result = backtest.run(slow, "EURUSD", vl.TIMEFRAME_M15, "2024-03-04", "2024-03-09", progress=False,
+                          transport="pipe")
     print("partial", result.partial, result.stats["bars"] >= 4, len(result.deals), flush=True)
 """)
 

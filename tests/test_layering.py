@@ -15,9 +15,11 @@ REPO = Path(__file__).resolve().parent.parent
 FLOORS = [
     ("src/wire", 0), ("src/mask", 1), ("src/link/os", 2), ("src/link", 3),
     ("src/module/module.cpp", 6), ("src/module", 4), ("src/session", 5), ("src/market", 5), ("src/trading", 5),
-    ("terminal/base", 10), ("terminal/model", 11), ("terminal/server", 12), ("terminal", 13),
+    ("terminal/base", 10), ("terminal/model", 11), ("terminal/server", 12), ("terminal/embed", 13), ("terminal", 13),
 ]
 NOT_FOR_TERMINAL = ("src/module", "src/session", "src/market", "src/trading")
+# The engine's Python module holds its references as the extension does.
+SHARED_WITH_ENGINE = ("src/module/pyref.h",)
 
 PLATFORM = re.compile(
     r"<(windows|winsock2|ws2tcpip|shlobj|tlhelp32|wincrypt|knownfolders|io|process|unistd|fcntl|poll|"
@@ -59,12 +61,15 @@ def violations(root=REPO):
             to_folder, to_rank = floor_of(name)
             if to_rank is not None and to_rank > rank:
                 found.append(f"{where}: {folder} may not include the floor above it ({to_folder})")
-            elif folder.startswith("terminal") and to_folder in NOT_FOR_TERMINAL:
+            elif folder.startswith("terminal") and to_folder in NOT_FOR_TERMINAL and not (
+                    folder == "terminal/embed" and name in SHARED_WITH_ENGINE):
                 found.append(f"{where}: terminal64 uses only the Python-free code of src/")
         elif folder is not None and PLATFORM.search(target) and folder != "src/link/os":
             found.append(f"{where}: platform header outside src/link/os/")
         elif folder is not None and PYTHON.search(target) and rank < 4:
             found.append(f"{where}: Python header below src/module/")
+        elif folder is not None and PYTHON.search(target) and folder.startswith("terminal") and folder != "terminal/embed":
+            found.append(f"{where}: Python header in terminal64 (only terminal/embed/ is a Python module)")
     return found
 
 
@@ -80,10 +85,12 @@ def test_includes_follow_the_floors():
     ("terminal/model/x.cpp", "#include <pthread.h>\n", "platform header outside"),
     ("src/market/x.cpp", "#include <windows.h>\n", "platform header outside"),
     ("src/link/x.cpp", "#include <Python.h>\n", "Python header below"),
+    ("terminal/server/x.cpp", "#include <Python.h>\n", "Python header in terminal64"),
+    ("terminal/embed/x.cpp", '#include "src/module/args.h"\n', "Python-free code of src/"),
     ("src/wire/x.h", '#include "records.h"\n', "not a path from the repository's root"),
 ])
 def test_a_planted_include_is_named(tmp_path, file, text, complaint):
-    for name in ("terminal/model/clock.h", "terminal/server/reply.h", "src/module/pyref.h"):
+    for name in ("terminal/model/clock.h", "terminal/server/reply.h", "src/module/pyref.h", "src/module/args.h"):
         (tmp_path / name).parent.mkdir(parents=True, exist_ok=True)
         (tmp_path / name).write_text("")
     (tmp_path / file).parent.mkdir(parents=True, exist_ok=True)

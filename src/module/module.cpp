@@ -139,8 +139,8 @@ PyModuleDef g_module = {
 // The engine's private way in (velmora5.sim.embedded): a capsule, not a
 // function, so the module's functions stay those of the terminal's API.
 int AddCarrierHook(PyObject* module) {
-  PyRef capsule = PyRef::Steal(
-      PyCapsule_New(const_cast<link::CarrierApi*>(link::CarrierHooks()), link::kCarrierCapsule, nullptr));
+  PyRef capsule =
+      PyRef::Steal(PyCapsule_New(const_cast<link::CarrierApi*>(link::CarrierHooks()), link::kCarrierCapsule, nullptr));
   if (!capsule) return -1;
   if (PyModule_AddObject(module, "_carrier_api", capsule.get()) < 0) return -1;
   capsule.release();  // the module holds it now

@@ -28,8 +28,7 @@ using py::PyRef;
 using server::EmbeddedTerminal;
 
 struct EngineObject {
-  PyObject_HEAD
-  EmbeddedTerminal* terminal;  // owned; released in EngineDealloc
+  PyObject_HEAD EmbeddedTerminal* terminal;  // owned; released in EngineDealloc
 };
 
 // The engine velmora5 is attached to holds a reference here, so that it
@@ -171,8 +170,8 @@ PyObject* EngineExchange(PyObject* self, PyObject* frame) {
   std::unique_ptr<Py_buffer, void (*)(Py_buffer*)> held(&view, PyBuffer_Release);
   return Guarded([&]() -> PyObject* {
     server::InProcessConnection& control = terminal->control();
-    const bool ok = terminal->Write(control, static_cast<const std::uint8_t*>(view.buf),
-                                    static_cast<std::size_t>(view.len));
+    const bool ok =
+        terminal->Write(control, static_cast<const std::uint8_t*>(view.buf), static_cast<std::size_t>(view.len));
     PyRef reply = PyRef::Steal(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(control.Pending())));
     if (!reply) return nullptr;
     control.Read(reinterpret_cast<std::uint8_t*>(PyBytes_AS_STRING(reply.get())), control.Pending());
@@ -220,9 +219,15 @@ PyMethodDef g_module_methods[] = {
 };
 
 PyModuleDef g_module = {
-    PyModuleDef_HEAD_INIT, "_engine", "terminal64's engine inside the Python process (private).", -1,
-    g_module_methods,      nullptr,   nullptr,
-    nullptr,               nullptr,
+    PyModuleDef_HEAD_INIT,
+    "_engine",
+    "terminal64's engine inside the Python process (private).",
+    -1,
+    g_module_methods,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
 };
 
 PyObject* CreateModule() {

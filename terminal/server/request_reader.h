@@ -19,9 +19,7 @@ inline constexpr std::uint32_t kMaxRequestLength = 1024 * 1024;
 
 // Whether a frame's announced length (bytes after the length field) can be a
 // request: it counts the command id, so at least 4, and at most the limit.
-inline bool RequestLengthValid(std::uint32_t announced) {
-  return announced >= 4 && announced <= kMaxRequestLength;
-}
+inline bool RequestLengthValid(std::uint32_t announced) { return announced >= 4 && announced <= kMaxRequestLength; }
 
 class RequestReader {
  public:
