@@ -496,12 +496,13 @@ def advance(seconds: Union[float, datetime.timedelta]) -> datetime.datetime:
         return _advance_to_ms(start + step_ms)
 
 
+_TIMEFRAME_NAMES = {getattr(velmora5, name): name[len("TIMEFRAME_"):]
+                    for name in dir(velmora5) if name.startswith("TIMEFRAME_")}
+
+
 def _timeframe_name(timeframe: int) -> str:
     """"M15" for TIMEFRAME_M15."""
-    for name in dir(velmora5):
-        if name.startswith("TIMEFRAME_") and getattr(velmora5, name) == timeframe:
-            return name[len("TIMEFRAME_"):]
-    return f"timeframe {timeframe}"
+    return _TIMEFRAME_NAMES.get(timeframe, f"timeframe {timeframe}")
 
 
 def _counted(text: str) -> bytes:
@@ -522,13 +523,18 @@ def next_bar(symbol: str, timeframe: int) -> datetime.datetime:
     timeframe = operator.index(timeframe)
     if not -2**31 <= timeframe < 2**31:
         raise ValueError(f"timeframe {timeframe} is not a TIMEFRAME_* value")
+    return _utc(_next_bar_ms(symbol, timeframe))
+
+
+def _next_bar_ms(symbol: str, timeframe: int) -> int:
+    """next_bar for checked arguments, in ms: the backtest runner's step."""
     status, data = _request(CLOCK_NEXT_BAR, _counted(symbol) + struct.pack("<i", timeframe))
     what = f"{symbol} {_timeframe_name(timeframe)}"
     if status == _SUCCESS:
         reached = _moment(data, CLOCK_NEXT_BAR)
         if reached % 60_000:
             raise _malformed(f"malformed reply: the next bar of {what} cannot end at {reached} ms")
-        return _utc(reached)
+        return reached
     if status == _OUT_OF_RANGE:
         raise SimError(f"cannot step to the next bar of {what}: {timeframe} is not a TIMEFRAME_* value "
                        f"or the bar ends past {_LATEST_TEXT}", status)
