@@ -21,6 +21,10 @@ moment is UTC) and come back as time-zone aware UTC ``datetime`` values.
 terminal and waits for the bar on any other one, so the same loop backtests
 and trades live.
 
+``embedded(**settings)`` runs terminal64's engine inside this process instead:
+within its block the module is connected to it and these functions step it,
+with no process wake-up per request.
+
 The requests go to the terminal's pipe on a connection of this module's own
 (one per process, opened on first use and opened anew when the module is
 connected to another terminal); the connected module tells which terminal.
