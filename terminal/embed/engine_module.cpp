@@ -192,13 +192,13 @@ PyObject* EngineStats(PyObject* self, PyObject*) {
 
 PyMethodDef g_engine_methods[] = {
     {"attach", EngineAttach, METH_NOARGS,
-     "attach()\n\nRoute velmora5's connection through this engine; initialize() then connects to it."},
+     "attach($self, /)\n--\n\nRoute velmora5's connection through this engine; initialize() then connects to it."},
     {"detach", EngineDetach, METH_NOARGS,
-     "detach()\n\nClose velmora5's connection to this engine and restore the pipe. False when not attached."},
+     "detach($self, /)\n--\n\nClose velmora5's connection to this engine and restore the pipe. False when not attached."},
     {"exchange", EngineExchange, METH_O,
-     "exchange(frame)\n\nServe whole request frames on the control connection; returns the reply bytes."},
+     "exchange($self, frame, /)\n--\n\nServe whole request frames on the control connection; returns the reply bytes."},
     {"stats", EngineStats, METH_NOARGS,
-     "stats()\n\n(requests written, nanoseconds spent serving them) since the engine was made."},
+     "stats($self, /)\n--\n\n(requests written, nanoseconds spent serving them) since the engine was made."},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -214,7 +214,7 @@ PyObject* DefaultIni(PyObject*, PyObject*) {
 }
 
 PyMethodDef g_module_methods[] = {
-    {"default_ini", DefaultIni, METH_NOARGS, "default_ini()\n\nThe terminal.ini text a new terminal starts with."},
+    {"default_ini", DefaultIni, METH_NOARGS, "default_ini($module, /)\n--\n\nThe terminal.ini text a new terminal starts with."},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -234,7 +234,7 @@ PyObject* CreateModule() {
   g_engine_type.tp_name = "velmora5._engine.Engine";
   g_engine_type.tp_basicsize = sizeof(EngineObject);
   g_engine_type.tp_flags = Py_TPFLAGS_DEFAULT;
-  g_engine_type.tp_doc = "Engine(args, ini=None, folder='')\n\nA stepped terminal64 inside this process.";
+  g_engine_type.tp_doc = "Engine(args, ini=None, folder='')\n--\n\nA stepped terminal64 inside this process.";
   g_engine_type.tp_new = EngineNew;
   g_engine_type.tp_dealloc = EngineDealloc;
   g_engine_type.tp_methods = g_engine_methods;
