@@ -194,7 +194,8 @@ PyMethodDef g_engine_methods[] = {
     {"attach", EngineAttach, METH_NOARGS,
      "attach($self, /)\n--\n\nRoute velmora5's connection through this engine; initialize() then connects to it."},
     {"detach", EngineDetach, METH_NOARGS,
-     "detach($self, /)\n--\n\nClose velmora5's connection to this engine and restore the pipe. False when not attached."},
+     "detach($self, /)\n--\n\nClose velmora5's connection to this engine and restore the pipe. False when not "
+     "attached."},
     {"exchange", EngineExchange, METH_O,
      "exchange($self, frame, /)\n--\n\nServe whole request frames on the control connection; returns the reply bytes."},
     {"stats", EngineStats, METH_NOARGS,
@@ -214,7 +215,8 @@ PyObject* DefaultIni(PyObject*, PyObject*) {
 }
 
 PyMethodDef g_module_methods[] = {
-    {"default_ini", DefaultIni, METH_NOARGS, "default_ini($module, /)\n--\n\nThe terminal.ini text a new terminal starts with."},
+    {"default_ini", DefaultIni, METH_NOARGS,
+     "default_ini($module, /)\n--\n\nThe terminal.ini text a new terminal starts with."},
     {nullptr, nullptr, 0, nullptr},
 };
 

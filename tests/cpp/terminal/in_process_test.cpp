@@ -105,8 +105,8 @@ TEST(EmbeddedTerminalTest, TakesOnlyWhatAnEngineCanBe) {
 
 TEST(EmbeddedTerminalTest, TheCarrierServesTheLinkAndStartsEachConnectionAfresh) {
   std::string error;
-  auto engine = server::EmbeddedTerminal::Create({"--stepped", "1", "--clock", "1709649000", "--cache-dir", "none"},
-                                                 "", u"/opt/velmora", &error);
+  auto engine = server::EmbeddedTerminal::Create({"--stepped", "1", "--clock", "1709649000", "--cache-dir", "none"}, "",
+                                                 u"/opt/velmora", &error);
   ASSERT_TRUE(engine) << error;
   const link::Carrier* carrier = engine->carrier();
   const Bytes state = Request().Frame(wire::kCmdTerminalState);
