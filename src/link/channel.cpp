@@ -31,7 +31,7 @@ CInterClient& Client() {
 }
 
 Outcome CInterClient::Connect(const std::u16string& pipe_address) {
-  CloseLink(&handle_);  // never leak a handle being replaced
+  CloseHandle();  // never leak a handle being replaced
   ++serial_;
   std::uint32_t error = 0;
   handle_ = os::OpenPipe(pipe_address, &error);
@@ -42,7 +42,7 @@ Outcome CInterClient::Connect(const std::u16string& pipe_address) {
 }
 
 void CInterClient::Disconnect() {
-  CloseLink(&handle_);
+  CloseHandle();
   ++serial_;
   std::memset(digest_, 0, sizeof(digest_));
 }
@@ -62,13 +62,23 @@ bool CInterClient::DetachCarrier(const Carrier* carrier) {
 }
 
 Outcome CInterClient::ConnectCarrier() {
-  CloseLink(&handle_);
+  CloseHandle();
   ++serial_;
   if (carrier_ == nullptr || !carrier_->open(carrier_->peer)) {
     return InitializeFailed(u"the embedded engine refused the connection: it belongs to another process");
   }
   handle_ = kCarrierLink;
   return {};
+}
+
+// Also run by the destructor, so it reaches the carrier through this object.
+void CInterClient::CloseHandle() {
+  if (handle_ == kCarrierLink) {
+    if (carrier_ != nullptr) carrier_->close(carrier_->peer);
+  } else if (handle_ != os::kInvalidPipe) {
+    os::ClosePipe(handle_);
+  }
+  handle_ = os::kInvalidPipe;
 }
 
 const CarrierApi* CarrierHooks() {
@@ -81,11 +91,11 @@ const CarrierApi* CarrierHooks() {
 }
 
 void CloseLink(os::PipeHandle* handle) {
-  if (*handle == kCarrierLink) {
-    if (const Carrier* carrier = Client().carrier()) carrier->close(carrier->peer);
-  } else if (*handle != os::kInvalidPipe) {
-    os::ClosePipe(*handle);
+  if (handle == Client().Handle()) {
+    Client().CloseHandle();
+    return;
   }
+  if (*handle != os::kInvalidPipe && *handle != kCarrierLink) os::ClosePipe(*handle);
   *handle = os::kInvalidPipe;
 }
 

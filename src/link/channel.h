@@ -45,6 +45,8 @@ class CInterClient {
   bool Carried() const { return carrier_ != nullptr; }
   Outcome ConnectCarrier();
   const Carrier* carrier() const { return carrier_; }
+  // Closes the pipe or the carrier's connection, leaving the handle invalid.
+  void CloseHandle();
 
   std::uint8_t* Digest() { return digest_; }
   os::PipeHandle* Handle() { return &handle_; }
