@@ -98,7 +98,7 @@ std::int64_t BarCache::ForEach(const PricePath& path, DayCache* days, std::int32
     if (slot.index >= forming_index) break;
     const std::int64_t number = FloorDiv(slot.index, kChunkBars);
     if (!looked || number != chunk_number) {
-      chunk = kept_->Find(this, timeframe, number);
+      chunk = kept_->Find({this, timeframe, number});
       chunk_number = number;
       looked = true;
     }
@@ -153,7 +153,7 @@ std::int64_t BarCache::ForEach(const PricePath& path, DayCache* days, std::int32
       continue;
     }
     const std::int64_t number = FloorDiv(slots[i].index, kChunkBars);
-    const std::shared_ptr<const BarChunk> base = kept_->Find(this, timeframe, number);
+    const std::shared_ptr<const BarChunk> base = kept_->Find({this, timeframe, number});
     auto fresh = base ? std::make_shared<BarChunk>(*base) : std::make_shared<BarChunk>();
     for (; i < slots.size() && FloorDiv(slots[i].index, kChunkBars) == number; ++i) {
       if (!slots[i].computed) continue;
@@ -161,7 +161,7 @@ std::int64_t BarCache::ForEach(const PricePath& path, DayCache* days, std::int32
       fresh->bars[at] = slots[i].bar;
       fresh->known.set(at);
     }
-    kept_->Keep(this, timeframe, number, std::move(fresh));
+    kept_->Keep({this, timeframe, number}, std::move(fresh));
   }
 
   // The forming bar: its passed minutes, kept, and the minute forming now.

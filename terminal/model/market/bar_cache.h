@@ -29,8 +29,8 @@ class BarCache {
 
   // As ForEachBar for `path` and its day cache `days`. Thread-safe: nothing
   // is locked while bars are made or emitted.
-  std::int64_t ForEach(const PricePath& path, DayCache* days, std::int32_t timeframe, BarSpan span,
-                       std::int64_t now_ms, const std::function<void(const Bar&)>& emit);
+  std::int64_t ForEach(const PricePath& path, DayCache* days, std::int32_t timeframe, BarSpan span, std::int64_t now_ms,
+                       const std::function<void(const Bar&)>& emit);
 
  private:
   // The bar `index` holding the minutes [its open, done) merged.

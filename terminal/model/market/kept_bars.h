@@ -9,9 +9,7 @@
 #include <bitset>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <tuple>
-#include <utility>
 
 #include "terminal/model/market/bars.h"
 #include "terminal/model/market/lru_cache.h"
@@ -27,30 +25,10 @@ struct BarChunk {
   std::bitset<kChunkBars> known;
 };
 
-class KeptBars {
- public:
-  // 8 KB a chunk: 16 MB in all, a quarter million bars of any timeframes.
-  static constexpr std::size_t kDefaultChunks = 2048;
+// 8 KB a chunk: 16 MB in all, a quarter million bars of any timeframes.
+inline constexpr std::size_t kKeptBarChunks = 2048;
 
-  // At most `chunks` chunks (at least one) are kept.
-  explicit KeptBars(std::size_t chunks = kDefaultChunks) : chunks_(chunks) {}
-
-  std::size_t capacity() const { return chunks_.capacity(); }
-  // How many chunks are kept now.
-  std::size_t size() const { return chunks_.size(); }
-
-  // Chunk `number` of `owner`'s bars of `timeframe`, now the most recently
-  // used; nullptr when not kept. Thread-safe, as is Keep.
-  std::shared_ptr<const BarChunk> Find(const void* owner, std::int32_t timeframe, std::int64_t number) {
-    return chunks_.Find({owner, timeframe, number});
-  }
-  // Keeps it, dropping the least recently used chunk when over the budget.
-  void Keep(const void* owner, std::int32_t timeframe, std::int64_t number, std::shared_ptr<const BarChunk> chunk) {
-    chunks_.Keep({owner, timeframe, number}, std::move(chunk));
-  }
-
- private:
-  LruCache<std::tuple<const void*, std::int32_t, std::int64_t>, BarChunk> chunks_;
-};
+// Chunks by owner (a symbol's bar cache), timeframe and chunk number.
+using KeptBars = LruCache<std::tuple<const void*, std::int32_t, std::int64_t>, BarChunk>;
 
 }  // namespace vl5::terminal::market

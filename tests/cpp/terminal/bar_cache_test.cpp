@@ -21,7 +21,7 @@ using testing::SameBar;
 
 constexpr std::int64_t kLimit = 5000000;
 constexpr std::int64_t kDayMs = 86400LL * 1000;
-constexpr std::int32_t kTimeframes[] = {1,   2,   3,   4,   5,   6,    10,    12,   15, 20, 30,
+constexpr std::int32_t kTimeframes[] = {1,  2,   3,   4,   5,   6,   10,  12,   15,    20,   30,
                                         60, 120, 180, 240, 360, 480, 720, 1440, 10080, 43200};
 
 // EURUSD minute bars from a CSV text: five-day weeks, a hole every few
@@ -67,7 +67,7 @@ TEST(BarCacheTest, ServesTheBarsMadeAfreshForEveryTimeframeShapeAndMoment) {
   const std::int64_t loaded_start = (DaysFromCivil(2024, 3, 8) * 86400 + 21 * 3600 + 20 * 60 + 17) * 1000 + 250;
   // A market that keeps plenty, and one that keeps three chunks of bars, so
   // that requests push out each other's.
-  for (const std::size_t chunks : {KeptBars::kDefaultChunks, std::size_t{3}}) {
+  for (const std::size_t chunks : {kKeptBarChunks, std::size_t{3}}) {
     const Market market(DefaultSymbols(), 7, loaded, KeptMinutes::kDefaultDays, chunks);
     for (const auto& [name, start] : {std::pair{u"EURUSD", generated_start}, std::pair{u"GBPUSD", loaded_start}}) {
       const std::size_t index = IndexOf(market, name);
@@ -83,7 +83,7 @@ TEST(BarCacheTest, ServesTheBarsMadeAfreshForEveryTimeframeShapeAndMoment) {
           return BarOpen(tf, BarIndex(tf, FloorDiv(now_ms, 1000)) + 1) * 1000 - less - now_ms;
         };
         for (const int step : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}) {
-          const std::int64_t deltas[] = {0,          7000,        61000,      bar_ms / 3, bar_ms,    to_end(1),
+          const std::int64_t deltas[] = {0,         7000,           61000,      bar_ms / 3, bar_ms,    to_end(1),
                                          to_end(0), bar_ms * 5 / 2, 2 * kDayMs, bar_ms / 2, 3 * kDayMs};
           now_ms += deltas[step];
           const std::int64_t now_s = FloorDiv(now_ms, 1000);
@@ -101,11 +101,12 @@ TEST(BarCacheTest, ServesTheBarsMadeAfreshForEveryTimeframeShapeAndMoment) {
             const std::vector<Bar> fresh = Served(market, index, tf, shapes[shape], now_ms, false);
             const std::vector<Bar> kept = Served(market, index, tf, shapes[shape], now_ms, true);
             const std::string where = "chunks " + std::to_string(chunks) + " symbol " + std::to_string(index) +
-                                      " timeframe " + std::to_string(tf) + " step " + std::to_string(step) +
-                                      " shape " + std::to_string(shape);
+                                      " timeframe " + std::to_string(tf) + " step " + std::to_string(step) + " shape " +
+                                      std::to_string(shape);
             ASSERT_EQ(fresh.size(), static_cast<std::size_t>(shapes[shape].Count())) << where;
             ASSERT_EQ(kept.size(), fresh.size()) << where;
-            for (std::size_t i = 0; i < kept.size(); ++i) ASSERT_TRUE(SameBar(kept[i], fresh[i])) << where << " bar " << i;
+            for (std::size_t i = 0; i < kept.size(); ++i)
+              ASSERT_TRUE(SameBar(kept[i], fresh[i])) << where << " bar " << i;
           }
         }
       }
