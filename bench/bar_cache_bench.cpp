@@ -30,7 +30,7 @@ namespace wire = vl5::wire;
 constexpr std::int64_t kStartMs = (1699956000LL + 443) * 1000 + 500;  // Tuesday 2023-11-14 10:07:23.5 UTC
 constexpr std::int64_t kBars = 48;
 constexpr int kRequests = 100;
-constexpr int kRuns = 3;
+constexpr int kRuns = 5;
 
 enum class Clock { kFrozen, kMinute, kBar };
 
