@@ -169,13 +169,17 @@ std::vector<SymbolSpec> DefaultSymbols() {
   };
 }
 
-Market::Market(std::vector<SymbolSpec> symbols, std::uint64_t seed, const Histories& histories, std::size_t minute_days)
-    : specs_(std::move(symbols)), kept_minutes_(std::make_unique<KeptMinutes>(minute_days)) {
+Market::Market(std::vector<SymbolSpec> symbols, std::uint64_t seed, const Histories& histories, std::size_t minute_days,
+               std::size_t bar_chunks)
+    : specs_(std::move(symbols)),
+      kept_minutes_(std::make_unique<KeptMinutes>(minute_days)),
+      kept_bars_(std::make_unique<KeptBars>(bar_chunks)) {
   paths_.reserve(specs_.size());
   for (const SymbolSpec& spec : specs_) {
     const auto loaded = histories.find(spec.name);
     paths_.emplace_back(spec, seed, loaded != histories.end() ? loaded->second : nullptr);
     days_.push_back(std::make_unique<DayCache>(kept_minutes_.get()));
+    bars_.push_back(std::make_unique<BarCache>(kept_bars_.get()));
   }
 }
 

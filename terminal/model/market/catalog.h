@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "terminal/model/market/bar_cache.h"
 #include "terminal/model/market/day_cache.h"
 #include "terminal/model/market/history.h"
 #include "terminal/model/market/price_path.h"
@@ -24,9 +25,10 @@ std::vector<SymbolSpec> DefaultSymbols();
 class Market {
  public:
   // Symbols named in `histories` serve them instead of generated prices.
-  // The minute bars of at most `minute_days` days are kept for all symbols.
+  // The minute bars of at most `minute_days` days are kept for all symbols,
+  // and at most `bar_chunks` chunks of completed bars.
   Market(std::vector<SymbolSpec> symbols, std::uint64_t seed, const Histories& histories = {},
-         std::size_t minute_days = KeptMinutes::kDefaultDays);
+         std::size_t minute_days = KeptMinutes::kDefaultDays, std::size_t bar_chunks = kKeptBarChunks);
   Market(const Market&) = delete;
   Market& operator=(const Market&) = delete;
 
@@ -36,14 +38,19 @@ class Market {
   // The daily aggregates are a cache of pure data: filling it is safe from
   // any thread and does not change what the market answers.
   DayCache* days(std::size_t index) const { return days_[index].get(); }
+  // So are the kept bars: requests for bars go through them.
+  BarCache* bars(std::size_t index) const { return bars_[index].get(); }
   std::optional<std::size_t> Find(std::u16string_view name) const;
   const KeptMinutes& kept_minutes() const { return *kept_minutes_; }
+  const KeptBars& kept_bars() const { return *kept_bars_; }
 
  private:
   std::vector<SymbolSpec> specs_;  // never resized: the paths point into it
   std::vector<PricePath> paths_;
   std::unique_ptr<KeptMinutes> kept_minutes_;  // before the caches that keep in it
   std::vector<std::unique_ptr<DayCache>> days_;
+  std::unique_ptr<KeptBars> kept_bars_;  // before the caches that keep in it
+  std::vector<std::unique_ptr<BarCache>> bars_;
 };
 
 }  // namespace vl5::terminal::market

@@ -6,12 +6,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <list>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <utility>
 #include <vector>
+
+#include "terminal/model/market/lru_cache.h"
 
 namespace vl5::terminal::market {
 
@@ -37,31 +36,22 @@ class KeptMinutes {
   static constexpr std::size_t kDefaultDays = 1024;
 
   // At most `days` days (at least one) are kept.
-  explicit KeptMinutes(std::size_t days = kDefaultDays) : capacity_(days > 0 ? days : 1) {}
-  KeptMinutes(const KeptMinutes&) = delete;
-  KeptMinutes& operator=(const KeptMinutes&) = delete;
+  explicit KeptMinutes(std::size_t days = kDefaultDays) : days_(days) {}
 
-  std::size_t capacity() const { return capacity_; }
+  std::size_t capacity() const { return days_.capacity(); }
   // How many days are kept now.
-  std::size_t size() const;
+  std::size_t size() const { return days_.size(); }
 
   // The minutes of `owner`'s day `day`, now the most recently used; nullptr
   // when not kept. Thread-safe, as is Keep.
-  std::shared_ptr<const DayMinutes> Find(const void* owner, std::int64_t day);
+  std::shared_ptr<const DayMinutes> Find(const void* owner, std::int64_t day) { return days_.Find({owner, day}); }
   // Keeps them, dropping the least recently used day when over the budget.
-  void Keep(const void* owner, std::int64_t day, std::shared_ptr<const DayMinutes> minutes);
+  void Keep(const void* owner, std::int64_t day, std::shared_ptr<const DayMinutes> minutes) {
+    days_.Keep({owner, day}, std::move(minutes));
+  }
 
  private:
-  using Key = std::pair<const void*, std::int64_t>;
-  struct Entry {
-    std::shared_ptr<const DayMinutes> minutes;
-    std::list<Key>::iterator use;  // its place in uses_
-  };
-
-  const std::size_t capacity_;
-  mutable std::mutex mutex_;
-  std::list<Key> uses_;  // most recently used first
-  std::map<Key, Entry> kept_;
+  LruCache<std::pair<const void*, std::int64_t>, DayMinutes> days_;
 };
 
 }  // namespace vl5::terminal::market

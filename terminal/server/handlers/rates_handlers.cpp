@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "terminal/model/market/bar_cache.h"
 #include "terminal/model/market/bars.h"
 #include "terminal/base/calendar.h"
 #include "terminal/model/market/ticks.h"
@@ -34,11 +35,11 @@ void ReplyBars(Context& context, std::size_t index, std::int32_t timeframe, BarS
   }
   reply.PutU32(static_cast<std::uint32_t>(count));
   std::uint8_t record[wire::kRateRecordSize];
-  market::ForEachBar(market.path(index), market.days(index), timeframe, span, context.now_ms,
-                     [&](const market::Bar& bar) {
-                       market::WriteRateRecord(market.spec(index), bar, record);
-                       reply.Put(record, sizeof(record));
-                     });
+  market.bars(index)->ForEach(market.path(index), market.days(index), timeframe, span, context.now_ms,
+                              [&](const market::Bar& bar) {
+                                market::WriteRateRecord(market.spec(index), bar, record);
+                                reply.Put(record, sizeof(record));
+                              });
   reply.End();
 }
 
