@@ -44,7 +44,7 @@ import stat
 import struct
 import threading
 import time
-from typing import Any, Iterator, List, Mapping, Optional, Tuple, Union
+from typing import Any, Dict, Iterator, List, Mapping, Optional, Tuple, Union
 
 import velmora5
 from velmora5.frames import Moment, to_seconds
@@ -338,12 +338,20 @@ def _request(command: int, payload: bytes = b"") -> Tuple[int, bytes]:
 _engine: Any = None  # the engine of the open embedded(), else None
 
 
+_FRAME_HEAD = struct.Struct("<II")  # length, command
+_MOMENT_REPLY = struct.Struct("<IIiq")  # the usual reply: length 16, echo, success, a moment
+
+
 def _exchange_embedded(engine: Any, command: int, payload: bytes) -> Tuple[int, bytes]:
     """The same exchange with the engine: the same frames, checked alike."""
     try:
-        reply = engine.exchange(struct.pack("<II", 4 + len(payload), command) + payload)
+        reply = engine.exchange(_FRAME_HEAD.pack(4 + len(payload), command) + payload)
     except (RuntimeError, ConnectionError) as error:
         raise SimError(f"the embedded engine refused the request: {error}") from None
+    if len(reply) == _MOMENT_REPLY.size:  # a step's reply, read in one go
+        length, echo, status, _ = _MOMENT_REPLY.unpack(reply)
+        if length == 16 and echo == command and status == _SUCCESS:
+            return status, reply[_REPLY_HEADER.size:]
     if len(reply) < _REPLY_HEADER.size:
         raise SimError(f"malformed reply to request {command}: {len(reply)} bytes")
     status, data = _Channel._checked(command, reply[:_REPLY_HEADER.size],
@@ -530,9 +538,19 @@ def next_bar(symbol: str, timeframe: int) -> datetime.datetime:
     return _utc(_next_bar_ms(symbol, timeframe))
 
 
+# The payloads of the bars a script steps by: a backtest asks for the same one
+# every step.
+_next_bar_payloads: Dict[Tuple[str, int], bytes] = {}
+
+
 def _next_bar_ms(symbol: str, timeframe: int) -> int:
     """next_bar for checked arguments, in ms: the backtest runner's step."""
-    status, data = _request(CLOCK_NEXT_BAR, _counted(symbol) + struct.pack("<i", timeframe))
+    payload = _next_bar_payloads.get((symbol, timeframe))
+    if payload is None:
+        if len(_next_bar_payloads) > 256:
+            _next_bar_payloads.clear()
+        payload = _next_bar_payloads[symbol, timeframe] = _counted(symbol) + struct.pack("<i", timeframe)
+    status, data = _request(CLOCK_NEXT_BAR, payload)
     what = f"{symbol} {_timeframe_name(timeframe)}"
     if status == _SUCCESS:
         reached = _moment(data, CLOCK_NEXT_BAR)
