@@ -367,6 +367,8 @@ def run(strategy: Callable[[Any], Any], symbol: str, timeframe: int, start: Mome
         raise ValueError(f"the run ends ({end!r}) before it starts ({start!r})")
     if timeframe not in _TIMEFRAMES:
         raise ValueError(f"timeframe {timeframe!r} is not a TIMEFRAME_* value")
+    if not isinstance(symbol, str):
+        raise TypeError(f"symbol must be str, not {type(symbol).__name__}")
     if transport not in _SESSIONS:
         raise ValueError(f"transport must be one of {sorted(_SESSIONS)}, not {transport!r}")
     keys = {"seed": seed, **dict(settings or {}), "clock": first, "stepped": True}
@@ -439,21 +441,21 @@ def _steps(symbol: str, timeframe: int, start: int, last: int) -> Iterator[Tuple
             return
         if last - now > CLOSE_TO_END:
             try:
-                reached = sim.next_bar(symbol, timeframe)
+                now = sim._next_bar_ms(symbol, timeframe) // 1000
             except sim.SimError as error:
                 if error.status == -4 and velmora5.symbol_info(symbol) is not None:
                     return  # the market (a loaded history) ends
                 raise
-            if to_seconds(reached) > last:  # closed for longer than CLOSE_TO_END
+            if now > last:  # closed for longer than CLOSE_TO_END
                 return
-            yield reached, True
+            yield _utc(now), True
         else:
             reached = sim.advance_to(ends)
             bars = velmora5.copy_rates_range(symbol, timeframe, opened, ends - 1)
             if bars is None:
                 raise sim.SimError(f"copy_rates_range failed: {velmora5.last_error()}")
             yield reached, len(bars) > 0
-        now = to_seconds(reached)
+            now = to_seconds(reached)
 
 
 def _equity() -> float:

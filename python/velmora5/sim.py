@@ -21,6 +21,10 @@ moment is UTC) and come back as time-zone aware UTC ``datetime`` values.
 terminal and waits for the bar on any other one, so the same loop backtests
 and trades live.
 
+``embedded(**settings)`` runs terminal64's engine inside this process instead:
+within its block the module is connected to it and these functions step it,
+with no process wake-up per request.
+
 The requests go to the terminal's pipe on a connection of this module's own
 (one per process, opened on first use and opened anew when the module is
 connected to another terminal); the connected module tells which terminal.
@@ -496,12 +500,13 @@ def advance(seconds: Union[float, datetime.timedelta]) -> datetime.datetime:
         return _advance_to_ms(start + step_ms)
 
 
+_TIMEFRAME_NAMES = {getattr(velmora5, name): name[len("TIMEFRAME_"):]
+                    for name in dir(velmora5) if name.startswith("TIMEFRAME_")}
+
+
 def _timeframe_name(timeframe: int) -> str:
     """"M15" for TIMEFRAME_M15."""
-    for name in dir(velmora5):
-        if name.startswith("TIMEFRAME_") and getattr(velmora5, name) == timeframe:
-            return name[len("TIMEFRAME_"):]
-    return f"timeframe {timeframe}"
+    return _TIMEFRAME_NAMES.get(timeframe, f"timeframe {timeframe}")
 
 
 def _counted(text: str) -> bytes:
@@ -522,13 +527,18 @@ def next_bar(symbol: str, timeframe: int) -> datetime.datetime:
     timeframe = operator.index(timeframe)
     if not -2**31 <= timeframe < 2**31:
         raise ValueError(f"timeframe {timeframe} is not a TIMEFRAME_* value")
+    return _utc(_next_bar_ms(symbol, timeframe))
+
+
+def _next_bar_ms(symbol: str, timeframe: int) -> int:
+    """next_bar for checked arguments, in ms: the backtest runner's step."""
     status, data = _request(CLOCK_NEXT_BAR, _counted(symbol) + struct.pack("<i", timeframe))
     what = f"{symbol} {_timeframe_name(timeframe)}"
     if status == _SUCCESS:
         reached = _moment(data, CLOCK_NEXT_BAR)
         if reached % 60_000:
             raise _malformed(f"malformed reply: the next bar of {what} cannot end at {reached} ms")
-        return _utc(reached)
+        return reached
     if status == _OUT_OF_RANGE:
         raise SimError(f"cannot step to the next bar of {what}: {timeframe} is not a TIMEFRAME_* value "
                        f"or the bar ends past {_LATEST_TEXT}", status)
