@@ -117,6 +117,11 @@ def print_split(plain, timed):
           f"engine {engine * 1e6:.1f} (its stats()); together {(script + module + engine) * 1e6:.1f}, against "
           f"{per_step(plain, 'wall') * 1e6:.1f} without the wrapper (whose measured cost, "
           f"{per_step(timed, 'wrapping') * 1e6:.1f} a step, is taken out of the script's share)")
+    print(f"  {'the calls of a step':34} {'calls':>6} {'us a step':>10} {'module':>7} {'engine':>7}")
+    for name in timed[0]["calls"]:
+        mine = [r["calls"].get(name, (0, 0.0, 0.0)) for r in timed]
+        count, inside, served = (statistics.median(c[k] / r["steps"] for c, r in zip(mine, timed)) for k in range(3))
+        print(f"  {name:34} {count:6.3f} {inside * 1e6:10.1f} {(inside - served) * 1e6:7.1f} {served * 1e6:7.1f}")
 
 
 def print_costs(pipe, inside, repeat):

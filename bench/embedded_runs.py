@@ -31,11 +31,13 @@ def run_embedded(history, end_ms, timed=False):
     process's CPU outside the engine, terminal = the engine's time; the
     requests it served) and the sides decided. `timed`: the module's calls
     (sim.next_bar among them) go through TimedCalls: "inside" is the time
-    spent in them, "wrapping" what the wrapper added to the run."""
+    spent in them, "wrapping" what the wrapper added to the run, "calls" a
+    function's (calls, seconds inside, seconds of those in the engine)."""
     next_bar, _ = sim_mover(sim)(None)
     with engine(history):
         stats = sim._engine.stats
-        calls = TimedCalls(extra=[(sim, "next_bar")]) if timed else contextlib.nullcontext()
+        calls = (TimedCalls(extra=[(sim, "next_bar")], engine_ns=lambda: stats()[1]) if timed
+                 else contextlib.nullcontext())
         with calls:
             (writes, busy), cpu, wall = stats(), time.process_time(), time.perf_counter()
             sides, _ = step_until(next_bar, end_ms)
@@ -46,6 +48,8 @@ def run_embedded(history, end_ms, timed=False):
     if timed:
         figures["inside"] = calls.inside_ns / 1e9
         figures["wrapping"] = calls.count * calls.cost_ns() / 1e9
+        figures["calls"] = {name: (count, inside / 1e9, served / 1e9)
+                            for name, (count, inside, served) in calls.calls.items() if count}
     return figures, sides
 
 

@@ -34,10 +34,10 @@ class Exchanges:
 
     def __enter__(self):
         for module, name, function in self._targets:
-            setattr(module, name, self._wrap(function))
+            setattr(module, name, self._wrap(name, function))
         return self
 
-    def _wrap(self, function):
+    def _wrap(self, name, function):
         def counted(*args, **kwargs):
             self.count += 1
             return function(*args, **kwargs)
@@ -49,35 +49,43 @@ class Exchanges:
 
 
 class TimedCalls(Exchanges):
-    """Also sums the wall time spent inside the wrapped calls (ns): what a
-    step spends in velmora5 rather than in the script around it."""
+    """Also times the wrapped calls: `calls` maps a function's name to [calls,
+    wall ns inside them, ns of those in the engine], the engine's share read
+    from `engine_ns()` (its running total) around each call."""
 
-    def __init__(self, extra=()):
+    def __init__(self, extra=(), engine_ns=lambda: 0):
         super().__init__(extra)
-        self.inside_ns = 0
+        self.calls = {}
+        self._engine_ns = engine_ns
 
-    def _wrap(self, function):
-        clock = time.perf_counter_ns
+    @property
+    def inside_ns(self):
+        return sum(inside for _, inside, _ in self.calls.values())
+
+    def _wrap(self, name, function):
+        clock, engine_ns = time.perf_counter_ns, self._engine_ns
+        totals = self.calls.setdefault(name, [0, 0, 0])
 
         def timed(*args, **kwargs):
-            began = clock()
+            began, served = clock(), engine_ns()
             try:
                 return function(*args, **kwargs)
             finally:
-                self.inside_ns += clock() - began
+                totals[2] += engine_ns() - served
+                totals[1] += clock() - began
+                totals[0] += 1
                 self.count += 1
         return timed
 
     def cost_ns(self, repeat=200_000):
         """What the wrapper adds to a call (ns), from a cheap builtin called
         bare and wrapped: the loop's time beside the module's."""
-        bare, wrapped = len, self._wrap(len)
-        saved = self.inside_ns, self.count
+        bare, wrapped = len, self._wrap("", len)
         times = []
         for call in (bare, wrapped):
             began = time.perf_counter_ns()
             for _ in range(repeat):
                 call(())
             times.append(time.perf_counter_ns() - began)
-        self.inside_ns, self.count = saved
+        self.calls.pop("")
         return max(0, times[1] - times[0]) / repeat
