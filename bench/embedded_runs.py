@@ -44,7 +44,8 @@ def run_embedded(history, end_ms, timed=False):
             wall, cpu = time.perf_counter() - wall, time.process_time() - cpu
             writes, busy = (now - before for now, before in zip(stats(), (writes, busy)))
     served = busy / 1e9
-    figures = {"wall": wall, "client": cpu - served, "terminal": served, "requests": writes, "steps": len(sides)}
+    figures = {"wall": wall, "cpu": cpu, "client": cpu - served, "terminal": served, "requests": writes,
+               "steps": len(sides)}
     if timed:
         figures["inside"] = calls.inside_ns / 1e9
         figures["wrapping"] = calls.count * calls.cost_ns() / 1e9

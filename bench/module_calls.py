@@ -34,7 +34,8 @@ class Exchanges:
 
     def __enter__(self):
         for module, name, function in self._targets:
-            setattr(module, name, self._wrap(name, function))
+            label = name if module is velmora5 else f"{module.__name__.rsplit('.', 1)[-1]}.{name}"
+            setattr(module, name, self._wrap(label, function))
         return self
 
     def _wrap(self, name, function):
