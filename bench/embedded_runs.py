@@ -29,12 +29,15 @@ def run_embedded(history, end_ms, timed=False):
     """step() after every M15 bar from FIRST_CLOCK to end_ms in a fresh
     engine. Returns the loop's figures (seconds: wall, client = this
     process's CPU outside the engine, terminal = the engine's time; the
-    requests it served) and the sides decided. `timed`: the module's calls
+    requests it served; made: the seconds making the engine and connecting
+    took, not in the others) and the sides decided. `timed`: the module's calls
     (sim.next_bar among them) go through TimedCalls: "inside" is the time
     spent in them, "wrapping" what the wrapper added to the run, "calls" a
     function's (calls, seconds inside, seconds of those in the engine)."""
     next_bar, _ = sim_mover(sim)(None)
+    made = time.perf_counter()
     with engine(history):
+        made = time.perf_counter() - made
         stats = sim._engine.stats
         calls = (TimedCalls(extra=[(sim, "next_bar")], engine_ns=lambda: stats()[1]) if timed
                  else contextlib.nullcontext())
@@ -45,7 +48,7 @@ def run_embedded(history, end_ms, timed=False):
             writes, busy = (now - before for now, before in zip(stats(), (writes, busy)))
     served = busy / 1e9
     figures = {"wall": wall, "cpu": cpu, "client": cpu - served, "terminal": served, "requests": writes,
-               "steps": len(sides)}
+               "steps": len(sides), "made": made}
     if timed:
         figures["inside"] = calls.inside_ns / 1e9
         figures["wrapping"] = calls.count * calls.cost_ns() / 1e9
