@@ -55,10 +55,17 @@ def run_backtesting(bars):
                 self.position.close()
                 self.sell(size=UNITS)
 
-    began = time.perf_counter()
-    frame = bars.rename(columns=str.capitalize)
-    Backtest(frame, Sma, cash=CASH, commission=0.0, finalize_trades=True).run()
-    return sides, time.perf_counter() - began
+    import backtesting.backtesting as engine
+
+    progress = engine._tqdm
+    engine._tqdm = lambda steps, **_: steps  # no progress bar: the run as without tqdm installed
+    try:
+        began = time.perf_counter()
+        frame = bars.rename(columns=str.capitalize)
+        Backtest(frame, Sma, cash=CASH, commission=0.0, finalize_trades=True).run()
+        return sides, time.perf_counter() - began
+    finally:
+        engine._tqdm = progress
 
 
 def run_backtrader(bars):
