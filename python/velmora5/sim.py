@@ -316,9 +316,10 @@ def _request(command: int, payload: bytes = b"") -> Tuple[int, bytes]:
     connection (its stream may be out of step); the next request opens a new
     one."""
     global _channel
+    engine = _engine  # the engine serialises its callers itself (the interpreter lock)
+    if engine is not None:
+        return _exchange_embedded(engine, command, payload)
     with _lock:
-        if _engine is not None:
-            return _exchange_embedded(_engine, command, payload)
         address = _connected_address()
         if _channel is not None and (_channel.address != address or _channel.stale()):
             _channel.close()

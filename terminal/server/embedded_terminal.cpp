@@ -80,7 +80,7 @@ EmbeddedTerminal::EmbeddedTerminal(std::unique_ptr<Terminal> terminal)
                [](void* peer, void* bytes, std::size_t n) {
                  return Of(peer)->link().Read(static_cast<std::uint8_t*>(bytes), n);
                }},
-      owner_pid_(os::CurrentProcessId()) {}
+      fork_generation_(os::ForkGeneration()) {}
 
 EmbeddedTerminal::~EmbeddedTerminal() {
   if (!OwnedByThisProcess()) return;
@@ -90,7 +90,8 @@ EmbeddedTerminal::~EmbeddedTerminal() {
   }
 }
 
-bool EmbeddedTerminal::OwnedByThisProcess() const { return os::CurrentProcessId() == owner_pid_; }
+// Asked at every request: a counter, not a system call.
+bool EmbeddedTerminal::OwnedByThisProcess() const { return os::ForkGeneration() == fork_generation_; }
 
 bool EmbeddedTerminal::Write(InProcessConnection& connection, const std::uint8_t* bytes, std::size_t n) {
   if (!OwnedByThisProcess()) return false;

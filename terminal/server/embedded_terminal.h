@@ -58,7 +58,7 @@ class EmbeddedTerminal {
   InProcessConnection link_;
   InProcessConnection control_;
   link::Carrier carrier_;
-  std::uint32_t owner_pid_;
+  std::uint64_t fork_generation_;
   std::uint64_t busy_ns_ = 0;
   std::uint64_t writes_ = 0;
 };

@@ -9,7 +9,10 @@ namespace vl5::os {
 
 extern const char16_t kTerminalExecutable[];  // "terminal64.exe" or "terminal64"
 
-std::uint32_t CurrentProcessId();
+// Changes in a child made by fork (never on Windows), without a system call:
+// a process compares it with the value it saw to learn that it is a copy.
+// The first call starts counting, so call it before any fork that matters.
+std::uint64_t ForkGeneration();
 std::uint32_t ParentProcessId();
 // Image path of a process; false when it cannot be queried (on POSIX systems
 // without /proc/<pid>/exe, never).

@@ -13,6 +13,7 @@
 #endif
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -72,7 +73,19 @@ bool CloseOnExecPipe(Fd* read_end, Fd* write_end) {
 
 }  // namespace
 
-std::uint32_t CurrentProcessId() { return static_cast<std::uint32_t>(getpid()); }
+namespace {
+
+std::atomic<std::uint64_t> g_forks{0};
+
+extern "C" void CountFork() { g_forks.fetch_add(1, std::memory_order_relaxed); }
+
+}  // namespace
+
+std::uint64_t ForkGeneration() {
+  static const bool counting = pthread_atfork(nullptr, nullptr, CountFork) == 0;
+  if (!counting) return static_cast<std::uint64_t>(getpid());  // no handler: the process id tells instead
+  return g_forks.load(std::memory_order_relaxed);
+}
 
 std::uint32_t ParentProcessId() { return static_cast<std::uint32_t>(getppid()); }
 

@@ -24,7 +24,7 @@ static_assert(sizeof(STARTUPINFOW) == 104, "unexpected STARTUPINFOW layout");
 
 // ---- processes ------------------------------------------------------------------------
 
-std::uint32_t CurrentProcessId() { return GetCurrentProcessId(); }
+std::uint64_t ForkGeneration() { return 0; }  // Windows processes are never copies
 
 std::uint32_t ParentProcessId() {
   Handle snapshot = Own(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
