@@ -45,7 +45,6 @@ from test_sma_strategy import SLOW  # noqa: E402
 from wakeup_pingpong import round_trip_seconds  # noqa: E402
 
 PING_PONGS = 20_000
-FILL_LIMIT = 600
 CALL_REPEAT = 2000
 
 
@@ -98,17 +97,13 @@ def print_steps(rows, rounds, round_trip):
             requests = per_step(runs, "requests")
             line += (f" {per_step(runs, 'client') * 1e6:7.1f} {per_step(runs, 'terminal') * 1e6:9.1f}"
                      f" {waiting * 1e6:8.1f} {requests:9.3f}")
-            if "fill" in runs[0]:  # over the pipe: each request is a round trip
+            if "rss_start" in runs[0]:  # over the pipe: each request is a round trip
                 floor = 1 / (requests * rt)
                 line += f" {floor:8,.0f} {floor / rate(runs):12.2f}x"
         print(line)
     print(f"(us a step: wall, client CPU, terminal CPU, waiting = wall - both; medians of {rounds} interleaved "
           "rounds. In-process: client is this process's CPU less the engine's time (stats()), terminal that "
           "time, waiting the time off the CPU on a shared machine; no wake-up floor. Rivals: their CPU)")
-    for name, runs in rows:
-        if "fill" in runs[0]:
-            print(f"  {name}: the terminal's background fill of daily bars (idle priority, not counted above) "
-                  f"took {spread([r['fill'] for r in runs], digits=2)} s of CPU meanwhile")
 
 
 def print_split(plain, timed):
@@ -166,8 +161,6 @@ def main():
     parser.add_argument("--rounds", type=int, default=5)
     parser.add_argument("--terminal", default=os.environ.get("VL5_TERMINAL") or str(executable_path()))
     parser.add_argument("--sim", help="velmora5/sim.py to load when velmora5.sim is not installed")
-    parser.add_argument("--cold", action="store_true",
-                        help="do not let a first terminal fill the daily bars: each run fills them alongside")
     args = parser.parse_args()
     import backtesting
     import backtrader
@@ -203,11 +196,6 @@ def main():
               + ("" if embedded_runs else " (without embedded(): no in-process rows)"))
         if embedded_runs:
             fresh_memory = embedded_runs.memory(history)
-        if not args.cold:
-            took = install.fill_days(history, FILL_LIMIT)
-            print("a first terminal filled the daily bars of the generated symbols in its data folder "
-                  + (f"in {took:.0f} s" if took is not None else f"for {FILL_LIMIT} s, not to the end")
-                  + "; the runs below start with them (--cold: without)")
         for _ in range(args.rounds):  # interleaved, so drift hits every row alike
             round_trip.append(round_trip_seconds(PING_PONGS))
             if embedded_runs:

@@ -45,18 +45,6 @@ class Install:
         finally:
             terminal.stop()
 
-    def fill_days(self, history, limit):
-        """Runs a terminal until its background fill of daily bars (its one
-        thread at idle priority) has ended, at most `limit` seconds; returns
-        the seconds it took, or None when it had not ended."""
-        with self.stepped(history, FIRST_CLOCK) as terminal:
-            began = time.perf_counter()
-            while any(idle for _, idle in thread_cpu(terminal.process.pid).values()):
-                if time.perf_counter() - began > limit:
-                    return None
-                time.sleep(0.2)
-            return time.perf_counter() - began
-
 
 @contextlib.contextmanager
 def installed(program):
@@ -123,8 +111,8 @@ def run_terminal(install, history, end_ms, make_mover):
                 client, served, wall = time.process_time(), thread_cpu(pid), time.perf_counter()
                 sides, moves = step_until(next_bar, end_ms)
                 wall = time.perf_counter() - wall
-                client, (served, filling) = time.process_time() - client, cpu_between(served, thread_cpu(pid))
-            return {"wall": wall, "client": client, "terminal": served, "fill": filling, "steps": len(sides),
+                client, (served, _) = time.process_time() - client, cpu_between(served, thread_cpu(pid))
+            return {"wall": wall, "client": client, "terminal": served, "steps": len(sides),
                     "requests": exchanges.count + moves, "rss_start": rss_start, "rss_end": rss_mib(pid)}, sides
         finally:
             close()
