@@ -93,10 +93,15 @@ EmbeddedTerminal::~EmbeddedTerminal() {
 // Asked at every request: a counter, not a system call.
 bool EmbeddedTerminal::OwnedByThisProcess() const { return os::ForkGeneration() == fork_generation_; }
 
-bool EmbeddedTerminal::Write(InProcessConnection& connection, const std::uint8_t* bytes, std::size_t n) {
+bool EmbeddedTerminal::Write(InProcessConnection& connection, const std::uint8_t* bytes, std::size_t n) noexcept {
   if (!OwnedByThisProcess()) return false;
   const auto start = std::chrono::steady_clock::now();
-  const bool ok = connection.Write(bytes, n);
+  bool ok = false;
+  try {
+    ok = connection.Write(bytes, n);
+  } catch (...) {  // out of memory around a request: the carrier is a C boundary, nothing crosses it
+    connection.Drop();
+  }
   busy_ns_ += static_cast<std::uint64_t>(
       std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count());
   ++writes_;

@@ -44,8 +44,9 @@ class EmbeddedTerminal {
   InProcessConnection& control() { return control_; }
 
   // Writes a request into `connection` (one of this terminal's), timing the
-  // serving. False when refused: a dropped connection or another process.
-  bool Write(InProcessConnection& connection, const std::uint8_t* bytes, std::size_t n);
+  // serving. False when refused: a dropped connection (also one dropped
+  // because memory ran out around a request) or another process.
+  bool Write(InProcessConnection& connection, const std::uint8_t* bytes, std::size_t n) noexcept;
   bool OwnedByThisProcess() const;
   // Wall time spent serving requests, in nanoseconds, and their writes.
   std::uint64_t busy_ns() const { return busy_ns_; }

@@ -34,6 +34,7 @@ class InProcessConnection {
   // Reply bytes not yet read.
   std::size_t Pending() const { return replies_.size() - read_; }
   bool dropped() const { return dropped_; }
+  void Drop() { dropped_ = true; }
 
  private:
   // Serves the whole frames at the front of [data, data + n); returns the
