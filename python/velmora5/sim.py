@@ -393,11 +393,9 @@ def embedded(*, balance: Optional[float] = None, accounts: Optional[Mapping[int,
     """
     global _engine
     from velmora5 import _engine as engine_module
-    from velmora5.terminal import DEFAULT_LOGIN, command_line, with_accounts
+    from velmora5.terminal import account_changes, command_line, with_accounts
 
-    changes = {int(login): dict(keys) for login, keys in (accounts or {}).items()}
-    if balance is not None:
-        changes.setdefault(int(settings.get("login") or DEFAULT_LOGIN), {})["balance"] = balance
+    changes = account_changes(accounts, balance, settings)
     ini = with_accounts(engine_module.default_ini(), changes) if changes else None
     folder = os.path.dirname(os.path.abspath(velmora5.__file__))
     try:

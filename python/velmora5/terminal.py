@@ -8,11 +8,11 @@ path.
 import configparser
 import io
 import os
-from typing import Any, List, Mapping
+from typing import Any, Dict, List, Mapping, Optional
 
 from velmora5.frames import to_seconds
 
-__all__ = ["executable_path", "TerminalError", "command_line", "with_accounts", "DEFAULT_LOGIN"]
+__all__ = ["executable_path", "TerminalError", "command_line", "account_changes", "with_accounts", "DEFAULT_LOGIN"]
 
 DEFAULT_LOGIN = 10001  # the account terminal64 logs in at start unless told otherwise
 
@@ -45,6 +45,16 @@ def command_line(settings: Mapping[str, Any]) -> List[str]:
             value = _flag(value)
         args += ["--" + key.replace("_", "-"), str(value)]
     return args
+
+
+def account_changes(accounts: Optional[Mapping[int, Mapping[str, Any]]], balance: Optional[float],
+                    settings: Mapping[str, Any]) -> Dict[int, Dict[str, Any]]:
+    """The [Account <login>] keys to change: `accounts` by login, and
+    `balance` for the account the terminal logs in at start."""
+    changes = {int(login): dict(keys) for login, keys in (accounts or {}).items()}
+    if balance is not None:
+        changes.setdefault(int(settings.get("login") or DEFAULT_LOGIN), {})["balance"] = balance
+    return changes
 
 
 def _ini_parser() -> configparser.ConfigParser:

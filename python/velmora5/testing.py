@@ -35,7 +35,7 @@ from typing import Any, Dict, Iterator, List, Mapping, Optional
 import pytest
 
 import velmora5
-from velmora5.terminal import DEFAULT_LOGIN, TerminalError, command_line, executable_path, with_accounts
+from velmora5.terminal import TerminalError, account_changes, command_line, executable_path, with_accounts
 
 __all__ = ["FROZEN", "SimulatedTerminal", "TerminalFactory", "TerminalError", "vl5", "vl5_terminal"]
 
@@ -185,10 +185,7 @@ class TerminalFactory:
         """
         exe = exe or self.install()
         data_path = self.register(exe)
-        changes: Dict[int, Dict[str, Any]] = {int(k): dict(v) for k, v in (accounts or {}).items()}
-        if balance is not None:
-            login = int(settings.get("login") or DEFAULT_LOGIN)
-            changes.setdefault(login, {})["balance"] = balance
+        changes = account_changes(accounts, balance, settings)
         if changes:
             ini = data_path / "config" / "terminal.ini"
             ini.write_text(with_accounts(ini.read_text(encoding="utf-8"), changes), encoding="utf-8")

@@ -37,7 +37,6 @@ class EmbeddedTerminal {
   EmbeddedTerminal(const EmbeddedTerminal&) = delete;
   EmbeddedTerminal& operator=(const EmbeddedTerminal&) = delete;
 
-  Terminal& terminal() { return *terminal_; }
   // The module's way in: open, close, write and read on link().
   const link::Carrier* carrier() const { return &carrier_; }
   InProcessConnection& link() { return link_; }

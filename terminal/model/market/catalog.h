@@ -28,7 +28,7 @@ class Market {
   // The minute bars of at most `minute_days` days are kept for all symbols,
   // and at most `bar_chunks` chunks of completed bars.
   Market(std::vector<SymbolSpec> symbols, std::uint64_t seed, const Histories& histories = {},
-         std::size_t minute_days = KeptMinutes::kDefaultDays, std::size_t bar_chunks = kKeptBarChunks);
+         std::size_t minute_days = kKeptMinuteDays, std::size_t bar_chunks = kKeptBarChunks);
   Market(const Market&) = delete;
   Market& operator=(const Market&) = delete;
 

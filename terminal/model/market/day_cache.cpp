@@ -182,11 +182,11 @@ Bar DayCache::CompletedDay(const PricePath& path, std::int64_t day) {
 
 std::shared_ptr<const DayMinutes> DayCache::Minutes(const PricePath& path, std::int64_t day) {
   LoadKept(path);
-  if (std::shared_ptr<const DayMinutes> kept = kept_->Find(this, day)) return kept;
+  if (std::shared_ptr<const DayMinutes> kept = kept_->Find({this, day})) return kept;
   Bar day_bar;
   std::shared_ptr<const DayMinutes> minutes = GenerateMinutes(path, day, &day_bar);
   StoreDay(path, day, day_bar);
-  kept_->Keep(this, day, minutes);
+  kept_->Keep({this, day}, minutes);
   return minutes;
 }
 
@@ -194,7 +194,7 @@ void DayCache::Prepare(const PricePath& path, std::int64_t first, std::int64_t l
   LoadKept(path);
   std::vector<std::int64_t> missing;
   for (std::int64_t day = std::max(first, FloorDiv(path.first_minute(), kMinutesPerDay)); day <= last; ++day) {
-    if (!(minutes ? kept_->Find(this, day) != nullptr : HasDay(path, day))) missing.push_back(day);
+    if (!(minutes ? kept_->Find({this, day}) != nullptr : HasDay(path, day))) missing.push_back(day);
   }
   // Minute bars beyond what is kept would push each other out before use;
   // a few days are not worth the threads and are generated on use.

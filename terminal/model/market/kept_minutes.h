@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <utility>
 #include <vector>
 
@@ -29,29 +28,11 @@ struct MinuteBar {
 inline constexpr int kMinutesPerDay = 1440;
 using DayMinutes = std::vector<MinuteBar>;  // kMinutesPerDay of them, from 00:00 UTC
 
-class KeptMinutes {
- public:
-  // 46 KB a day: about 47 MB in all, enough for a million M1 bars of one
-  // symbol that trades five days a week.
-  static constexpr std::size_t kDefaultDays = 1024;
+// 46 KB a day: about 47 MB in all, enough for a million M1 bars of one
+// symbol that trades five days a week.
+inline constexpr std::size_t kKeptMinuteDays = 1024;
 
-  // At most `days` days (at least one) are kept.
-  explicit KeptMinutes(std::size_t days = kDefaultDays) : days_(days) {}
-
-  std::size_t capacity() const { return days_.capacity(); }
-  // How many days are kept now.
-  std::size_t size() const { return days_.size(); }
-
-  // The minutes of `owner`'s day `day`, now the most recently used; nullptr
-  // when not kept. Thread-safe, as is Keep.
-  std::shared_ptr<const DayMinutes> Find(const void* owner, std::int64_t day) { return days_.Find({owner, day}); }
-  // Keeps them, dropping the least recently used day when over the budget.
-  void Keep(const void* owner, std::int64_t day, std::shared_ptr<const DayMinutes> minutes) {
-    days_.Keep({owner, day}, std::move(minutes));
-  }
-
- private:
-  LruCache<std::pair<const void*, std::int64_t>, DayMinutes> days_;
-};
+// Days of minute bars by owner (a symbol's day cache) and day number.
+using KeptMinutes = LruCache<std::pair<const void*, std::int64_t>, DayMinutes>;
 
 }  // namespace vl5::terminal::market

@@ -25,6 +25,17 @@ std::uint32_t CheckOrderPrices(const Desk& desk, const Plan& plan, std::uint32_t
                        CheckExpiration(spec, r.type_time, r.expiration, desk.now_ms)});
 }
 
+// The pending order `ticket`, with its symbol quoted into `plan`; null (with
+// the plan's retcode set, INVALID_ORDER when there is none) on failure.
+const Order* QuoteOrder(const Desk& desk, std::uint64_t ticket, const std::u16string& requested, Plan* plan) {
+  const Order* order = desk.ledger.FindOrder(ticket);
+  if (order == nullptr) {
+    plan->retcode = wire::TRADE_RETCODE_INVALID_ORDER;
+    return nullptr;
+  }
+  return QuoteOwnSymbol(desk, order->symbol, requested, plan) ? order : nullptr;
+}
+
 }  // namespace
 
 Plan PlanPending(const Desk& desk, const TradeRequest& r) {
@@ -62,12 +73,8 @@ Executed ExecutePending(Desk& desk, const TradeRequest& r, const Plan& plan) {
 
 Plan PlanModify(const Desk& desk, const TradeRequest& r) {
   Plan plan;
-  const Order* order = desk.ledger.FindOrder(r.order);
-  if (order == nullptr) {
-    plan.retcode = wire::TRADE_RETCODE_INVALID_ORDER;
-    return plan;
-  }
-  if (!QuoteOwnSymbol(desk, order->symbol, r.symbol, &plan)) return plan;
+  const Order* order = QuoteOrder(desk, r.order, r.symbol, &plan);
+  if (order == nullptr) return plan;
   plan.retcode = CheckOrderPrices(desk, plan, order->type, r);
   plan.price = Normalize(desk.market.spec(plan.symbol), r.price);
   return plan;
@@ -87,12 +94,7 @@ Executed ExecuteModify(Desk& desk, const TradeRequest& r, const Plan& plan) {
 
 Plan PlanRemove(const Desk& desk, const TradeRequest& r) {
   Plan plan;
-  const Order* order = desk.ledger.FindOrder(r.order);
-  if (order == nullptr) {
-    plan.retcode = wire::TRADE_RETCODE_INVALID_ORDER;
-    return plan;
-  }
-  if (QuoteOwnSymbol(desk, order->symbol, r.symbol, &plan)) plan.price = order->price_open;
+  if (const Order* order = QuoteOrder(desk, r.order, r.symbol, &plan)) plan.price = order->price_open;
   return plan;
 }
 

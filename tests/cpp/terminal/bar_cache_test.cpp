@@ -68,7 +68,7 @@ TEST(BarCacheTest, ServesTheBarsMadeAfreshForEveryTimeframeShapeAndMoment) {
   // A market that keeps plenty, and one that keeps three chunks of bars, so
   // that requests push out each other's.
   for (const std::size_t chunks : {kKeptBarChunks, std::size_t{3}}) {
-    const Market market(DefaultSymbols(), 7, loaded, KeptMinutes::kDefaultDays, chunks);
+    const Market market(DefaultSymbols(), 7, loaded, kKeptMinuteDays, chunks);
     for (const auto& [name, start] : {std::pair{u"EURUSD", generated_start}, std::pair{u"GBPUSD", loaded_start}}) {
       const std::size_t index = IndexOf(market, name);
       const PricePath& path = market.path(index);
