@@ -23,6 +23,17 @@ bool LinkInterrupted() {
 // handler has not run: asked before each wait, so that it is not missed.
 bool InterruptPending() { return g_interrupt_check != nullptr && LinkInterrupted(); }
 
+// Closes a pipe handle or a carrier link; leaves *handle invalid. The
+// client's own handle closes through the client, which knows its carrier.
+void CloseLink(os::PipeHandle* handle) {
+  if (handle == Client().Handle()) {
+    Client().CloseHandle();
+    return;
+  }
+  if (*handle != os::kInvalidPipe && *handle != kCarrierLink) os::ClosePipe(*handle);
+  *handle = os::kInvalidPipe;
+}
+
 }  // namespace
 
 CInterClient& Client() {
@@ -90,15 +101,6 @@ const CarrierApi* CarrierHooks() {
   return &api;
 }
 
-void CloseLink(os::PipeHandle* handle) {
-  if (handle == Client().Handle()) {
-    Client().CloseHandle();
-    return;
-  }
-  if (*handle != os::kInvalidPipe && *handle != kCarrierLink) os::ClosePipe(*handle);
-  *handle = os::kInvalidPipe;
-}
-
 void ApplyBrokenPipeRule(os::PipeHandle* handle, std::uint32_t error) {
   if (error == os::kErrorBrokenPipe || error == os::kErrorInterrupted) CloseLink(handle);
 }
@@ -115,9 +117,9 @@ bool Pause(std::uint32_t milliseconds) {
 }
 
 // A signal handler run during the transfer may have shut the link down or
-// opened a new one: the broken-pipe rule then leaves it alone.
-// Through a carrier nothing blocks, so there is no interrupt to run; a
-// refused transfer is a peer gone, as over a pipe.
+// opened a new one: the broken-pipe rule then leaves it alone. Through a
+// carrier nothing blocks, so there is no interrupt to run; a refused
+// transfer is a peer gone, as over a pipe.
 bool WriteExact(os::PipeHandle* handle, const void* bytes, std::size_t n) {
   if (*handle == os::kInvalidPipe) return false;
   if (*handle == kCarrierLink) {

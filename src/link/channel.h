@@ -72,9 +72,6 @@ CInterClient& Client();
 // The carrier table the module hands out: attach and detach on Client().
 const CarrierApi* CarrierHooks();
 
-// Closes a pipe handle or a carrier link; leaves *handle invalid.
-void CloseLink(os::PipeHandle* handle);
-
 // Closes the shared handle when a transfer failed because the peer is gone or
 // because an interrupt abandoned it: either way the stream is out of step.
 void ApplyBrokenPipeRule(os::PipeHandle* handle, std::uint32_t error);

@@ -71,10 +71,6 @@ bool CloseOnExecPipe(Fd* read_end, Fd* write_end) {
   return *read_end && *write_end;
 }
 
-}  // namespace
-
-namespace {
-
 std::atomic<std::uint64_t> g_forks{0};
 
 extern "C" void CountFork() { g_forks.fetch_add(1, std::memory_order_relaxed); }
