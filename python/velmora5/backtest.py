@@ -41,7 +41,7 @@ if TYPE_CHECKING:
     import pandas as pd
     from matplotlib.figure import Figure
 
-__all__ = ["run", "BacktestResult", "statistics", "daily_returns"]
+__all__ = ["run", "BacktestResult", "statistics", "daily_returns", "STATISTICS", "LOWER_IS_BETTER"]
 
 TRADING_DAYS = 252  # annualises the daily Sharpe and Sortino ratios
 CLOSE_TO_END = 4 * 86400  # seconds before the end from which the steps go bar by bar
@@ -49,6 +49,13 @@ _TIMEFRAMES = {getattr(velmora5, name) for name in dir(velmora5) if name.startsw
 _CLOSING = (velmora5.DEAL_ENTRY_OUT, velmora5.DEAL_ENTRY_INOUT, velmora5.DEAL_ENTRY_OUT_BY)
 _TRADES = (velmora5.DEAL_TYPE_BUY, velmora5.DEAL_TYPE_SELL)
 _LAST_DATE = 2**31 - 1  # the module's last date: every deal lies before it
+
+# The names of a result's ``stats``, in the order they are reported.
+STATISTICS = ("start", "end", "initial_equity", "final_equity", "net_profit", "return_pct", "max_drawdown_pct",
+              "max_drawdown_duration", "sharpe", "sortino", "trades", "win_rate", "profit_factor", "exposure_pct",
+              "bars")
+# The statistics for which less is better; every other ranks highest first.
+LOWER_IS_BETTER = frozenset({"max_drawdown_pct", "max_drawdown_duration"})
 
 
 @dataclasses.dataclass
@@ -250,13 +257,18 @@ def _write_history(bars: "pd.DataFrame", folder: Path, symbol: str) -> None:
             out.write(f"{int(row[0])},{prices},{int(row[5])},{int(row[6])},{int(row[7])}\n")
 
 
+def _pandas_frame(history: Any) -> bool:
+    return history is not None and not isinstance(history, (str, os.PathLike))
+
+
 def _history_settings(history: Union[str, "os.PathLike[str]", "pd.DataFrame", None], symbol: str,
-                      root: Path) -> Dict[str, Any]:
+                      root: Optional[Path]) -> Dict[str, Any]:
     if history is None:
         return {}
-    if isinstance(history, (str, os.PathLike)):
+    if not _pandas_frame(history):
         folder = Path(history)
     else:
+        assert root is not None
         folder = root / "history"
         _write_history(history, folder, symbol)
     return {"history": symbol, "history_dir": str(folder.resolve())}
@@ -300,8 +312,10 @@ class _Session:
 
 @contextlib.contextmanager
 def _engine_session(keys: Dict[str, Any], balance: float, history: Any, symbol: str) -> Iterator[_Session]:
-    with tempfile.TemporaryDirectory(prefix="vl5") as root:
-        keys = {**keys, **_history_settings(history, symbol, Path(root))}
+    with contextlib.ExitStack() as stack:
+        # A folder only for a DataFrame's files: a run from a folder leaves nothing to remove.
+        root = Path(stack.enter_context(tempfile.TemporaryDirectory(prefix="vl5"))) if _pandas_frame(history) else None
+        keys = {**keys, **_history_settings(history, symbol, root)}
         with sim.embedded(balance=balance, **keys):
             yield _Session(lambda: True, velmora5.initialize)
 
@@ -365,10 +379,7 @@ def run(strategy: Callable[[Any], Any], symbol: str, timeframe: int, start: Mome
     first, last = to_seconds(start), to_seconds(end)
     if last <= first:
         raise ValueError(f"the run ends ({end!r}) before it starts ({start!r})")
-    if timeframe not in _TIMEFRAMES:
-        raise ValueError(f"timeframe {timeframe!r} is not a TIMEFRAME_* value")
-    if not isinstance(symbol, str):
-        raise TypeError(f"symbol must be str, not {type(symbol).__name__}")
+    _check_run_arguments(symbol, timeframe)
     if transport not in _SESSIONS:
         raise ValueError(f"transport must be one of {sorted(_SESSIONS)}, not {transport!r}")
     keys = {"seed": seed, **dict(settings or {}), "clock": first, "stepped": True}
@@ -380,6 +391,13 @@ def run(strategy: Callable[[Any], Any], symbol: str, timeframe: int, start: Mome
     finally:
         if bar is not None:
             bar.close()
+
+
+def _check_run_arguments(symbol: Any, timeframe: Any) -> None:
+    if timeframe not in _TIMEFRAMES:
+        raise ValueError(f"timeframe {timeframe!r} is not a TIMEFRAME_* value")
+    if not isinstance(symbol, str):
+        raise TypeError(f"symbol must be str, not {type(symbol).__name__}")
 
 
 def _run_steps(strategy: Callable[[Any], Any], symbol: str, timeframe: int, first: int, last: int,
