@@ -42,17 +42,18 @@ def client_for(client: Any, workers: Optional[int]) -> Iterator[Any]:
         return
     if workers is not None and (not isinstance(workers, int) or isinstance(workers, bool) or workers < 1):
         raise ValueError(f"workers must be a positive int, not {workers!r}")
-    from velmora5.backtest import _sigint_held
+    import dask
 
     with contextlib.ExitStack() as stack:
         scratch = stack.enter_context(tempfile.TemporaryDirectory(prefix="vl5dask"))
-        # The workers keep SIGINT blocked: Ctrl-C in the console reaches the
-        # sweep, which stops them, rather than killing them mid-task.
-        with _sigint_held():
+        # Every folder of the cluster below the one removed at the end; the
+        # workers ignore Ctrl-C in the console (see _sweep_tasks.dask_setup):
+        # the sweep stops them.
+        with dask.config.set({"temporary-directory": scratch}):
             cluster = stack.enter_context(distributed.LocalCluster(
                 n_workers=workers or os.cpu_count() or 1, threads_per_worker=1, processes=True,
-                dashboard_address=None, local_directory=scratch, silence_logs=logging.ERROR))
-            yield stack.enter_context(distributed.Client(cluster, set_as_default=False))
+                dashboard_address=":0", silence_logs=logging.ERROR, preload=[_sweep_tasks.__name__]))
+        yield stack.enter_context(distributed.Client(cluster, set_as_default=False))
 
 
 def _progress(enabled: bool, total: int) -> Any:
@@ -84,40 +85,40 @@ def run(client: Any, factory: Callable[..., Any], tasks: Sequence[Task], history
     stopped = False
     try:
         futures = [client.submit(_sweep_tasks.run_task, factory, task, history, sweep, event.name,
-                                 key=f"vl5-sweep-{sweep}-{task.row}", pure=False)
-                   for task in tasks]
-        rows = {future.key: task.row for future, task in zip(futures, tasks)}
+                                 key=f"vl5-sweep-{sweep}-{place}", pure=False)
+                   for place, task in enumerate(tasks)]
+        rows = {future.key: place for place, future in enumerate(futures)}  # a task's place in `tasks`
         try:
             for future in distributed.as_completed(futures, loop=client.loop):
-                outcomes[rows[future.key]] = _outcome(future, rows[future.key])
+                outcomes[rows[future.key]] = _outcome(future, tasks[rows[future.key]])
                 if bar is not None:
                     bar.update(1)
         except KeyboardInterrupt:
             stopped = True
-            _stop(client, event, futures, rows, outcomes)
+            _stop(event, futures, tasks, outcomes)
     finally:
         if bar is not None:
             bar.close()
         _clean_up(client, sweep, futures)
-    return [outcome or Outcome(row, cancelled=True) for row, outcome in enumerate(outcomes)], stopped
+    return [outcome or Outcome(task.row, cancelled=True) for task, outcome in zip(tasks, outcomes)], stopped
 
 
-def _outcome(future: Any, row: int) -> Outcome:
+def _outcome(future: Any, task: Task) -> Outcome:
     try:
         return future.result()
     except Exception as error:  # the worker died too often, or the task failed outside the backtest
-        return Outcome(row, error=_sweep_tasks.error_text(error))
+        return Outcome(task.row, error=_sweep_tasks.error_text(error))
 
 
-def _stop(client: Any, event: Any, futures: List[Any], rows: dict, outcomes: List[Optional[Outcome]]) -> None:
+def _stop(event: Any, futures: List[Any], tasks: Sequence[Task], outcomes: List[Optional[Outcome]]) -> None:
     """Ctrl-C: the running backtests stop at their next look at the flag and
     the queued ones at their start; what finished meanwhile is kept."""
     event.set()
     with contextlib.suppress(Exception):
         _distributed().wait(futures, timeout=STOP_WAIT)
-    for future in futures:
-        if future.status == "finished" and outcomes[rows[future.key]] is None:
-            outcomes[rows[future.key]] = _outcome(future, rows[future.key])
+    for place, future in enumerate(futures):
+        if future.status == "finished" and outcomes[place] is None:
+            outcomes[place] = _outcome(future, tasks[place])
 
 
 def _clean_up(client: Any, sweep: str, futures: List[Any]) -> None:

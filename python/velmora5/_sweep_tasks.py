@@ -11,6 +11,7 @@ import contextlib
 import dataclasses
 import os
 import shutil
+import signal
 import stat
 import tempfile
 import threading
@@ -110,6 +111,13 @@ def run_task(factory: Callable[..., Any], task: Task, history: Optional[_history
         except Exception as error:  # the row's failure, not the sweep's
             return Outcome(task.row, error=error_text(error))
     return Outcome(task.row, result.stats, result.deals, result.equity if task.keep_equity else None)
+
+
+def dask_setup(worker: Any) -> None:
+    """Run by the workers of a sweep's private cluster as they start: Ctrl-C
+    in the console reaches the sweep, which stops them, not the workers."""
+    if threading.current_thread() is threading.main_thread():
+        signal.signal(signal.SIGINT, signal.SIG_IGN)
 
 
 def remove_folders(sweep: str) -> List[str]:
