@@ -228,11 +228,21 @@ def _result(sets: List[Dict[str, Any]], outcomes: Sequence[Outcome], partial: bo
 # ---- sweeps -----------------------------------------------------------------------------
 
 
-def _span(start: Moment, end: Moment) -> Tuple[int, int]:
+def _checked(factory: Any, grid: Any, symbol: Any, timeframe: Any, start: Moment, end: Moment, history: History,
+             history_shared: bool, backtest_settings: Mapping[str, Any]) -> Tuple[
+                 List[Dict[str, Any]], Dict[str, Any], Tuple[int, int], Optional[_history_files.HistoryFiles],
+                 Optional[str]]:
+    """A sweep's arguments checked before any worker starts: its parameter
+    sets, backtest settings, span in seconds and history (see _history)."""
+    if not callable(factory):
+        raise TypeError("strategy_factory must be callable: strategy_factory(**params) gives the strategy")
+    sets = _parameter_sets(grid)
+    settings = _settings(backtest_settings)
     first, last = to_seconds(start), to_seconds(end)
     if last <= first:
         raise ValueError(f"the sweep ends ({end!r}) before it starts ({start!r})")
-    return first, last
+    backtest._check_run_arguments(symbol, timeframe)
+    return (sets, settings, (first, last), *_history(history, symbol, history_shared))
 
 
 def run(strategy_factory: Callable[..., Callable[[Any], Any]],
@@ -257,13 +267,8 @@ def run(strategy_factory: Callable[..., Callable[[Any], Any]],
     often than Dask allows, fails its own row (``error``), not the sweep.
     Ctrl-C stops every backtest and returns the rows done (``partial``).
     """
-    if not callable(strategy_factory):
-        raise TypeError("strategy_factory must be callable: strategy_factory(**params) gives the strategy")
-    sets = _parameter_sets(grid)
-    settings = _settings(backtest_settings)
-    first, last = _span(start, end)
-    backtest._check_run_arguments(symbol, timeframe)
-    files, shared = _history(history, symbol, history_shared)
+    sets, settings, (first, last), files, shared = _checked(strategy_factory, grid, symbol, timeframe, start, end,
+                                                            history, history_shared, backtest_settings)
     tasks = [Task(row, params, symbol, timeframe, first, last, settings, shared) for row, params in enumerate(sets)]
     with _sweep_cluster.client_for(client, workers) as dask_client:
         outcomes, partial = _sweep_cluster.run(dask_client, strategy_factory, tasks,
@@ -323,15 +328,10 @@ def walk_forward(strategy_factory: Callable[..., Callable[[Any], Any]],
     failed on a training span or a test span fails; Ctrl-C stops it
     (``KeyboardInterrupt`` after every backtest has stopped).
     """
-    if not callable(strategy_factory):
-        raise TypeError("strategy_factory must be callable: strategy_factory(**params) gives the strategy")
-    sets = _parameter_sets(grid)
-    settings = _settings(backtest_settings)
-    first, last = _span(start, end)
-    backtest._check_run_arguments(symbol, timeframe)
     _check_statistic(statistic)
+    sets, settings, (first, last), files, shared = _checked(strategy_factory, grid, symbol, timeframe, start, end,
+                                                            history, history_shared, backtest_settings)
     windows = _windows(first, last, train, test)
-    files, shared = _history(history, symbol, history_shared)
     training_tasks = [Task(len(sets) * w + row, params, symbol, timeframe, begin, test_start, settings, shared)
                       for w, (begin, test_start, _) in enumerate(windows) for row, params in enumerate(sets)]
     with _sweep_cluster.client_for(client, workers) as dask_client:
