@@ -18,14 +18,15 @@ from velmora5.terminal import executable_path
 YEAR_START = 1704067200  # 2024-01-01 00:00 UTC, a Monday
 
 
-def write_year(path):
-    """Every minute of 2024 that a currency trades (Sunday 22:00 to Friday 22:00)."""
+def write_year(path, start=YEAR_START, days=366):
+    """Every minute of 2024 (or of `days` from `start`) that a currency
+    trades (Sunday 22:00 to Friday 22:00)."""
     rnd = random.Random(5)
     price, count = 108500, 0
     with open(path, "w") as out:
         out.write("time,open,high,low,close,tick_volume,spread,real_volume\n")
-        for minute in range(366 * 1440):
-            t = YEAR_START + 60 * minute
+        for minute in range(days * 1440):
+            t = start + 60 * minute
             weekday, second = (t // 86400 + 4) % 7, t % 86400  # 0: Sunday
             if weekday == 6 or (weekday == 5 and second >= 79200) or (weekday == 0 and second < 79200):
                 continue

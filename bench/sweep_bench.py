@@ -16,9 +16,10 @@ their two averages). Scaling efficiency is the 2-worker rate over twice the
     python bench/sweep_bench.py [--tasks N] [--rounds N] [--memory-tasks N]
 """
 import argparse
+import functools
 import multiprocessing
 import os
-import random
+import sys
 import tempfile
 import time
 from collections import defaultdict
@@ -32,6 +33,11 @@ from distributed import Client, LocalCluster
 import velmora5 as vl
 from velmora5 import _sweep_cluster, backtest, sweep
 
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "examples"))
+import sweep_crossing  # noqa: E402
+from history_files_bench import write_year  # noqa: E402
+
 START, END = "2024-03-04", "2024-04-01"  # four weeks of a month
 MONTH_START = 1709251200  # 2024-03-01 00:00 UTC, a Friday
 
@@ -39,39 +45,12 @@ MONTH_START = 1709251200  # 2024-03-01 00:00 UTC, a Friday
 def write_month(folder):
     """Every minute of March 2024 that a currency trades, a seeded walk."""
     (folder / "EURUSD").mkdir(mode=0o700, parents=True)
-    rnd, price = random.Random(5), 108500
-    with open(folder / "EURUSD" / "M1.csv", "w") as out:
-        out.write("time,open,high,low,close,tick_volume,spread,real_volume\n")
-        for minute in range(31 * 1440):
-            t = MONTH_START + 60 * minute
-            weekday, second = (t // 86400 + 4) % 7, t % 86400  # 0: Sunday
-            if weekday == 6 or (weekday == 5 and second >= 79200) or (weekday == 0 and second < 79200):
-                continue
-            close = price + rnd.randint(-20, 20)
-            high, low = max(price, close) + rnd.randint(0, 9), min(price, close) - rnd.randint(0, 9)
-            out.write(f"{t},{price / 1e5:.5f},{high / 1e5:.5f},{low / 1e5:.5f},{close / 1e5:.5f},"
-                      f"{rnd.randint(1, 300)},{rnd.randint(0, 20)},0\n")
-            price = close
+    write_year(folder / "EURUSD" / "M1.csv", start=MONTH_START, days=31)
     os.chmod(folder / "EURUSD" / "M1.csv", 0o600)
 
 
-def crossing(fast, slow):
-    def strategy(vl):
-        closes = vl.copy_rates_from_pos("EURUSD", vl.TIMEFRAME_M1, 1, slow)["close"]
-        if len(closes) < slow:
-            return
-        side = vl.POSITION_TYPE_BUY if closes[-fast:].mean() > closes.mean() else vl.POSITION_TYPE_SELL
-        held = vl.positions_get(symbol="EURUSD")
-        for position in held:
-            if position.type != side:
-                vl.order_send({"action": vl.TRADE_ACTION_DEAL, "symbol": "EURUSD", "volume": position.volume,
-                               "position": position.ticket,
-                               "type": vl.ORDER_TYPE_SELL if position.type == vl.POSITION_TYPE_BUY
-                               else vl.ORDER_TYPE_BUY})
-        if not any(position.type == side for position in held):
-            vl.order_send({"action": vl.TRADE_ACTION_DEAL, "symbol": "EURUSD", "volume": 0.1,
-                           "type": vl.ORDER_TYPE_BUY if side == vl.POSITION_TYPE_BUY else vl.ORDER_TYPE_SELL})
-    return strategy
+# The example's crossing, deciding after every minute.
+crossing = functools.partial(sweep_crossing.crossing, timeframe=vl.TIMEFRAME_M1)
 
 
 def grid(tasks):

@@ -10,6 +10,7 @@ import sys
 import tempfile
 import textwrap
 import time
+from pathlib import Path
 
 import numpy as np
 import pytest
@@ -22,17 +23,21 @@ psutil = pytest.importorskip("psutil")
 import velmora5 as vl  # noqa: E402
 from velmora5 import _history_files, backtest, sweep  # noqa: E402
 
-# The workers cannot import this file: its strategies travel by value.
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "examples"))
+import sweep_crossing  # noqa: E402
+
+# The workers cannot import these files: their strategies travel by value.
 cloudpickle.register_pickle_by_value(sys.modules[__name__])
+cloudpickle.register_pickle_by_value(sweep_crossing)
 
 START, END = "2024-03-04", "2024-03-09"
 GRID = {"fast": [3, 5], "slow": [8, 13]}
 
 
 def make(fast, slow, kill=None):
-    """An average crossing on H1; (5, 13) raises; with `kill` (a path) the
+    """The example's crossing on H1; (5, 13) raises; with `kill` (a path) the
     first process to run (3, 13) dies at its tenth bar, once."""
-    calls = 0
+    crossing, calls = sweep_crossing.crossing(fast, slow), 0
 
     def strategy(vl):
         nonlocal calls
@@ -42,18 +47,7 @@ def make(fast, slow, kill=None):
         if kill and (fast, slow) == (3, 13) and calls == 10 and not os.path.exists(kill):
             open(kill, "x").close()
             os.kill(os.getpid(), signal.SIGKILL)
-        closes = vl.copy_rates_from_pos("EURUSD", vl.TIMEFRAME_H1, 1, slow)["close"]
-        if len(closes) < slow:
-            return
-        side = vl.POSITION_TYPE_BUY if closes[-fast:].mean() > closes.mean() else vl.POSITION_TYPE_SELL
-        held = vl.positions_get(symbol="EURUSD")
-        for p in held:
-            if p.type != side:
-                vl.order_send({"action": vl.TRADE_ACTION_DEAL, "symbol": "EURUSD", "volume": p.volume,
-                               "position": p.ticket, "type": vl.ORDER_TYPE_BUY if p.type else vl.ORDER_TYPE_SELL})
-        if not any(p.type == side for p in held):
-            vl.order_send({"action": vl.TRADE_ACTION_DEAL, "symbol": "EURUSD", "volume": 0.1,
-                           "type": vl.ORDER_TYPE_BUY if side == vl.POSITION_TYPE_BUY else vl.ORDER_TYPE_SELL})
+        crossing(vl)
 
     return strategy
 

@@ -104,3 +104,9 @@ def test_the_backtest_example_prints_a_summary():
     printed = run_example("backtest_sma.py", "--start", "2024-03-04", "--end", "2024-03-06")
     assert re.search(r"^Backtest EURUSD M15 2024-03-04 00:00 to .* UTC, \d+ bars$", printed, re.M), printed
     assert "net profit" in printed and "last closed trades" in printed
+
+
+def test_the_sweep_example_prints_the_best_pair(tmp_path):
+    printed = run_example("sweep_crossing.py", "--end", "2024-03-09", "--heatmap", str(tmp_path / "map.png"))
+    assert re.search(r"^best by Sharpe ratio: fast \d+, slow \d+ \(-?[\d.]+\)$", printed, re.M), printed
+    assert len(re.findall(r"^ +\d+ +\d+ ", printed, re.M)) == 6 and (tmp_path / "map.png").exists()
