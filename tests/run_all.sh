@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Every test of the project, after the set-up it needs on a fresh Debian
 # machine: C++ unit tests (plain and under ASan/UBSan), the Windows cross
-# build and its tests under Wine, the Python suite, the import and dtype
-# tests under NumPy 1.26, the wheel, and self-fuzzing. One step per line;
+# build and its tests under Wine, the Python suite, the extension's tests
+# under CPython 3.14 (release and debug builds), the import and dtype tests
+# under NumPy 1.26, the wheel, and self-fuzzing. One step per line;
 # each step is a script of its own.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -31,6 +32,9 @@ bash scripts/python_tests.sh
 
 step "user guide: build and every example"
 bash tests/docs/run.sh
+
+step "the extension under CPython 3.14, release and debug builds, in a Debian unstable root"
+bash tests/versions/run_in_root.sh sid "$repo/build/roots/sid" python3.14 python3.14-dbg
 
 step "import and dtype tests under NumPy 1.26"
 bash tests/numpy1/run.sh
