@@ -61,7 +61,7 @@ def _parameter_sets(grid: Union[Mapping[str, Any], Sequence[Mapping[str, Any]]])
     the mappings of a list as they are."""
     if isinstance(grid, Mapping):
         names = list(grid)
-        values = [list(v) if isinstance(v, (list, tuple, range)) or _iterable(v) else [v] for v in grid.values()]
+        values = [list(v) if _iterable(v) else [v] for v in grid.values()]
         sets = [dict(zip(names, combination)) for combination in itertools.product(*values)]
     elif isinstance(grid, Sequence) and not isinstance(grid, (str, bytes)):
         if not all(isinstance(params, Mapping) for params in grid):
@@ -205,9 +205,13 @@ def _same(a: Any, b: Any) -> bool:
     return a == b or (isinstance(a, float) and isinstance(b, float) and math.isnan(a) and math.isnan(b))
 
 
+def _parameter_names(sets: List[Dict[str, Any]]) -> List[str]:
+    return list(dict.fromkeys(name for params in sets for name in params))
+
+
 def _result(sets: List[Dict[str, Any]], outcomes: Sequence[Outcome], partial: bool) -> SweepResult:
     pandas = _pandas()
-    parameters = list(dict.fromkeys(name for params in sets for name in params))
+    parameters = _parameter_names(sets)
     records = []
     for params, outcome in zip(sets, outcomes):
         stats = outcome.stats or {}
@@ -341,7 +345,7 @@ def walk_forward(strategy_factory: Callable[..., Callable[[Any], Any]],
             raise KeyboardInterrupt
         training = [_result(sets, outcomes[w * len(sets):(w + 1) * len(sets)], False) for w in range(len(windows))]
         balance = settings.pop("balance", _BALANCE)
-        tests: List[Tuple[Dict[str, Any], Outcome]] = []
+        tests: List[Tuple[Dict[str, Any], Any, Outcome]] = []  # chosen set, its training value, test span
         for w, ((begin, test_start, test_end), sweep) in enumerate(zip(windows, training)):
             best = sweep.best(statistic)
             if best.empty:
@@ -355,29 +359,29 @@ def walk_forward(strategy_factory: Callable[..., Callable[[Any], Any]],
                 raise KeyboardInterrupt
             if outcome.error or outcome.stats is None:
                 raise SweepError(f"window {w}: the test span with {params} failed: {outcome.error or 'cancelled'}")
-            tests.append((params, outcome))
+            tests.append((params, best[statistic].iloc[0], outcome))
             balance = outcome.stats["final_equity"]
     return _walk_forward_result(windows, training, tests, statistic, sets)
 
 
 def _walk_forward_result(windows: List[Tuple[int, int, int]], training: List[SweepResult],
-                         tests: List[Tuple[Dict[str, Any], Outcome]], statistic: str,
+                         tests: List[Tuple[Dict[str, Any], Any, Outcome]], statistic: str,
                          sets: List[Dict[str, Any]]) -> WalkForwardResult:
     pandas = _pandas()
-    parameters = list(dict.fromkeys(name for params in sets for name in params))
+    parameters = _parameter_names(sets)
+
     def moment(seconds: int) -> "pd.Timestamp":
         return pandas.Timestamp(seconds, unit="s", tz="UTC")
 
     rows = []
-    for w, ((begin, test_start, test_end), sweep, (params, outcome)) in enumerate(zip(windows, training, tests)):
-        chosen = sweep.best(statistic).iloc[0]
+    for w, ((begin, test_start, test_end), (params, trained, outcome)) in enumerate(zip(windows, tests)):
         assert outcome.stats is not None  # a failed test span raised
         rows.append({"window": w, "train_start": moment(begin), "train_end": moment(test_start),
                      "test_start": moment(test_start), "test_end": moment(test_end),
-                     **{name: params.get(name) for name in parameters}, f"train_{statistic}": chosen[statistic],
+                     **{name: params.get(name) for name in parameters}, f"train_{statistic}": trained,
                      **{name: outcome.stats[name] for name in backtest.STATISTICS}})
     equity = pandas.concat([outcome.equity if w == 0 else outcome.equity.iloc[1:]
-                            for w, (_, outcome) in enumerate(tests)])
-    deals = pandas.concat([outcome.deals.assign(window=w) for w, (_, outcome) in enumerate(tests)],
+                            for w, (_, _, outcome) in enumerate(tests)])
+    deals = pandas.concat([outcome.deals.assign(window=w) for w, (_, _, outcome) in enumerate(tests)],
                           ignore_index=True)
     return WalkForwardResult(pandas.DataFrame(rows), equity, deals, training)
