@@ -31,6 +31,8 @@ struct SymbolSpec {
   bool trades = false;              // exchange instrument: every tick is also a trade
   std::int64_t history_start = 0;   // seconds; the first of a month, 00:00 UTC
   TradingHours hours;               // weekly trading hours; no ticks outside them
+  // A loaded symbol open wherever its history has bars, rather than by `hours`.
+  bool hours_from_data = false;
 
   // Trading conditions.
   std::uint32_t calc_mode = 0;
