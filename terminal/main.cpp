@@ -48,7 +48,9 @@ bool CheckCommandLine(const CommandLine& command, std::string* error) {
 bool LoadHistories(const Settings& settings, const Folders& folders, market::Histories* histories, std::string* error) {
   const std::u16string folder =
       settings.history_dir.empty() ? JoinPath(folders.data, u"history") : vl5::wire::Utf8ToUtf16(settings.history_dir);
-  return market::LoadHistories(market::DefaultSymbols(), settings.history, folder, histories, error);
+  std::vector<market::SymbolSpec> symbols;
+  return ConfiguredSymbols(settings, &symbols, error) &&
+         market::LoadHistories(symbols, settings.history, folder, histories, error);
 }
 
 bool ResolveFolders(const CommandLine& command, const Installation& installation, Folders* folders,

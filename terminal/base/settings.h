@@ -31,11 +31,20 @@ struct AccountConfig {
 // 10001 "demo" and 10002 "demo2" on Velmora-Demo; 10003 needs a one-time password.
 std::vector<AccountConfig> DefaultAccounts();
 
-// A [Symbol <name>] section: what the settings file changes of a built-in symbol.
+// A [Symbol <name>] section: a new symbol, or what the settings file changes
+// of a built-in one. Its keys stay as written, with their lines, since what a
+// key may say depends on the others (a new symbol's kind sets the defaults);
+// terminal/model/market/symbol_keys.h reads and checks them.
+struct SymbolKeyLine {
+  std::string key;  // lower case
+  std::string value;
+  int line = 0;
+};
+
 struct SymbolConfig {
-  std::u16string name;
-  std::optional<double> commission_per_lot;
-  std::optional<double> commission_percent;
+  std::u16string name;  // upper case
+  int line = 0;         // of its first key
+  std::vector<SymbolKeyLine> keys;
 };
 
 struct Settings {

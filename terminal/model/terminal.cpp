@@ -1,5 +1,7 @@
 #include "terminal/model/terminal.h"
 
+#include <stdexcept>
+
 #include "terminal/base/calendar.h"
 #include "terminal/model/account/account_record.h"
 #include "terminal/model/market/ticks.h"
@@ -9,15 +11,13 @@ namespace vl5::terminal {
 
 namespace {
 
-// The built-in symbols as the settings file changes them.
+// The symbols as the settings file defines and changes them. Settings are
+// checked before a terminal is made of them, so a problem here is a caller's.
 std::vector<market::SymbolSpec> ConfiguredSymbols(const Settings& settings) {
-  std::vector<market::SymbolSpec> symbols = market::DefaultSymbols();
-  for (const SymbolConfig& config : settings.symbols) {
-    for (market::SymbolSpec& spec : symbols) {
-      if (spec.name != config.name) continue;
-      if (config.commission_per_lot) spec.commission_per_lot = config.commission_per_lot;
-      if (config.commission_percent) spec.commission_percent = config.commission_percent;
-    }
+  std::vector<market::SymbolSpec> symbols;
+  market::SymbolProblem problem;
+  if (!market::BuildSymbols(settings.symbols, &symbols, &problem)) {
+    throw std::invalid_argument("terminal.ini line " + std::to_string(problem.line) + ": " + problem.message);
   }
   return symbols;
 }

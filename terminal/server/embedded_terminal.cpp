@@ -49,8 +49,10 @@ std::unique_ptr<EmbeddedTerminal> EmbeddedTerminal::Create(const std::vector<std
     return nullptr;
   }
   market::Histories histories;
-  if (!market::LoadHistories(market::DefaultSymbols(), settings.history, wire::Utf8ToUtf16(settings.history_dir),
-                             &histories, error)) {
+  std::vector<market::SymbolSpec> symbols;
+  if (!ConfiguredSymbols(settings, &symbols, error) ||
+      !market::LoadHistories(symbols, settings.history, wire::Utf8ToUtf16(settings.history_dir), &histories,
+                             error)) {
     *error = "history not loaded: " + *error;
     return nullptr;
   }

@@ -1,14 +1,13 @@
 #include "terminal/server/settings_table.h"
 
 #include <algorithm>
-#include <charconv>
-#include <cmath>
 #include <map>
-#include <type_traits>
 
-#include "terminal/model/market/catalog.h"
 #include "src/wire/text.h"
+#include "terminal/base/value_text.h"
 #include "terminal/model/clock.h"
+#include "terminal/model/market/catalog.h"
+#include "terminal/model/market/symbol_keys.h"
 
 namespace vl5::terminal {
 
@@ -23,41 +22,6 @@ constexpr std::uint32_t kMaxClockSpeed = 3600;
 // A trillion: far above any test account, far below where cents lose precision.
 constexpr double kMaxBalance = 1e12;
 
-// The whole text as a number, and a finite one; `*value` is left alone
-// unless it is.
-template <typename T>
-bool ParseNumber(std::string_view text, T* value) {
-  const char* end = text.data() + text.size();
-  T parsed{};
-  auto [ptr, ec] = std::from_chars(text.data(), end, parsed);
-  if (ec != std::errc() || ptr != end || text.empty()) return false;
-  if constexpr (std::is_floating_point_v<T>) {
-    if (!std::isfinite(parsed)) return false;
-  }
-  *value = parsed;
-  return true;
-}
-
-bool ParseFlag(std::string_view text, bool* value) {
-  const std::string lower = Lower(text);
-  if (lower == "1" || lower == "true" || lower == "yes" || lower == "on") {
-    *value = true;
-  } else if (lower == "0" || lower == "false" || lower == "no" || lower == "off") {
-    *value = false;
-  } else {
-    return false;
-  }
-  return true;
-}
-
-template <typename T>
-bool ParseRange(std::string_view text, T low, T high, T* value) {
-  T parsed{};
-  if (!ParseNumber(text, &parsed) || parsed < low || parsed > high) return false;
-  *value = parsed;
-  return true;
-}
-
 bool ParseClock(std::string_view text, std::optional<std::int64_t>* clock) {
   if (Lower(text) == "live") {
     clock->reset();
@@ -69,25 +33,15 @@ bool ParseClock(std::string_view text, std::optional<std::int64_t>* clock) {
   return true;
 }
 
-// The built-in symbol of that name, any case, upper-cased; false for another.
-bool ParseSymbolName(std::string_view text, std::u16string* name) {
-  std::u16string symbol = wire::Utf8ToUtf16(Trim(text));
-  for (char16_t& c : symbol) c = c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
-  const std::vector<market::SymbolSpec> known = market::DefaultSymbols();
-  if (std::none_of(known.begin(), known.end(), [&](const market::SymbolSpec& k) { return k.name == symbol; })) {
-    return false;
-  }
-  *name = std::move(symbol);
-  return true;
-}
-
-// "EURUSD,XAUUSD": built-in symbols, each once; "" names none.
+// "EURUSD,MYSTOCK": symbol names, each once; "" names none. Whether each is
+// built in or defined by a [Symbol] section is known only once the file and
+// the command line are read (CheckSettings).
 bool ParseSymbolList(std::string_view text, std::vector<std::u16string>* symbols) {
   std::vector<std::u16string> parsed;
   while (!Trim(text).empty()) {
     const std::size_t comma = text.find(',');
     std::u16string name;
-    if (!ParseSymbolName(text.substr(0, comma), &name) ||
+    if (!market::ParseSymbolName(text.substr(0, comma), &name) ||
         std::find(parsed.begin(), parsed.end(), name) != parsed.end()) {
       return false;
     }
@@ -111,20 +65,6 @@ bool ParseAmount(std::string_view text, double high, double* value) {
   if (!ParseNumber(text, &parsed) || !(parsed >= 0.0 && parsed <= high)) return false;
   *value = parsed;
   return true;
-}
-
-bool ParseOptionalAmount(std::string_view text, double high, std::optional<double>* value) {
-  double parsed = 0.0;
-  if (!ParseAmount(text, high, &parsed)) return false;
-  *value = parsed;
-  return true;
-}
-
-// Shortest text that reads back as the same double.
-std::string FormatNumber(double value) {
-  char text[32];
-  auto [end, ec] = std::to_chars(text, text + sizeof text, value);
-  return ec == std::errc() ? std::string(text, end) : std::string("0");
 }
 
 std::string FormatFlag(bool value) { return value ? "1" : "0"; }
@@ -238,15 +178,6 @@ const Key<AccountConfig> kAccountKeys[] = {
      [](const AccountConfig& a) { return FormatNumber(a.margin_stop_out); }},
 };
 
-const Key<SymbolConfig> kSymbolKeys[] = {
-    {"commission_per_lot", "AMOUNT", "replaces the account's for deals in this symbol",
-     [](SymbolConfig* s, std::string_view v) { return ParseOptionalAmount(v, 1e6, &s->commission_per_lot); },
-     [](const SymbolConfig&) { return std::string(); }},
-    {"commission_percent", "PERCENT", "replaces the account's for deals in this symbol",
-     [](SymbolConfig* s, std::string_view v) { return ParseOptionalAmount(v, 100.0, &s->commission_percent); },
-     [](const SymbolConfig&) { return std::string(); }},
-};
-
 template <typename T, std::size_t N>
 const Key<T>* FindKey(const Key<T> (&keys)[N], std::string_view name) {
   for (const Key<T>& key : keys) {
@@ -289,19 +220,31 @@ std::string Dashed(const char* name) {
   return text;
 }
 
-// "  <left>   <help> (default: <value>)", the help aligned in one column.
+// "  <left>   <help>", the help aligned in one column.
+std::string HelpLine(const std::string& left, const std::string& help) {
+  constexpr std::size_t kColumn = 30;
+  std::string line = "  " + left;
+  line.resize(std::max(kColumn, line.size() + 1), ' ');
+  return line + help + "\n";
+}
+
+// A key's line: "  <left>   <help> (default: <value>)".
 template <typename T, std::size_t N>
 std::string HelpLines(const Key<T> (&keys)[N], const T& defaults, const char* prefix, bool dashes) {
-  constexpr std::size_t kColumn = 30;
   std::string text;
   for (const Key<T>& key : keys) {
     if (key.help == nullptr) continue;
-    std::string line = std::string("  ") + prefix + (dashes ? Dashed(key.name) : key.name) + " " + key.shape;
-    line.resize(std::max(kColumn, line.size() + 1), ' ');
-    line += key.help;
     const std::string value = key.value(defaults);
-    if (!value.empty()) line += " (default: " + value + ")";
-    text += line + "\n";
+    text += HelpLine(prefix + (dashes ? Dashed(key.name) : std::string(key.name)) + " " + key.shape,
+                     key.help + (value.empty() ? std::string() : " (default: " + value + ")"));
+  }
+  return text;
+}
+
+std::string SymbolHelpLines() {
+  std::string text;
+  for (const market::SymbolKeyHelp& key : market::SymbolKeyHelps()) {
+    text += HelpLine(std::string(key.name) + " " + key.shape, key.text);
   }
   return text;
 }
@@ -318,6 +261,13 @@ std::string IniLines(const Key<T> (&keys)[N], const T& values) {
 
 }  // namespace
 
+bool ConfiguredSymbols(const Settings& settings, std::vector<market::SymbolSpec>* symbols, std::string* error) {
+  market::SymbolProblem problem;
+  if (market::BuildSymbols(settings.symbols, symbols, &problem)) return true;
+  *error = "terminal.ini line " + std::to_string(problem.line) + ": " + problem.message;
+  return false;
+}
+
 bool CheckSettings(const Settings& s, std::string* error) {
   if (s.stepped && !s.clock_start) {
     *error = "stepped=1 needs a set clock (clock=SECONDS): a stepped clock starts there";
@@ -326,6 +276,15 @@ bool CheckSettings(const Settings& s, std::string* error) {
   if (s.stepped && s.clock_speed != 0) {
     *error = "stepped=1 and clock_speed=" + std::to_string(s.clock_speed) + " exclude each other";
     return false;
+  }
+  std::vector<market::SymbolSpec> symbols;
+  if (!ConfiguredSymbols(s, &symbols, error)) return false;
+  for (const std::u16string& name : s.history) {
+    if (std::none_of(symbols.begin(), symbols.end(), [&](const market::SymbolSpec& k) { return k.name == name; })) {
+      const std::string text = wire::Utf16ToUtf8(name);
+      *error = "history names " + text + ", neither a built-in symbol nor defined by a [Symbol " + text + "] section";
+      return false;
+    }
   }
   return true;
 }
@@ -340,10 +299,12 @@ std::string Usage() {
          "(--idle-exit 5 is idle_exit=5); the command line wins. Sections [Account <login>]\n"
          "define the accounts, replacing the built-in ones, with the keys:\n" +
          HelpLines(kAccountKeys, AccountConfig{}, "", false) +
-         "Sections [Symbol <name>] change a built-in symbol, with the keys:\n" +
-         HelpLines(kSymbolKeys, SymbolConfig{}, "", false) +
+         "Sections [Symbol <name>] change a built-in symbol or define a new one (a name of 1 to 29\n"
+         "letters, digits, '.', '_' or '-'; it is also the folder of its history), with the keys\n"
+         "(a new symbol's defaults by kind: forex/CFD/index/stock):\n" +
+         SymbolHelpLines() +
          "Trading hours (UTC): currencies and XAUUSD from Sunday 22:00 to Friday 22:00, KSTL and\n"
-         "US500 on weekdays 14:30-21:00, BTCUSD always. Swaps are charged at 00:00 UTC for each\n"
+         "US500 on weekdays 14:30-21:00, BTCUSD and symbols of [Symbol] sections always. Swaps are charged at 00:00 UTC for each\n"
          "weekday that ended, three times for the symbol's swap_rollover3days.\n"
          "History files: a symbol named in history serves the bars of <history folder>/<SYMBOL>/M1.csv\n"
          "(time,open,high,low,close,tick_volume,spread,real_volume; time in Unix seconds or\n"
@@ -409,17 +370,19 @@ bool ApplySectionKey(const Key<T> (&keys)[N], T* target, const IniEntry& entry, 
   return true;
 }
 
-// A key of a [Symbol <name>] section; `name` as written in the header.
+// A key of a [Symbol <name>] section; `name` as written in the header. Kept
+// as written: BuildSymbols reads the section whole at the end of the file.
 bool ApplySymbolKey(Settings* s, std::string_view name, const IniEntry& entry, std::string* error) {
   std::u16string symbol;
-  if (!ParseSymbolName(name, &symbol)) {
-    *error = "unknown symbol [" + entry.section + "]";
+  if (!market::ParseSymbolName(name, &symbol)) {
+    *error = "bad symbol name [" + entry.section + "]: 1 to 29 letters, digits, '.', '_' or '-'";
     return false;
   }
   auto config =
       std::find_if(s->symbols.begin(), s->symbols.end(), [&](const SymbolConfig& c) { return c.name == symbol; });
-  if (config == s->symbols.end()) config = s->symbols.insert(s->symbols.end(), SymbolConfig{symbol, {}, {}});
-  return ApplySectionKey(kSymbolKeys, &*config, entry, error);
+  if (config == s->symbols.end()) config = s->symbols.insert(s->symbols.end(), SymbolConfig{symbol, entry.line, {}});
+  config->keys.push_back({entry.key, entry.value, entry.line});
+  return true;
 }
 
 bool ApplyAccountKey(std::map<std::uint64_t, AccountConfig>* accounts, const IniEntry& entry, std::string* error) {
@@ -456,6 +419,8 @@ bool ApplyIni(Settings* s, std::string_view text, std::string* error) {
       return false;
     }
   }
+  std::vector<market::SymbolSpec> symbols;
+  if (!ConfiguredSymbols(applied, &symbols, error)) return false;
   if (!accounts.empty()) {
     applied.accounts.clear();
     for (auto& [login, account] : accounts) applied.accounts.push_back(account);

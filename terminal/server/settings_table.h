@@ -12,6 +12,7 @@
 
 #include "terminal/base/ini.h"
 #include "terminal/base/settings.h"
+#include "terminal/model/market/symbol_spec.h"
 
 namespace vl5::terminal {
 
@@ -36,8 +37,13 @@ bool ApplySetting(Settings* settings, std::string_view key, std::string_view val
 // value, at the first line or value it cannot take whole.
 bool ApplyIni(Settings* settings, std::string_view text, std::string* error);
 
+// The symbols of these settings (market::BuildSymbols): false with a message
+// naming the line of terminal.ini and the key.
+bool ConfiguredSymbols(const Settings& settings, std::vector<market::SymbolSpec>* symbols, std::string* error);
+
 // What no single key can say: a stepped clock needs a set clock that does
-// not run by itself. False with a message naming the keys.
+// not run by itself; a history names symbols that exist. False with a
+// message naming the keys.
 bool CheckSettings(const Settings& settings, std::string* error);
 
 // The settings of a start: `ini_text` (config/terminal.ini), then the

@@ -1,5 +1,7 @@
 #include "terminal/model/market/catalog.h"
 
+#include <algorithm>
+
 #include "terminal/base/calendar.h"
 #include "src/wire/market_codes.h"
 
@@ -150,7 +152,83 @@ SymbolSpec Stock() {
   return s;
 }
 
+// A symbol a [Symbol] section defines, before its keys: the defaults of its
+// kind. The margin currency stays empty until the keys have set the others.
+SymbolSpec NewSymbol(const std::u16string& name, std::uint32_t calc_mode) {
+  SymbolSpec s = Common(name, name, u"Custom");
+  s.custom = true;
+  s.selected = true;
+  s.calc_mode = calc_mode;
+  s.currency_base = s.currency_profit = u"USD";
+  s.currency_margin.clear();
+  s.history_start = MonthStart(2005, 1);
+  s.digits = 2;
+  s.contract_size = 1.0;
+  s.volume_min = s.volume_step = 0.01;
+  s.volume_max = 100.0;
+  switch (calc_mode) {
+    case wire::SYMBOL_CALC_MODE_FOREX:
+      s.digits = 5;
+      s.contract_size = 100000.0;
+      s.base_price = 1.0;
+      s.daily_volatility = 0.006;
+      s.spread_points = 10;
+      s.activity = 8;
+      break;
+    case wire::SYMBOL_CALC_MODE_CFDINDEX:
+      s.volume_min = s.volume_step = 0.1;
+      s.volume_max = 500.0;
+      s.base_price = 1000.0;
+      s.daily_volatility = 0.011;
+      s.spread_points = 50;
+      s.activity = 9;
+      break;
+    case wire::SYMBOL_CALC_MODE_EXCH_STOCKS:
+      s.volume_min = s.volume_step = 1.0;
+      s.volume_max = 10000.0;
+      s.base_price = 100.0;
+      s.daily_volatility = 0.018;
+      s.spread_points = 2;
+      s.spread_range = 1;
+      s.activity = 5;
+      s.trades = true;
+      break;
+    default:  // CFD
+      s.base_price = 100.0;
+      s.daily_volatility = 0.01;
+      s.spread_points = 20;
+      break;
+  }
+  return s;
+}
+
 }  // namespace
+
+bool BuildSymbols(const std::vector<SymbolConfig>& sections, std::vector<SymbolSpec>* specs, SymbolProblem* problem) {
+  std::vector<SymbolSpec> built = DefaultSymbols();
+  auto find = [&](const std::u16string& name) {
+    return std::find_if(built.begin(), built.end(), [&](const SymbolSpec& s) { return s.name == name; });
+  };
+  for (const SymbolConfig& section : sections) {
+    auto spec = find(section.name);
+    if (spec == built.end()) {
+      std::uint32_t calc_mode = 0;
+      if (!SectionKind(section, &calc_mode, problem)) return false;
+      spec = built.insert(built.end(), NewSymbol(section.name, calc_mode));
+    }
+    if (!ApplySymbolKeys(section, &*spec, problem)) return false;
+    if (spec->currency_margin.empty()) {
+      spec->currency_margin =
+          spec->calc_mode == wire::SYMBOL_CALC_MODE_FOREX ? spec->currency_base : spec->currency_profit;
+    }
+  }
+  // Once every symbol is known, since one section's may value another's.
+  for (const SymbolConfig& section : sections) {
+    if (!CheckCurrencies(section, *find(section.name), built, problem)) return false;
+  }
+  *specs = std::move(built);
+  return true;
+}
 
 std::vector<SymbolSpec> DefaultSymbols() {
   return {

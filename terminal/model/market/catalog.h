@@ -13,7 +13,9 @@
 #include "terminal/model/market/bar_cache.h"
 #include "terminal/model/market/day_cache.h"
 #include "terminal/model/market/history.h"
+#include "terminal/base/settings.h"
 #include "terminal/model/market/price_path.h"
+#include "terminal/model/market/symbol_keys.h"
 #include "terminal/model/market/symbol_spec.h"
 
 namespace vl5::terminal::market {
@@ -21,6 +23,13 @@ namespace vl5::terminal::market {
 // A dozen symbols of several kinds: forex majors and a cross, a metal, an
 // index, a crypto currency and a stock.
 std::vector<SymbolSpec> DefaultSymbols();
+
+// The symbols of a terminal: the built-in ones as [Symbol] sections change
+// them, then those the sections define, in the file's order. A new symbol
+// takes the defaults of its kind (trade_calc_mode), is always open (trading
+// hours are not set by a section) and is generated unless loaded. False with
+// the first problem, naming its line and key.
+bool BuildSymbols(const std::vector<SymbolConfig>& sections, std::vector<SymbolSpec>* specs, SymbolProblem* problem);
 
 class Market {
  public:

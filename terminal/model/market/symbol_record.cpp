@@ -68,7 +68,7 @@ TradingDay TodayOf(const PricePath& path, std::int64_t now_ms) {
 using F = RecordBuilder<wire::kSymbolInfoFields>;
 
 void Describe(F& r, const SymbolSpec& spec, bool selected) {
-  r.Bool<F::At("custom")>(false)
+  r.Bool<F::At("custom")>(spec.custom)
       .Int<F::At("chart_mode")>(wire::SYMBOL_CHART_MODE_BID)
       .Bool<F::At("select")>(selected)
       .Bool<F::At("visible")>(selected)

@@ -61,6 +61,9 @@ struct SymbolSpec {
   std::uint32_t book_depth = 10;
   bool selected = false;  // in the market watch when the terminal starts
 
+  // Settings-defined symbols.
+  bool custom = false;  // defined by a [Symbol] section rather than built in
+
   // Prices are whole numbers of points; dividing by the scale (rather than
   // multiplying by the point) gives the double nearest to the decimal price.
   double Scale() const {

@@ -4,6 +4,7 @@
 
 #include "terminal/model/market/symbol_record.h"
 #include "terminal/model/trading/quote.h"
+#include "src/wire/market_codes.h"
 
 namespace vl5::terminal::trading {
 
@@ -19,8 +20,19 @@ double RoundMoney(double amount) { return std::round(amount * 100.0) / 100.0; }
 
 double MarginFor(const market::Market& market, std::size_t symbol, double volume, double price, std::uint32_t leverage,
                  std::int64_t now_ms) {
-  const double notional = volume * market.spec(symbol).contract_size * price;
-  return RoundMoney(ToDollars(market, symbol, notional / leverage, now_ms));
+  const market::SymbolSpec& spec = market.spec(symbol);
+  auto in_margin_currency = [&](double amount) {
+    return RoundMoney(amount * market::DollarsPerUnit(market, spec.currency_margin, now_ms));
+  };
+  if (spec.margin_initial > 0.0) return in_margin_currency(volume * spec.margin_initial);
+  if (spec.calc_mode == wire::SYMBOL_CALC_MODE_FOREX && spec.currency_margin != spec.currency_base) {
+    return in_margin_currency(volume * spec.contract_size / leverage);
+  }
+  // Otherwise the price turns the volume into the profit currency (for forex,
+  // base units at the deal's own rate).
+  const double notional = volume * spec.contract_size * price;
+  const double divisor = spec.calc_mode == wire::SYMBOL_CALC_MODE_EXCH_STOCKS ? 1.0 : leverage;
+  return RoundMoney(ToDollars(market, symbol, notional / divisor, now_ms));
 }
 
 double ProfitFor(const market::Market& market, std::size_t symbol, bool buy, double volume, double open, double close,

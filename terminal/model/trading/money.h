@@ -4,7 +4,12 @@
 // are quoted in) is converted at that currency's current dollar rate, taken
 // from the bid of the USDxxx or xxxUSD symbol, as the symbol record's tick
 // values are. Then:
-//   margin = volume x contract size x price / leverage, converted;
+//   margin = volume x contract size x price / leverage, converted, by the
+//            symbol's calc mode: forex and CFDs so; exchange stocks are paid
+//            in full, without leverage; a forex symbol whose margin currency
+//            is not its base takes volume x contract size / leverage in that
+//            currency; a symbol with margin_initial takes that per lot, in
+//            its margin currency;
 //   profit = (close - open) x volume x contract size, negated for sells, converted.
 // Both are rounded to the cent, as deals book them, so a figure asked for
 // through order_calc_margin or order_calc_profit is the one the engine books.

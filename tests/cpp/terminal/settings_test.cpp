@@ -6,6 +6,7 @@
 
 #include "terminal/model/clock.h"
 #include "terminal/base/ini.h"
+#include "terminal/model/market/catalog.h"
 #include "terminal/server/settings_table.h"
 
 namespace vl5::terminal {
@@ -106,7 +107,7 @@ TEST(SettingsTest, BadValuesAreRefusedWholeInTheFileAndOnTheCommandLine) {
                      {"Terminal", "clock_speed", "3601"},
                      {"Terminal", "trade_allowed", "2"},
                      {"Terminal", "history", "EURUSD,EURUSD"},
-                     {"Terminal", "history", "EURUSD,NOPE"},
+                     {"Terminal", "history", "EURUSD,NO/PE"},
                      {"Terminal", "history", "EURUSD,,GBPUSD"},
                      {"Terminal", "history_dir", ""},
                      {"Terminal", "colour", "1", "unknown setting 'colour'"},
@@ -125,7 +126,6 @@ TEST(SettingsTest, BadValuesAreRefusedWholeInTheFileAndOnTheCommandLine) {
                      {"Account 500", "colour", "1", "unknown setting 'colour'"},
                      {"Symbol EURUSD", "commission_percent", "200"},
                      {"Symbol EURUSD", "commission_per_lot", "inf"},
-                     {"Symbol NOWHERE", "commission_percent", "1", "unknown symbol [symbol nowhere]"},
                      {"Elsewhere", "x", "1", "unknown section [elsewhere]"},
                      {"Account x", "balance", "1", "unknown section [account x]"}};
   for (const Bad& row : bad) {
@@ -234,12 +234,15 @@ TEST(SettingsTest, CostsAndMarginLevelsPerAccountAndSymbol) {
   EXPECT_EQ(s.accounts[0].commission_per_lot, 3.5);
   EXPECT_EQ(s.accounts[0].margin_stop_out, 20.0);
   EXPECT_EQ(s.accounts[0].margin_call, AccountConfig{}.margin_call);
-  ASSERT_EQ(s.symbols.size(), 2u);
-  EXPECT_EQ(s.symbols[0].name, u"XAUUSD");
-  EXPECT_EQ(s.symbols[0].commission_percent, 0.02);
-  EXPECT_FALSE(s.symbols[0].commission_per_lot.has_value());
-  EXPECT_EQ(s.symbols[1].commission_per_lot, 4.0);
-  EXPECT_FALSE(s.symbols[1].commission_percent.has_value());
+  std::vector<market::SymbolSpec> symbols;
+  ASSERT_TRUE(ConfiguredSymbols(s, &symbols, &error)) << error;
+  const market::Market market(std::move(symbols), 1);
+  const market::SymbolSpec& gold = market.spec(*market.Find(u"XAUUSD"));
+  const market::SymbolSpec& euro = market.spec(*market.Find(u"EURUSD"));
+  EXPECT_EQ(gold.commission_percent, 0.02);
+  EXPECT_FALSE(gold.commission_per_lot.has_value());
+  EXPECT_EQ(euro.commission_per_lot, 4.0);
+  EXPECT_FALSE(euro.commission_percent.has_value());
 }
 
 TEST(SettingsTest, TheTradingSwitchReadsFromTheFile) {
