@@ -304,8 +304,8 @@ std::string Usage() {
          "(a new symbol's defaults by kind: forex/CFD/index/stock):\n" +
          SymbolHelpLines() +
          "Trading hours (UTC): currencies and XAUUSD from Sunday 22:00 to Friday 22:00, KSTL and\n"
-         "US500 on weekdays 14:30-21:00, BTCUSD and symbols of [Symbol] sections always. Swaps are charged at 00:00 UTC for each\n"
-         "weekday that ended, three times for the symbol's swap_rollover3days.\n"
+         "US500 on weekdays 14:30-21:00, BTCUSD and new symbols always. Swaps are charged at 00:00\n"
+         "UTC for each weekday that ended, three times for the symbol's swap_rollover3days.\n"
          "History files: a symbol named in history serves the bars of <history folder>/<SYMBOL>/M1.csv\n"
          "(time,open,high,low,close,tick_volume,spread,real_volume; time in Unix seconds or\n"
          "YYYY-MM-DD HH:MM[:SS] UTC) and the ticks of ticks.csv beside it when present\n"

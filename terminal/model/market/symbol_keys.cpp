@@ -148,8 +148,7 @@ struct Key {
 // prices generated for a symbol without a history.
 const Key kKeys[] = {
     {"trade_calc_mode", "FOREX|CFD|CFDINDEX|EXCH_STOCKS",
-     "how margin and profit are calculated (or 0, 2, 3, 32); a new symbol needs it: it sets the defaults below, "
-     "given as forex/CFD/index/stock",
+     "margin and profit, or 0, 2, 3, 32; needed by a new symbol, whose defaults follow it",
      [](SymbolSpec* s, std::string_view v) { return SetNamed(v, kCalcModes, "SYMBOL_CALC_MODE_", &s->calc_mode); }},
     {"description", "TEXT", "up to 63 characters (default: the name)",
      [](SymbolSpec* s, std::string_view v) { return ParseText(v, 63, &s->description); }},
