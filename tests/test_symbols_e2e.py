@@ -54,17 +54,17 @@ def test_a_stock_of_ones_own_is_described_served_and_traded(vl5_terminal, tmp_pa
     assert (info.bid, info.ask, info.trade_tick_value) == (100.98, 101.01, 0.1)
     assert "ACME" in [s.name for s in vl.symbols_get()] and vl.symbol_select("ACME", True)
     # Paid in full, without the account's leverage: 3 lots of 10 shares.
-    assert vl.order_calc_margin(c.ORDER_TYPE_BUY, "ACME", 3, 101.01) == 3030.3
+    assert vl.order_calc_margin(c.ORDER_TYPE_BUY, "ACME", 3.0, 101.01) == 3030.3
     assert send(**deal("ACME", c.ORDER_TYPE_SELL, 1.5)).retcode == c.TRADE_RETCODE_INVALID_VOLUME
 
-    bought = send(**deal("ACME", c.ORDER_TYPE_BUY, 3))
+    bought = send(**deal("ACME", c.ORDER_TYPE_BUY, 3.0))
     assert (bought.retcode, bought.price) == (c.TRADE_RETCODE_DONE, 101.01)
     sim.advance_to(MONDAY + 40 * 60 + 30)  # bid 103.98, ask 104.01
-    sold = send(**deal("ACME", c.ORDER_TYPE_SELL, 2))
+    sold = send(**deal("ACME", c.ORDER_TYPE_SELL, 2.0))
     assert (sold.retcode, sold.price) == (c.TRADE_RETCODE_DONE, 103.98)
-    closed = send(**deal("ACME", c.ORDER_TYPE_SELL, 3, position=bought.order))
+    closed = send(**deal("ACME", c.ORDER_TYPE_SELL, 3.0, position=bought.order))
     sim.advance_to(MONDAY + 50 * 60 + 30)  # bid 104.98, ask 105.01
-    covered = send(**deal("ACME", c.ORDER_TYPE_BUY, 2, position=sold.order))
+    covered = send(**deal("ACME", c.ORDER_TYPE_BUY, 2.0, position=sold.order))
     profits = {d.order: d.profit for d in vl.history_deals_get(MONDAY, MONDAY + 86400)}
     assert profits[closed.order] == 89.1  # (103.98 - 101.01) x 3 lots x 10
     assert profits[covered.order] == -20.6  # (103.98 - 105.01) x 2 lots x 10
@@ -79,5 +79,4 @@ def test_a_section_it_cannot_take_stops_the_start(vl5_terminal, tmp_path):
     exe, lines = prepare(vl5_terminal, tmp_path, STOCK + "volume_step = 0\n")
     with pytest.raises(TerminalError) as refused:
         vl5_terminal(exe=exe, history="ACME", history_dir=str(tmp_path), connect=False)
-    assert f"terminal.ini line {lines}: bad value '0' for volume_step" in str(refused.value)
-    assert "(status 1)" in str(refused.value)
+    assert f"terminal64: terminal.ini line {lines}: bad value '0' for volume_step" in str(refused.value)
