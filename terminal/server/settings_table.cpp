@@ -113,6 +113,33 @@ bool ParseAmount(std::string_view text, double high, double* value) {
   return true;
 }
 
+// "none", "fixed N", "random LOW-HIGH" or "book N", in points.
+bool ParseSlippage(std::string_view text, std::optional<Slippage>* value) {
+  const std::string lower = Lower(Trim(text));
+  const std::size_t space = lower.find(' ');
+  const std::string model = lower.substr(0, space);
+  const std::string_view rest = space == std::string::npos ? std::string_view() : Trim(std::string_view(lower).substr(space + 1));
+  Slippage parsed;
+  if (model == "none") {
+    if (!rest.empty()) return false;
+  } else if (model == "fixed" || model == "book") {
+    parsed.model = model == "fixed" ? Slippage::Model::kFixed : Slippage::Model::kBook;
+    if (!ParseRange<std::int32_t>(rest, 0, kMaxSlippagePoints, &parsed.low)) return false;
+    parsed.high = parsed.low;
+  } else if (model == "random") {
+    parsed.model = Slippage::Model::kRandom;
+    const std::size_t dash = rest.find('-');
+    if (dash == std::string_view::npos || !ParseRange<std::int32_t>(Trim(rest.substr(0, dash)), 0, kMaxSlippagePoints, &parsed.low) ||
+        !ParseRange<std::int32_t>(Trim(rest.substr(dash + 1)), parsed.low, kMaxSlippagePoints, &parsed.high)) {
+      return false;
+    }
+  } else {
+    return false;
+  }
+  *value = parsed;
+  return true;
+}
+
 bool ParseOptionalAmount(std::string_view text, double high, std::optional<double>* value) {
   double parsed = 0.0;
   if (!ParseAmount(text, high, &parsed)) return false;
@@ -236,6 +263,12 @@ const Key<AccountConfig> kAccountKeys[] = {
     {"margin_stop_out", "PERCENT", "margin level below which the most losing position is closed (0: never)",
      [](AccountConfig* a, std::string_view v) { return ParseAmount(v, 1e6, &a->margin_stop_out); },
      [](const AccountConfig& a) { return FormatNumber(a.margin_stop_out); }},
+    // Fills.
+    {"latency_ms", "MS",
+     "market time from sending a market order to its fill at the first tick after it, at most 10000; "
+     "a clock that stands still fills at once",
+     [](AccountConfig* a, std::string_view v) { return ParseRange<std::uint32_t>(v, 0, kMaxLatencyMs, &a->latency_ms); },
+     [](const AccountConfig& a) { return std::to_string(a.latency_ms); }},
 };
 
 const Key<SymbolConfig> kSymbolKeys[] = {
@@ -244,6 +277,22 @@ const Key<SymbolConfig> kSymbolKeys[] = {
      [](const SymbolConfig&) { return std::string(); }},
     {"commission_percent", "PERCENT", "replaces the account's for deals in this symbol",
      [](SymbolConfig* s, std::string_view v) { return ParseOptionalAmount(v, 100.0, &s->commission_percent); },
+     [](const SymbolConfig&) { return std::string(); }},
+    // Fills.
+    {"book_fills", "[0|1]",
+     "market orders walk the depth of market: FOK all or nothing, IOC the rest cancelled, RETURN the rest "
+     "left as a limit order (default: 1 for exchange calculation modes, else 0)",
+     [](SymbolConfig* s, std::string_view v) {
+       bool flag = false;
+       if (!ParseFlag(v, &flag)) return false;
+       s->book_fills = flag;
+       return true;
+     },
+     [](const SymbolConfig&) { return std::string(); }},
+    {"slippage", "none|fixed N|random LOW-HIGH|book N",
+     "points that market orders, stop orders and stop losses lose: always N, drawn from the seed, or N for an "
+     "order as large as the book's side, in proportion (default: none)",
+     [](SymbolConfig* s, std::string_view v) { return ParseSlippage(v, &s->slippage); },
      [](const SymbolConfig&) { return std::string(); }},
 };
 
@@ -418,7 +467,11 @@ bool ApplySymbolKey(Settings* s, std::string_view name, const IniEntry& entry, s
   }
   auto config =
       std::find_if(s->symbols.begin(), s->symbols.end(), [&](const SymbolConfig& c) { return c.name == symbol; });
-  if (config == s->symbols.end()) config = s->symbols.insert(s->symbols.end(), SymbolConfig{symbol, {}, {}});
+  if (config == s->symbols.end()) {
+    SymbolConfig added;
+    added.name = symbol;
+    config = s->symbols.insert(s->symbols.end(), std::move(added));
+  }
   return ApplySectionKey(kSymbolKeys, &*config, entry, error);
 }
 

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "terminal/base/slippage.h"
 #include "terminal/model/market/trading_hours.h"
 
 namespace vl5::terminal::market {
@@ -60,6 +61,11 @@ struct SymbolSpec {
   std::int32_t order_mode = 0;
   std::uint32_t book_depth = 10;
   bool selected = false;  // in the market watch when the terminal starts
+
+  // Fills (trading/fills.h). Market orders walk the depth of market when
+  // book_fills says so; unset, the exchange calculation modes do.
+  std::optional<bool> book_fills;
+  Slippage slippage;
 
   // Prices are whole numbers of points; dividing by the scale (rather than
   // multiplying by the point) gives the double nearest to the decimal price.
