@@ -39,8 +39,8 @@ std::int64_t SlipPoints(const market::Market& market, std::size_t symbol, bool b
       return slippage.low;
     case Slippage::Model::kRandom: {
       const std::uint64_t span = static_cast<std::uint64_t>(slippage.high - slippage.low) + 1;
-      const std::uint64_t h = market::Hash(market.seed(), market::HashName(spec.name.data(), spec.name.size()),
-                                           market::Hash(sequence, static_cast<std::uint64_t>(tick.time_msc)));
+      const std::uint64_t h =
+          market::Hash(market.seed(), market::HashName(spec.name.data(), spec.name.size()), sequence);
       return slippage.low + static_cast<std::int64_t>(h % span);
     }
     case Slippage::Model::kBook: {

@@ -4,8 +4,8 @@
 // price, rounded to a whole point against the trader; any other symbol fills
 // the whole volume at the touch (the ask to buy, the bid to sell). The
 // symbol's slippage then moves the price against the trader, drawn from the
-// market's seed, the symbol and a sequence number (a ticket), so the same
-// seed and requests give the same fills.
+// market's seed, the symbol and a sequence number (the ticket of the order
+// or position), so the same seed and requests give the same fills.
 #pragma once
 
 #include <cstdint>

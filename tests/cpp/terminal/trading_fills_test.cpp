@@ -16,6 +16,7 @@
 #include "tests/cpp/terminal/request_helpers.h"
 #include "tests/cpp/terminal/trading_fixture.h"
 #include "terminal/model/trading/order_types.h"
+#include "terminal/server/settings_table.h"
 #include "src/wire/commands.h"
 #include "src/wire/market_codes.h"
 #include "src/wire/trade_records.h"
@@ -298,7 +299,7 @@ TEST(LatencyTest, AMarketOrderFillsAtTheFirstTickAfterTheLatencyUnlessTheClockSt
     bool stepped;
     std::uint32_t speed;
   };
-  const Row rows[] = {{"stepped", true, 0}, {"running", false, 100}, {"standing", false, 0}};
+  const Row rows[] = {{"stepped", true, 0}, {"running", false, 20}, {"standing", false, 0}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     Settings settings = vl5::terminal::testing::TestSettings();
@@ -307,9 +308,12 @@ TEST(LatencyTest, AMarketOrderFillsAtTheFirstTickAfterTheLatencyUnlessTheClockSt
     for (AccountConfig& account : settings.accounts) account.latency_ms = kLatencyMs;
     Terminal terminal(std::move(settings), vl5::terminal::testing::TestFolders());
     server::ClientState client;
-    const std::int64_t sent_ms = terminal.NowMs();
     const std::size_t eurusd = *terminal.market().Find(u"EURUSD");
     market::Tick at_send, after;
+    // The minutes ahead made first, so that the running clock moves little before the order goes.
+    market::ScanTicks(terminal.market().path(eurusd), terminal.NowMs() - 60000, terminal.NowMs() + 120000,
+                      market::TickFilter::kAll, 1000, [](const market::Tick&) {});
+    const std::int64_t sent_ms = terminal.NowMs();
     ASSERT_TRUE(market::LastTick(terminal.market().path(eurusd), sent_ms, &at_send));
     ASSERT_EQ(market::ScanTicks(terminal.market().path(eurusd), sent_ms + kLatencyMs, sent_ms + 2 * kLatencyMs,
                                 market::TickFilter::kAll, 1, [&](const market::Tick& t) { after = t; }),
@@ -339,8 +343,54 @@ TEST(LatencyTest, AMarketOrderFillsAtTheFirstTickAfterTheLatencyUnlessTheClockSt
     EXPECT_EQ(deal_ms, expected.time_msc == at_send.time_msc ? sent_ms : expected.time_msc);
     if (row.stepped) {
       EXPECT_EQ(terminal.NowMs(), sent_ms);  // the clock did not move
+    } else {
+      EXPECT_GE(terminal.NowMs(), deal_ms);  // the answer came once the clock had passed the fill
     }
   }
+}
+
+TEST(FillSettingsTest, TheFillKeysReadOrStopTheFileNamingTheKey) {
+  struct Row {
+    const char* line;
+    bool ok;
+    Slippage::Model model;
+    std::int32_t low, high;
+  };
+  const Row rows[] = {
+      {"slippage=none", true, Slippage::Model::kNone, 0, 0},
+      {"slippage=Fixed 7", true, Slippage::Model::kFixed, 7, 7},
+      {"slippage=random 2-9", true, Slippage::Model::kRandom, 2, 9},
+      {"slippage=book 40", true, Slippage::Model::kBook, 40, 40},
+      {"slippage=random 9-2", false, {}, 0, 0},
+      {"slippage=fixed", false, {}, 0, 0},
+      {"slippage=fixed -1", false, {}, 0, 0},
+      {"slippage=fixed 100001", false, {}, 0, 0},
+      {"slippage=none 3", false, {}, 0, 0},
+      {"slippage=sometimes", false, {}, 0, 0},
+      {"book_fills=maybe", false, {}, 0, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    Settings s;
+    std::string error;
+    ASSERT_EQ(ApplyIni(&s, std::string("[Symbol EURUSD]\n") + row.line + "\n", &error), row.ok) << error;
+    if (!row.ok) {
+      EXPECT_NE(error.find("line 2: bad value"), std::string::npos) << error;
+      continue;
+    }
+    ASSERT_EQ(s.symbols.size(), 1u);
+    ASSERT_TRUE(s.symbols[0].slippage.has_value());
+    EXPECT_EQ(s.symbols[0].slippage->model, row.model);
+    EXPECT_EQ(s.symbols[0].slippage->low, row.low);
+    EXPECT_EQ(s.symbols[0].slippage->high, row.high);
+  }
+  Settings s;
+  std::string error;
+  ASSERT_TRUE(ApplyIni(&s, "[Account 7]\nlatency_ms=10000\n[Symbol KSTL]\nbook_fills=0\n", &error)) << error;
+  EXPECT_EQ(s.accounts[0].latency_ms, 10000u);
+  EXPECT_EQ(s.symbols[0].book_fills, false);
+  EXPECT_FALSE(ApplyIni(&s, "[Account 7]\nlatency_ms=10001\n", &error));
+  EXPECT_EQ(error, "terminal.ini line 2: bad value '10001' for latency_ms in [account 7]");
 }
 
 }  // namespace
