@@ -1,12 +1,11 @@
 #include "terminal/model/terminal.h"
 
 #include <algorithm>
-#include <chrono>
-#include <thread>
 
 #include "terminal/base/calendar.h"
 #include "terminal/model/account/account_record.h"
 #include "terminal/model/market/ticks.h"
+#include "src/link/os/clock.h"
 #include "src/wire/commands.h"
 
 namespace vl5::terminal {
@@ -98,7 +97,7 @@ void Terminal::WaitForClock(std::int64_t ms) const {
   const std::int64_t speed = settings_.clock_start ? settings_.clock_speed : 1;
   for (std::int64_t now = clock_->NowMs(); now < ms; now = clock_->NowMs()) {
     // Short naps, so that a fast clock is not overslept by much.
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::clamp<std::int64_t>((ms - now) / speed, 1, 20)));
+    os::SleepMs(static_cast<std::uint32_t>(std::clamp<std::int64_t>((ms - now) / speed, 1, 20)));
   }
 }
 
