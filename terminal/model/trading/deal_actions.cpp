@@ -103,7 +103,11 @@ Executed ExecuteDeal(Desk& desk, const TradeRequest& r, const Plan& plan) {
   // After a latency the deal meets the market of a later tick.
   Desk at = desk.At(std::max(plan.fill_ms, desk.now_ms));
   market::Tick tick;
-  if (!market::LastTick(desk.market.path(plan.symbol), at.now_ms, &tick)) return Executed{};
+  if (!market::LastTick(desk.market.path(plan.symbol), at.now_ms, &tick)) {
+    Executed none;
+    none.retcode = wire::TRADE_RETCODE_MARKET_CLOSED;  // no quote: planned requests have one, so never
+    return none;
+  }
   const Quote quote = QuoteOf(spec, tick);
   const bool buy = OrderTypeOf(r.type).buy();
   const Fill fill = FillAt(desk.market, plan.symbol, buy, r.volume, tick, desk.ledger.PeekTicket());
