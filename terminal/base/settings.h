@@ -33,7 +33,7 @@ struct AccountConfig {
 };
 
 // The longest latency an account may have: a request waits that long (at
-// the clock's speed) for its fill.
+// the clock's speed), and up to a minute more for a tick, for its fill.
 inline constexpr std::uint32_t kMaxLatencyMs = 10000;
 
 // 10001 "demo" and 10002 "demo2" on Velmora-Demo; 10003 needs a one-time password.

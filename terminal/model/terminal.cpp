@@ -87,7 +87,9 @@ std::int64_t Terminal::FillMoment(std::int64_t now_ms, const trading::TradeReque
   const std::int64_t latency = account->config().latency_ms;
   const std::int64_t due = std::min(now_ms + latency, kLatestClockMs);
   std::int64_t first_ms = due;
-  market::ScanTicks(market_.path(*symbol), due, std::min(due + latency, kLatestClockMs), market::TickFilter::kAll, 1,
+  // An open market ticks every minute, so a minute is enough to look.
+  constexpr std::int64_t kLookMs = 60000;
+  market::ScanTicks(market_.path(*symbol), due, std::min(due + kLookMs, kLatestClockMs), market::TickFilter::kAll, 1,
                     [&](const market::Tick& tick) { first_ms = tick.time_msc; });
   return first_ms;
 }

@@ -64,7 +64,7 @@ class Terminal {
   bool Trade(std::int64_t now_ms, const std::function<void(trading::Engine&)>& work);
   // When a market deal that the logged-in account sends at `now_ms` fills:
   // after its latency_ms, at the first tick of the symbol from then on
-  // (within another latency; else at that moment). now_ms for any other
+  // (within a minute: a closed market fills at that moment). now_ms for any other
   // request, an account without latency, or a clock that stands still.
   std::int64_t FillMoment(std::int64_t now_ms, const trading::TradeRequest& request);
   // Returns once a running clock has reached `ms` (at once for a stepped or
