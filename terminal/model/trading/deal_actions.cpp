@@ -61,7 +61,11 @@ Plan PlanOpen(const Desk& desk, const TradeRequest& r) {
   }
   const bool buy = row.buy();
   plan.price = DealPrice(buy, plan.quote);
-  plan.retcode = FirstFailure({CheckOrderKind(spec, r.type, r.sl, r.tp), CheckVolume(spec, r.volume),
+  // A rest left in the book counts against the pending orders' limit.
+  const bool may_rest = r.type_filling == wire::ORDER_FILLING_RETURN && BookFills(spec);
+  const bool full = may_rest && desk.ledger.orders().size() >= kMaxPendingOrders;
+  plan.retcode = FirstFailure({full ? wire::TRADE_RETCODE_LIMIT_ORDERS : 0, CheckOrderKind(spec, r.type, r.sl, r.tp),
+                               CheckVolume(spec, r.volume),
                                CheckFilling(spec, r.type_filling, BookFills(spec)), CheckOpening(spec, buy),
                                CheckDeviation(desk, plan, r, buy),
                                CheckStops(spec, buy, ClosePrice(buy, plan.quote), r.sl, r.tp)});

@@ -130,6 +130,16 @@ TEST(BookFillsTest, AnOrderWalksTheBookAndItsFillingSaysWhatBecomesOfTheRest) {
   }
 }
 
+TEST(BookFillsTest, ARestThatMayStayInTheBookCountsAgainstThePendingLimit) {
+  TradingBench bench(Changed(u"KSTL", [](market::SymbolSpec& s) { s.book_fills = true; }), 1, Rich(), kAllOpenMs);
+  for (std::size_t i = 0; i < kMaxPendingOrders; ++i) bench.ledger_.orders().push_back(Order{});
+  TradeRequest request = MarketOrder(u"KSTL", wire::ORDER_TYPE_BUY, 1.0);
+  request.type_filling = wire::ORDER_FILLING_RETURN;
+  EXPECT_EQ(bench.Send(kAllOpenMs, request).retcode, wire::TRADE_RETCODE_LIMIT_ORDERS);
+  request.type_filling = wire::ORDER_FILLING_IOC;  // nothing can stay
+  EXPECT_EQ(bench.Send(kAllOpenMs, request).retcode, wire::TRADE_RETCODE_DONE);
+}
+
 TEST(FillingModeTest, APolicyTheSymbolDoesNotOfferIsAnInvalidFill) {
   std::vector<market::SymbolSpec> symbols = market::DefaultSymbols();
   for (market::SymbolSpec& spec : symbols) {
