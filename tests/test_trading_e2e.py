@@ -268,3 +268,18 @@ def test_account_costs_and_levels_from_the_settings(vl5):
     [entry] = vl.history_deals_get(ticket=opened.deal)
     assert (entry.commission, entry.swap) == (-0.7, 0.0)
     assert vl.account_info().balance == account.balance - 0.7
+
+
+@pytest.mark.vl5(clock=FROZEN, stepped=True, accounts={10001: {"latency_ms": 10000}})
+def test_a_stepped_terminal_fills_after_the_latency_and_stays_put(vl5):
+    from velmora5 import sim
+
+    opened = send(**deal("EURUSD", c.ORDER_TYPE_BUY, 0.1))
+    assert opened.retcode == c.TRADE_RETCODE_DONE
+    assert sim.now().timestamp() == FROZEN  # the clock did not move
+    sim.advance(30)
+    ticks = vl.copy_ticks_range("EURUSD", FROZEN + 10, FROZEN + 30, c.COPY_TICKS_ALL)
+    first = ticks[ticks["time_msc"] >= FROZEN * 1000 + 10000][0]
+    [fill] = vl.history_deals_get(position=opened.order)
+    assert (fill.time_msc, fill.price, opened.price, opened.ask) == (
+        first["time_msc"], first["ask"], first["ask"], first["ask"])

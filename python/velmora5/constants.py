@@ -147,7 +147,8 @@ ORDER_STATE_REJECTED = 5            # triggered, but the account could not carry
 ORDER_STATE_EXPIRED = 6             # its expiry time passed
 
 # Filling policies. The symbol's filling_mode bits say which of FOK and IOC
-# it accepts; RETURN is for pending orders only.
+# it accepts; RETURN is for pending orders, and for market orders on symbols
+# that fill against the depth of market.
 ORDER_FILLING_FOK: Final = OrderFilling(0)        # all or nothing
 ORDER_FILLING_IOC: Final = OrderFilling(1)        # what can be filled, the rest cancelled
 ORDER_FILLING_RETURN: Final = OrderFilling(2)     # what can be filled, the rest stays pending
@@ -189,6 +190,8 @@ POSITION_REASON_EXPERT = 3
 
 # Trade return codes: the `retcode` of order_check and order_send results.
 # order_check answers 0 for a request that would be accepted.
+TRADE_RETCODE_REQUOTE = 10004       # instant execution: the price moved beyond `deviation`
+TRADE_RETCODE_REJECT = 10006        # an all-or-nothing order the book cannot fill
 TRADE_RETCODE_PLACED = 10008        # pending order placed
 TRADE_RETCODE_DONE = 10009          # request carried out
 TRADE_RETCODE_DONE_PARTIAL = 10010  # carried out in part

@@ -81,6 +81,8 @@ inline constexpr std::uint32_t POSITION_REASON_EXPERT = 3;
 
 // Trade return codes: the `retcode` of order_check and order_send results.
 // order_check answers 0 for a request that would be accepted.
+inline constexpr std::uint32_t TRADE_RETCODE_REQUOTE = 10004;         // instant execution: price beyond `deviation`
+inline constexpr std::uint32_t TRADE_RETCODE_REJECT = 10006;          // all-or-nothing order the book cannot fill
 inline constexpr std::uint32_t TRADE_RETCODE_PLACED = 10008;          // pending order placed
 inline constexpr std::uint32_t TRADE_RETCODE_DONE = 10009;            // request carried out
 inline constexpr std::uint32_t TRADE_RETCODE_DONE_PARTIAL = 10010;    // carried out in part

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+
 namespace vl5::terminal {
 
 struct AccountConfig {
@@ -26,7 +27,13 @@ struct AccountConfig {
   // the most losing positions are closed.
   double margin_call = 50.0;
   double margin_stop_out = 30.0;
+  // Market time between a market order's sending and its execution.
+  std::uint32_t latency_ms = 0;
 };
+
+// The longest latency an account may have: a request waits that long (at
+// the clock's speed), and up to a minute more for a tick, for its fill.
+inline constexpr std::uint32_t kMaxLatencyMs = 10000;
 
 // 10001 "demo" and 10002 "demo2" on Velmora-Demo; 10003 needs a one-time password.
 std::vector<AccountConfig> DefaultAccounts();

@@ -1,10 +1,12 @@
 #include "terminal/model/terminal.h"
 
 #include <stdexcept>
+#include <algorithm>
 
 #include "terminal/base/calendar.h"
 #include "terminal/model/account/account_record.h"
 #include "terminal/model/market/ticks.h"
+#include "src/link/os/clock.h"
 #include "src/wire/commands.h"
 
 namespace vl5::terminal {
@@ -65,6 +67,37 @@ bool Terminal::Trade(std::int64_t now_ms, const std::function<void(trading::Engi
   engine.CatchUp();
   work(engine);
   return true;
+}
+
+std::int64_t Terminal::FillMoment(std::int64_t now_ms, const trading::TradeRequest& request) {
+  const bool standing = settings_.clock_start && settings_.clock_speed == 0 && !settings_.stepped;
+  if (request.action != wire::TRADE_ACTION_DEAL || standing) return now_ms;
+  std::lock_guard<std::mutex> lock(mutex_);
+  Account* account = login_.account();
+  if (account == nullptr || account->config().latency_ms == 0) return now_ms;
+  std::optional<std::size_t> symbol = market_.Find(request.symbol);
+  auto ledger = ledgers_.find(account->login());
+  if (request.position != 0 && ledger != ledgers_.end()) {
+    if (const trading::Position* position = ledger->second.FindPosition(request.position)) symbol = position->symbol;
+  }
+  if (!symbol) return now_ms;
+  const std::int64_t latency = account->config().latency_ms;
+  const std::int64_t due = std::min(now_ms + latency, kLatestClockMs);
+  std::int64_t first_ms = due;
+  // An open market ticks every minute, so a minute is enough to look.
+  constexpr std::int64_t kLookMs = 60000;
+  market::ScanTicks(market_.path(*symbol), due, std::min(due + kLookMs, kLatestClockMs), market::TickFilter::kAll, 1,
+                    [&](const market::Tick& tick) { first_ms = tick.time_msc; });
+  return first_ms;
+}
+
+void Terminal::WaitForClock(std::int64_t ms) const {
+  if (clock_->stepped() || (settings_.clock_start && settings_.clock_speed == 0)) return;
+  const std::int64_t speed = settings_.clock_start ? settings_.clock_speed : 1;
+  for (std::int64_t now = clock_->NowMs(); now < ms; now = clock_->NowMs()) {
+    // Short naps, so that a fast clock is not overslept by much.
+    os::SleepMs(static_cast<std::uint32_t>(std::clamp<std::int64_t>((ms - now) / speed, 1, 20)));
+  }
 }
 
 ClockMove Terminal::AdvanceTo(std::int64_t to_ms) {

@@ -62,6 +62,14 @@ class Terminal {
   // caught up with the market at `now_ms` first; false when no account is
   // authorized. Each account keeps its own ledger, so a login switches them.
   bool Trade(std::int64_t now_ms, const std::function<void(trading::Engine&)>& work);
+  // When a market deal that the logged-in account sends at `now_ms` fills:
+  // after its latency_ms, at the first tick of the symbol from then on
+  // (within a minute: a closed market fills at that moment). now_ms for any other
+  // request, an account without latency, or a clock that stands still.
+  std::int64_t FillMoment(std::int64_t now_ms, const trading::TradeRequest& request);
+  // Returns once a running clock has reached `ms` (at once for a stepped or
+  // a standing clock), holding no lock meanwhile.
+  void WaitForClock(std::int64_t ms) const;
   // Numbers the order_send requests, 1 for the first.
   std::uint32_t NextRequestId() { return ++request_ids_; }
 

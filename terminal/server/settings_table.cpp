@@ -176,6 +176,12 @@ const Key<AccountConfig> kAccountKeys[] = {
     {"margin_stop_out", "PERCENT", "margin level below which the most losing position is closed (0: never)",
      [](AccountConfig* a, std::string_view v) { return ParseAmount(v, 1e6, &a->margin_stop_out); },
      [](const AccountConfig& a) { return FormatNumber(a.margin_stop_out); }},
+    // Fills.
+    {"latency_ms", "MS",
+     "market time from sending a market order to its fill at the first tick after it, at most 10000; "
+     "a clock that stands still fills at once",
+     [](AccountConfig* a, std::string_view v) { return ParseRange<std::uint32_t>(v, 0, kMaxLatencyMs, &a->latency_ms); },
+     [](const AccountConfig& a) { return std::to_string(a.latency_ms); }},
 };
 
 template <typename T, std::size_t N>

@@ -249,7 +249,8 @@ std::vector<SymbolSpec> DefaultSymbols() {
 
 Market::Market(std::vector<SymbolSpec> symbols, std::uint64_t seed, const Histories& histories, std::size_t minute_days,
                std::size_t bar_chunks)
-    : specs_(std::move(symbols)),
+    : seed_(seed),
+      specs_(std::move(symbols)),
       kept_minutes_(std::make_unique<KeptMinutes>(minute_days)),
       kept_bars_(std::make_unique<KeptBars>(bar_chunks)) {
   paths_.reserve(specs_.size());

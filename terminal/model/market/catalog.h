@@ -42,6 +42,8 @@ class Market {
   Market& operator=(const Market&) = delete;
 
   std::size_t size() const { return specs_.size(); }
+  // What the prices (and the book and seeded fills) are drawn from.
+  std::uint64_t seed() const { return seed_; }
   const SymbolSpec& spec(std::size_t index) const { return specs_[index]; }
   const PricePath& path(std::size_t index) const { return paths_[index]; }
   // The daily aggregates are a cache of pure data: filling it is safe from
@@ -54,6 +56,7 @@ class Market {
   const KeptBars& kept_bars() const { return *kept_bars_; }
 
  private:
+  std::uint64_t seed_;
   std::vector<SymbolSpec> specs_;  // never resized: the paths point into it
   std::vector<PricePath> paths_;
   std::unique_ptr<KeptMinutes> kept_minutes_;  // before the caches that keep in it

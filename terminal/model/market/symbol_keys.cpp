@@ -136,6 +136,35 @@ bool ParseOptionalRange(std::string_view text, double high, std::optional<double
   return true;
 }
 
+// "none", "fixed N", "random LOW-HIGH" or "book N", in points.
+bool ParseSlippage(std::string_view text, Slippage* value) {
+  const std::string lower = Lower(Trim(text));
+  const std::size_t space = lower.find(' ');
+  const std::string model = lower.substr(0, space);
+  const std::string_view rest =
+      space == std::string::npos ? std::string_view() : Trim(std::string_view(lower).substr(space + 1));
+  Slippage parsed;
+  if (model == "none") {
+    if (!rest.empty()) return false;
+  } else if (model == "fixed" || model == "book") {
+    parsed.model = model == "fixed" ? Slippage::Model::kFixed : Slippage::Model::kBook;
+    if (!ParseRange<std::int32_t>(rest, 0, kMaxSlippagePoints, &parsed.low)) return false;
+    parsed.high = parsed.low;
+  } else if (model == "random") {
+    parsed.model = Slippage::Model::kRandom;
+    const std::size_t dash = rest.find('-');
+    if (dash == std::string_view::npos ||
+        !ParseRange<std::int32_t>(Trim(rest.substr(0, dash)), 0, kMaxSlippagePoints, &parsed.low) ||
+        !ParseRange<std::int32_t>(Trim(rest.substr(dash + 1)), parsed.low, kMaxSlippagePoints, &parsed.high)) {
+      return false;
+    }
+  } else {
+    return false;
+  }
+  *value = parsed;
+  return true;
+}
+
 struct Key {
   const char* name;
   const char* shape;  // of the value, in the help and in a refusal
@@ -225,6 +254,20 @@ const Key kKeys[] = {
      [](SymbolSpec* s, std::string_view v) { return ParseRange(v, 0.0, 0.5, &s->daily_volatility); }},
     {"spread", "POINTS", "without a history: the smallest spread, 0 to 100000 (default: 10/20/50/2)",
      [](SymbolSpec* s, std::string_view v) { return ParseRange(v, 0, 100000, &s->spread_points); }},
+    // Fills (trading/fills.h).
+    {"book_fills", "[0|1]",
+     "market orders walk the depth of market: FOK all or nothing, IOC the rest cancelled, RETURN the rest "
+     "left as a limit order (default: 1 for exchange calculation modes, else 0)",
+     [](SymbolSpec* s, std::string_view v) {
+       bool flag = false;
+       if (!ParseFlag(v, &flag)) return false;
+       s->book_fills = flag;
+       return true;
+     }},
+    {"slippage", "none|fixed N|random LOW-HIGH|book N",
+     "points that market orders, stop orders and stop losses lose: always N, drawn from the seed, or N for an "
+     "order as large as the book's side, in proportion (default: none)",
+     [](SymbolSpec* s, std::string_view v) { return ParseSlippage(v, &s->slippage); }},
 };
 
 const Key* FindKey(std::string_view name) {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "terminal/base/slippage.h"
 #include "terminal/model/market/trading_hours.h"
 
 namespace vl5::terminal::market {
@@ -63,6 +64,11 @@ struct SymbolSpec {
 
   // Settings-defined symbols.
   bool custom = false;  // defined by a [Symbol] section rather than built in
+
+  // Fills (trading/fills.h). Market orders walk the depth of market when
+  // book_fills says so; unset, the exchange calculation modes do.
+  std::optional<bool> book_fills;
+  Slippage slippage;
 
   // Prices are whole numbers of points; dividing by the scale (rather than
   // multiplying by the point) gives the double nearest to the decimal price.

@@ -101,7 +101,8 @@ Outcome Execute(Desk& desk, const TradeRequest& request, const Plan& plan) {
   if (rule == nullptr || plan.retcode != 0) {
     return Outcome{plan.retcode == 0 ? wire::TRADE_RETCODE_INVALID : plan.retcode, {}};
   }
-  return Outcome{rule->success, rule->execute(desk, request, plan)};
+  const Executed executed = rule->execute(desk, request, plan);
+  return Outcome{executed.retcode != 0 ? executed.retcode : rule->success, executed};
 }
 
 }  // namespace vl5::terminal::trading

@@ -20,12 +20,13 @@ struct Plan {
   Quote quote;
   double price = 0.0;          // the fill price, or the pending order's price
   double margin_change = 0.0;  // on the account's margin, once filled
+  std::int64_t fill_ms = 0;    // a market deal fills at the last tick by then (at least the desk's moment)
 };
 
 Plan PlanRequest(const Desk& desk, const TradeRequest& request);
 
 struct Outcome {
-  std::uint32_t retcode = 0;  // DONE, or PLACED for a new pending order
+  std::uint32_t retcode = 0;  // DONE, PLACED for a new pending order, or the deal's own code
   Executed executed;
 };
 Outcome Execute(Desk& desk, const TradeRequest& request, const Plan& plan);

@@ -16,8 +16,11 @@ struct Desk {
   Account& account;
   Ledger& ledger;
   std::int64_t now_ms;
+  // When the request being carried out was sent, if before now_ms (an
+  // account's latency): the quote a market-execution price is checked against.
+  std::int64_t sent_ms = 0;
 
-  Desk At(std::int64_t ms) const { return Desk{market, account, ledger, ms}; }
+  Desk At(std::int64_t ms) const { return Desk{market, account, ledger, ms, sent_ms}; }
 };
 
 }  // namespace vl5::terminal::trading

@@ -53,16 +53,22 @@ CheckResult Engine::Check(const TradeRequest& request) const {
   return result;
 }
 
-SendResult Engine::Send(const TradeRequest& request) {
-  const Plan plan = PlanRequest(desk_, request);
-  const Outcome outcome = Execute(desk_, request, plan);
+SendResult Engine::Send(const TradeRequest& request, std::int64_t sent_ms, std::int64_t fill_ms) {
+  Desk desk = desk_;
+  desk.sent_ms = sent_ms;
+  Plan plan = PlanRequest(desk, request);
+  plan.fill_ms = fill_ms;
+  const Outcome outcome = Execute(desk, request, plan);
   SendResult result;
   result.retcode = outcome.retcode;
   result.deal = outcome.executed.deal;
   result.order = outcome.executed.order;
   result.volume = outcome.executed.volume;
   result.price = outcome.executed.price;
-  if (plan.quoted) {
+  if (outcome.executed.quoted) {
+    result.bid = outcome.executed.bid;
+    result.ask = outcome.executed.ask;
+  } else if (plan.quoted) {
     result.bid = plan.quote.bid;
     result.ask = plan.quote.ask;
   }

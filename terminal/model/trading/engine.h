@@ -27,8 +27,10 @@ class Engine {
 
   // order_check: the request judged, and the account as it would be after it.
   CheckResult Check(const TradeRequest& request) const;
-  // order_send: the request carried out, or its return code; request_id is the caller's.
-  SendResult Send(const TradeRequest& request);
+  // order_send: the request carried out, or its return code; request_id is
+  // the caller's. A request sent at `sent_ms` (0: now) with a market deal
+  // filling at the last tick by `fill_ms` (0: now) went through a latency.
+  SendResult Send(const TradeRequest& request, std::int64_t sent_ms = 0, std::int64_t fill_ms = 0);
 
   // order_calc_margin and order_calc_profit with an order type as the action:
   // wire statuses (success; -2 for an unknown type, a number that is not

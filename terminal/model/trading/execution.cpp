@@ -17,9 +17,6 @@ static_assert(wire::ORDER_REASON_CLIENT == wire::DEAL_REASON_CLIENT &&
               wire::ORDER_REASON_EXPERT == wire::DEAL_REASON_EXPERT && wire::ORDER_REASON_SL == wire::DEAL_REASON_SL &&
               wire::ORDER_REASON_TP == wire::DEAL_REASON_TP && wire::ORDER_REASON_SO == wire::DEAL_REASON_SO);
 
-// Volumes are decimal steps; keep differences of them free of binary dust.
-double RoundVolume(double volume) { return std::round(volume * 1e8) / 1e8; }
-
 std::uint32_t DealType(bool buy) { return buy ? wire::DEAL_TYPE_BUY : wire::DEAL_TYPE_SELL; }
 
 Order FilledOrder(Desk& desk, std::size_t symbol, std::uint32_t type, double volume, double price) {
@@ -81,13 +78,14 @@ void Revalue(Desk& desk) {
 
 bool Affordable(const Desk& desk, double margin) { return desk.account.margin_free() - margin >= 0.0; }
 
-Executed OpenPosition(Desk& desk, Order order, double price) {
+Executed OpenPosition(Desk& desk, Order order, double price, double unfilled) {
   const bool buy = OrderTypeOf(order.type).buy();
-  order.state = wire::ORDER_STATE_FILLED;
+  order.state = unfilled > 0.0 ? wire::ORDER_STATE_PARTIAL : wire::ORDER_STATE_FILLED;
   order.done_msc = desk.now_ms;
   order.price_done = price;
   order.position_id = order.ticket;
-  order.volume_current = 0.0;
+  order.volume_current = unfilled;
+  const double filled = RoundVolume(order.volume_initial - unfilled);
 
   Deal deal;
   deal.ticket = desk.ledger.NextTicket();
@@ -98,7 +96,7 @@ Executed OpenPosition(Desk& desk, Order order, double price) {
   deal.reason = order.reason;
   deal.magic = order.magic;
   deal.position_id = order.ticket;
-  deal.volume = order.volume_initial;
+  deal.volume = filled;
   deal.price = price;
   deal.commission = DealCommission(desk.market, desk.account.config(), order.symbol, deal.volume, price, desk.now_ms);
   deal.symbol = desk.market.spec(order.symbol).name;
@@ -111,7 +109,7 @@ Executed OpenPosition(Desk& desk, Order order, double price) {
   position.type = buy ? wire::POSITION_TYPE_BUY : wire::POSITION_TYPE_SELL;
   position.time_msc = position.update_msc = desk.now_ms;
   position.magic = order.magic;
-  position.volume = order.volume_initial;
+  position.volume = filled;
   position.price_open = price;
   position.sl = order.sl;
   position.tp = order.tp;

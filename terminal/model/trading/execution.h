@@ -16,6 +16,12 @@ struct Executed {
   std::uint64_t deal = 0;
   double volume = 0.0;
   double price = 0.0;
+  // A market deal may end otherwise than in the action's success code:
+  // DONE_PARTIAL, or refused (REQUOTE, REJECT) with nothing changed.
+  std::uint32_t retcode = 0;  // 0: the action's success code
+  bool quoted = false;        // bid and ask: the market the deal met
+  double bid = 0.0;
+  double ask = 0.0;
 };
 
 // Floating profit and margin of the open positions at desk.now_ms.
@@ -25,8 +31,10 @@ bool Affordable(const Desk& desk, double margin);
 
 // Fills `order` (a market order just made, or a pending order taken out of
 // the book) at `price`: it goes to the history as filled, a deal in is booked
-// and a new position carries the order's ticket as its identifier.
-Executed OpenPosition(Desk& desk, Order order, double price);
+// and a new position carries the order's ticket as its identifier. With
+// `unfilled` volume left (cancelled, or resting in a new order) the order
+// goes to the history as partly filled and the deal takes the rest.
+Executed OpenPosition(Desk& desk, Order order, double price, double unfilled = 0.0);
 
 // Closes `volume` of an open position at `price` with a new market order of
 // the opposite side; `reason` says why (a request, its stop loss or take

@@ -25,6 +25,8 @@ class Ledger {
   Ledger(double balance, std::int64_t created_ms);
 
   std::uint64_t NextTicket() { return next_ticket_++; }
+  // The ticket NextTicket gives next, without taking it.
+  std::uint64_t PeekTicket() const { return next_ticket_; }
 
   std::vector<Position>& positions() { return positions_; }
   const std::vector<Position>& positions() const { return positions_; }

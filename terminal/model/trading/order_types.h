@@ -40,6 +40,9 @@ struct OrderType {
   constexpr bool market() const { return kind == Kind::kMarket; }
   constexpr bool pending() const { return kind == Kind::kPending; }
   constexpr bool has_stoplimit() const { return opens_at == OpensAt::kStoplimit; }
+  // A stop waits for the market to move against its side and then takes
+  // whatever follows, so its fill slips; a limit never fills worse than its price.
+  constexpr bool chases() const { return pending() && (buy() ? reach == Reach::kRisesTo : reach == Reach::kFallsTo); }
 };
 
 inline constexpr OrderType kOrderTypes[] = {

@@ -8,6 +8,10 @@ std::u16string_view RetcodeComment(std::uint32_t retcode) {
   switch (retcode) {
     case 0:
       return u"Done";
+    case wire::TRADE_RETCODE_REQUOTE:
+      return u"Requote";
+    case wire::TRADE_RETCODE_REJECT:
+      return u"Request rejected";
     case wire::TRADE_RETCODE_PLACED:
       return u"Order placed";
     case wire::TRADE_RETCODE_DONE:

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cmath>
 #include <cstdint>
 #include <string>
 
@@ -72,6 +73,9 @@ struct Deal {
 
 // Whole seconds of a moment in milliseconds (the records carry both).
 inline std::int64_t SecondsOf(std::int64_t ms) { return ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000); }
+
+// Volumes are decimal steps; keep sums and differences of them free of binary dust.
+inline double RoundVolume(double volume) { return std::round(volume * 1e8) / 1e8; }
 
 inline bool IsBuyPosition(const Position& position) { return position.type == wire::POSITION_TYPE_BUY; }
 

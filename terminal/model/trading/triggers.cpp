@@ -8,6 +8,7 @@
 #include "terminal/model/market/price_path.h"
 #include "terminal/model/trading/costs.h"
 #include "terminal/model/trading/execution.h"
+#include "terminal/model/trading/fills.h"
 #include "terminal/model/trading/money.h"
 #include "terminal/model/trading/order_types.h"
 #include "terminal/model/trading/quote.h"
@@ -101,16 +102,26 @@ void ApplyStops(Desk& at, std::size_t symbol, const market::Tick& tick, const Qu
     if (p.time_msc >= tick.time_msc) continue;
     const double price = ClosePrice(IsBuyPosition(p), quote);
     if (p.sl > 0.0 && StopLossTrigger(spec, p).Fires(tick)) {
-      ClosePosition(at, ticket, p.volume, price, wire::ORDER_REASON_SL, p.magic, u"stop loss");
+      // A stop loss slips against the position; a take profit gets the quote.
+      const bool buy = !IsBuyPosition(p);
+      const std::int64_t slipped =
+          Slipped(at.market, symbol, buy, p.volume, tick, ticket, buy ? quote.ask_points : quote.bid_points);
+      ClosePosition(at, ticket, p.volume, spec.Price(slipped), wire::ORDER_REASON_SL, p.magic, u"stop loss");
     } else if (p.tp > 0.0 && TakeProfitTrigger(spec, p).Fires(tick)) {
       ClosePosition(at, ticket, p.volume, price, wire::ORDER_REASON_TP, p.magic, u"take profit");
     }
   }
 }
 
-void Fill(Desk& at, std::uint64_t ticket, const Quote& quote) {
+void Fill(Desk& at, std::uint64_t ticket, const market::Tick& tick, const Quote& quote) {
   const Order& order = *at.ledger.FindOrder(ticket);
-  const double price = DealPrice(OrderTypeOf(order.type).buy(), quote);
+  const OrderType& row = OrderTypeOf(order.type);
+  double price = DealPrice(row.buy(), quote);
+  if (row.chases()) {
+    const market::SymbolSpec& spec = at.market.spec(order.symbol);
+    price = spec.Price(Slipped(at.market, order.symbol, row.buy(), order.volume_current, tick, ticket,
+                               ToPoints(spec, price)));
+  }
   Revalue(at);
   const double margin =
       MarginFor(at.market, order.symbol, order.volume_current, price, at.account.config().leverage, at.now_ms);
@@ -133,7 +144,7 @@ void ApplyOrders(Desk& at, std::size_t symbol, const market::Tick& tick, const Q
       if (order == nullptr || !OrderTrigger(spec, *order).Fires(tick)) continue;
       const std::uint32_t becomes = OrderTypeOf(order->type).becomes;
       if (OrderTypeOf(becomes).market()) {
-        Fill(at, ticket, quote);
+        Fill(at, ticket, tick, quote);
         continue;
       }
       order->type = becomes;

@@ -66,14 +66,14 @@ std::uint32_t CheckVolume(const market::SymbolSpec& spec, double volume) {
   return 0;
 }
 
-std::uint32_t CheckFilling(const market::SymbolSpec& spec, std::uint32_t filling, bool pending) {
+std::uint32_t CheckFilling(const market::SymbolSpec& spec, std::uint32_t filling, bool rests) {
   switch (filling) {
     case wire::ORDER_FILLING_FOK:
       return Allows(spec.filling_mode, wire::SYMBOL_FILLING_FOK) ? 0 : wire::TRADE_RETCODE_INVALID_FILL;
     case wire::ORDER_FILLING_IOC:
       return Allows(spec.filling_mode, wire::SYMBOL_FILLING_IOC) ? 0 : wire::TRADE_RETCODE_INVALID_FILL;
     case wire::ORDER_FILLING_RETURN:
-      return pending ? 0 : wire::TRADE_RETCODE_INVALID_FILL;
+      return rests ? 0 : wire::TRADE_RETCODE_INVALID_FILL;
     default:
       return wire::TRADE_RETCODE_INVALID_FILL;
   }

@@ -21,8 +21,9 @@ std::uint32_t CheckFinite(const TradeRequest& request);
 std::uint32_t CheckVolume(const market::SymbolSpec& spec, double volume);
 
 // FOK and IOC as the symbol's filling_mode bits allow; RETURN leaves a
-// remainder in the book, so only pending orders may ask for it.
-std::uint32_t CheckFilling(const market::SymbolSpec& spec, std::uint32_t filling, bool pending);
+// remainder in the book, so only an order that can rest there may ask for
+// it (`rests`: a pending order, or a market order against the book).
+std::uint32_t CheckFilling(const market::SymbolSpec& spec, std::uint32_t filling, bool rests);
 
 // The symbol's trade mode allows opening a position of this side.
 std::uint32_t CheckOpening(const market::SymbolSpec& spec, bool buy);

@@ -198,10 +198,18 @@ void OrderSend(Context& context, Payload& payload, ReplyWriter& reply) {
     reply.Status(wire::kAutoTradingDisabled);
     return;
   }
+  // A market deal fills after the account's latency: a running clock is
+  // waited for, a stepped one fills at a later tick without moving.
+  const std::int64_t fill_ms = context.terminal.FillMoment(context.now_ms, request);
+  std::int64_t trade_ms = context.now_ms;
+  if (fill_ms > context.now_ms && !context.terminal.stepped()) {
+    context.terminal.WaitForClock(fill_ms);
+    trade_ms = fill_ms;
+  }
   trading::SendResult result;
-  const bool ok = context.terminal.Trade(context.now_ms, [&](trading::Engine& engine) {
+  const bool ok = context.terminal.Trade(trade_ms, [&](trading::Engine& engine) {
     if (settings.trade_allowed) {
-      result = engine.Send(request);
+      result = engine.Send(request, context.now_ms, fill_ms);
     } else {
       result.retcode = wire::TRADE_RETCODE_CLIENT_DISABLES_AT;
     }

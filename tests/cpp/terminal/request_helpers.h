@@ -76,9 +76,11 @@ inline Reply ParseReply(const Bytes& bytes) {
   return reply;
 }
 
-inline Reply Call(Terminal& terminal, server::ClientState& client, std::uint32_t command, const Bytes& payload) {
+// The request as if it arrived at `now_ms` (-1: the terminal's clock now).
+inline Reply Call(Terminal& terminal, server::ClientState& client, std::uint32_t command, const Bytes& payload,
+                  std::int64_t now_ms = -1) {
   MemorySink sink;
-  server::Context context{terminal, client, terminal.NowMs()};
+  server::Context context{terminal, client, now_ms < 0 ? terminal.NowMs() : now_ms};
   std::vector<std::uint8_t> buffer;
   server::ReplyWriter writer(sink, command, buffer);
   server::Dispatch(context, command, payload.data(), payload.size(), writer);

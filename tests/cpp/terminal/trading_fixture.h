@@ -51,7 +51,11 @@ inline TradeRequest CloseOrder(std::uint64_t position, std::uint32_t type, doubl
 class TradingBench {
  public:
   explicit TradingBench(std::int64_t start_ms = kNowMs)
-      : market_(market::DefaultSymbols(), 1), account_(DefaultAccounts()[0]), ledger_(account_.balance(), start_ms) {}
+      : TradingBench(market::DefaultSymbols(), 1, DefaultAccounts()[0], start_ms) {}
+  // Over changed symbols, another seed or another account.
+  TradingBench(std::vector<market::SymbolSpec> symbols, std::uint64_t seed, const AccountConfig& account,
+               std::int64_t start_ms = kNowMs)
+      : market_(std::move(symbols), seed), account_(account), ledger_(account_.balance(), start_ms) {}
 
   // The engine at `ms`, caught up with the market as a request would find it.
   Engine At(std::int64_t ms) {
