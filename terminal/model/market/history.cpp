@@ -169,8 +169,9 @@ std::int64_t HistoryPaths::NextActiveMinute(std::int64_t minute) const {
 std::int64_t HistoryPaths::LastActiveMinute(std::int64_t minute) const {
   const std::vector<Bar>& bars = history_->bars;
   // Bars opening after `minute` hold no tick before it.
-  std::size_t end = minute == INT64_MAX ? bars.size()
-                                        : static_cast<std::size_t>(FirstFrom(bars, SecondsOf(minute + 1)) - bars.begin());
+  std::size_t end = minute == INT64_MAX
+                        ? bars.size()
+                        : static_cast<std::size_t>(FirstFrom(bars, SecondsOf(minute + 1)) - bars.begin());
   for (; end > 0; --end) {
     Tick ticks[kPathTicks];
     for (int j = TicksOf(end - 1, ticks) - 1; j >= 0; --j) {

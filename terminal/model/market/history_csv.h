@@ -41,7 +41,8 @@ class HistoryCsv {
  public:
   // Only the symbol's digits are kept: a temporary spec will do. Bars open
   // at the start of a bar of `timeframe` minutes (M1, H1 or D1).
-  explicit HistoryCsv(const SymbolSpec& spec, std::int32_t timeframe = 1) : digits_(spec.digits), timeframe_(timeframe) {}
+  explicit HistoryCsv(const SymbolSpec& spec, std::int32_t timeframe = 1)
+      : digits_(spec.digits), timeframe_(timeframe) {}
 
   bool Feed(std::string_view piece);
   // The last line, when the file does not end with a line break.

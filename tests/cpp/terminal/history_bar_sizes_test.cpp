@@ -79,8 +79,9 @@ std::vector<Bar> AllBars(const Market& market, std::size_t symbol, std::int32_t 
   std::vector<Bar> bars;
   const BarSpan span = BarsRange(path, timeframe, 0, now_ms / 1000, now_ms, 1 << 20);
   const auto keep = [&](const Bar& bar) { bars.push_back(bar); };
-  const std::int64_t emitted = kept ? market.bars(symbol)->ForEach(path, market.days(symbol), timeframe, span, now_ms, keep)
-                                    : ForEachBar(path, nullptr, timeframe, span, now_ms, keep);
+  const std::int64_t emitted =
+      kept ? market.bars(symbol)->ForEach(path, market.days(symbol), timeframe, span, now_ms, keep)
+           : ForEachBar(path, nullptr, timeframe, span, now_ms, keep);
   EXPECT_EQ(emitted, span.Count()) << timeframe;  // the reply's length is counted before its bars are made
   return bars;
 }
@@ -95,10 +96,16 @@ TEST(HistoryBarSizesTest, ServesTheFilesSizeAndLongerOnesExactlyAndShorterOnesFr
     std::vector<std::int32_t> shorter;
   } cases[] = {
       // A share trading 14:30 to 21:00 UTC: each day's path lies in its session.
-      {u"KSTL", wire::TIMEFRAME_D1, DaysFromCivil(2024, 1, 22) * kDay, 45,
+      {u"KSTL",
+       wire::TIMEFRAME_D1,
+       DaysFromCivil(2024, 1, 22) * kDay,
+       45,
        {wire::TIMEFRAME_D1, wire::TIMEFRAME_W1, wire::TIMEFRAME_MN1},
        {wire::TIMEFRAME_M1, wire::TIMEFRAME_M5, wire::TIMEFRAME_H1}},
-      {u"EURUSD", wire::TIMEFRAME_H1, DaysFromCivil(2024, 3, 4) * kDay, 60,
+      {u"EURUSD",
+       wire::TIMEFRAME_H1,
+       DaysFromCivil(2024, 3, 4) * kDay,
+       60,
        {wire::TIMEFRAME_H1, wire::TIMEFRAME_H4, wire::TIMEFRAME_D1, wire::TIMEFRAME_W1},
        {wire::TIMEFRAME_M1, wire::TIMEFRAME_M15}},
   };
@@ -113,7 +120,8 @@ TEST(HistoryBarSizesTest, ServesTheFilesSizeAndLongerOnesExactlyAndShorterOnesFr
       const std::vector<Bar> served = AllBars(market, symbol, timeframe, end_ms);
       const std::vector<Bar> expected = MergedByHand(*history, timeframe);
       ASSERT_EQ(served.size(), expected.size()) << timeframe;
-      for (std::size_t i = 0; i < served.size(); ++i) EXPECT_TRUE(SameBar(served[i], expected[i])) << timeframe << " " << i;
+      for (std::size_t i = 0; i < served.size(); ++i)
+        EXPECT_TRUE(SameBar(served[i], expected[i])) << timeframe << " " << i;
     }
     // Shorter bars merge back into the loaded ones.
     for (std::int32_t timeframe : c.shorter) {

@@ -30,7 +30,8 @@ const std::int64_t kMonday = market::DaysFromCivil(2024, 3, 4) * kDay;  // 00:00
 market::Histories Loaded() {
   auto days = std::make_shared<History>();
   days->timeframe = wire::TIMEFRAME_D1;
-  for (int d = 0; d < 3; ++d) days->bars.push_back(Bar{kMonday + d * kDay, 18500, 18600, 18400, 18550 + d, 400, 2, 9000});
+  for (int d = 0; d < 3; ++d)
+    days->bars.push_back(Bar{kMonday + d * kDay, 18500, 18600, 18400, 18550 + d, 400, 2, 9000});
   auto hours = std::make_shared<History>();
   hours->timeframe = wire::TIMEFRAME_H1;
   for (int h : {10, 12}) hours->bars.push_back(Bar{kMonday + h * 3600, 108500, 108600, 108400, 108550, 400, 3, 0});
@@ -48,8 +49,8 @@ TEST(HistoryOpenTest, TheEndOfTheDataIsTheEndOfTheMarket) {
   const market::Market market(Symbols(false), 1, histories);
   const std::size_t kstl = *market.Find(u"KSTL");
   Account account(DefaultAccounts()[0]);
-  const std::int64_t session_ms = (kMonday + kDay + 15 * 3600) * 1000;  // Tuesday 15:00, in session
-  const std::int64_t after_ms = (kMonday + 4 * kDay + 15 * 3600) * 1000;  // Friday 15:00: in the hours, past the data
+  const std::int64_t session_ms = (kMonday + kDay + 15 * 3600) * 1000;     // Tuesday 15:00, in session
+  const std::int64_t after_ms = (kMonday + 4 * kDay + 15 * 3600) * 1000;   // Friday 15:00: in the hours, past the data
   const std::int64_t before_ms = (kMonday - 3 * kDay + 15 * 3600) * 1000;  // the Friday before
   Ledger ledger(account.balance(), before_ms);
   const TradeRequest buy = testing::MarketOrder(u"KSTL", wire::ORDER_TYPE_BUY, 1);
@@ -83,13 +84,15 @@ TEST(HistoryOpenTest, HoursFromDataOpenTheMarketWhereABarSpansOnly) {
     std::int64_t at;  // seconds
     bool open;
   } cases[] = {
-      {true, ten, true},             {true, ten + 3599, true},   // the whole hour of a bar
-      {true, ten + 3600, false},     {true, ten + 7199, false},  // the missing hour
-      {true, ten + 7200 + 59 * 60, true},                        // the last bar's last minute
-      {true, ten + 3 * 3600, false},                             // after the data
-      {true, ten - 60, false},                                   // before it
-      {false, ten + 3600, true},                                 // a gap in the hours is open
-      {false, ten + 3 * 3600, false},                            // after the data, whatever the hours
+      {true, ten, true},
+      {true, ten + 3599, true},  // the whole hour of a bar
+      {true, ten + 3600, false},
+      {true, ten + 7199, false},           // the missing hour
+      {true, ten + 7200 + 59 * 60, true},  // the last bar's last minute
+      {true, ten + 3 * 3600, false},       // after the data
+      {true, ten - 60, false},             // before it
+      {false, ten + 3600, true},           // a gap in the hours is open
+      {false, ten + 3 * 3600, false},      // after the data, whatever the hours
   };
   for (bool from_data : {false, true}) {
     const market::Market market(Symbols(from_data), 1, Loaded());
