@@ -155,7 +155,10 @@ int HistoryPaths::PiecesOf(std::size_t i, Bar out[kPathTicks]) const {
 
 std::int64_t HistoryPaths::NextActiveMinute(std::int64_t minute) const {
   const std::vector<Bar>& bars = history_->bars;
-  for (std::size_t i = FirstEndingAfter(SecondsOf(minute)); i < bars.size(); ++i) {
+  const std::size_t first = FirstEndingAfter(SecondsOf(minute));
+  // A minute bar's path lies in its minute.
+  if (times_.empty()) return first == bars.size() ? INT64_MAX : FloorDiv(bars[first].time, 60);
+  for (std::size_t i = first; i < bars.size(); ++i) {
     Tick ticks[kPathTicks];
     const int count = TicksOf(i, ticks);
     for (int j = 0; j < count; ++j) {
@@ -172,6 +175,7 @@ std::int64_t HistoryPaths::LastActiveMinute(std::int64_t minute) const {
   std::size_t end = minute == INT64_MAX
                         ? bars.size()
                         : static_cast<std::size_t>(FirstFrom(bars, SecondsOf(minute + 1)) - bars.begin());
+  if (times_.empty()) return end == 0 ? kNoMinute : FloorDiv(bars[end - 1].time, 60);
   for (; end > 0; --end) {
     Tick ticks[kPathTicks];
     for (int j = TicksOf(end - 1, ticks) - 1; j >= 0; --j) {
