@@ -64,7 +64,7 @@ std::shared_ptr<const market::History> LoadedYear() {
     bar.low = std::min(bar.open, bar.close) - draw(0, 9);
     bar.tick_volume = static_cast<std::uint64_t>(draw(1, 300));
     bar.spread = draw(0, 20);
-    history->minutes.push_back(bar);
+    history->bars.push_back(bar);
     price = bar.close;
   }
   return history;

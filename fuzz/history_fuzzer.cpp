@@ -62,13 +62,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Ticks need bars beside them; one bar at their start will do.
     if (!Read(spec, text, piece, &history->ticks) || history->ticks.empty()) return 0;
     const std::int64_t minute = history->ticks.front().time_msc / 60000;
-    history->minutes.push_back(Bar{minute * 60, 100, 100, 100, 100, 1, 0, 0});
-  } else if (!Read(spec, text, piece, &history->minutes) || history->minutes.empty()) {
+    history->bars.push_back(Bar{minute * 60, 100, 100, 100, 100, 1, 0, 0});
+  } else if (!Read(spec, text, piece, &history->bars) || history->bars.empty()) {
     return 0;
   }
   // Inside the history, at its end and far after it.
-  const std::int64_t first_ms = history->minutes.front().time * 1000;
-  const std::int64_t last_ms = history->minutes.back().time * 1000;
+  const std::int64_t first_ms = history->bars.front().time * 1000;
+  const std::int64_t last_ms = history->bars.back().time * 1000;
   for (std::int64_t now_ms : {first_ms + 30000, (first_ms + last_ms) / 2 + 25000, last_ms + 59000,
                               last_ms + std::int64_t{400} * 86400 * 1000}) {
     Serve(history, now_ms);

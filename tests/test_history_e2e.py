@@ -112,3 +112,59 @@ def test_a_malformed_history_file_stops_the_start(vl5_terminal, tmp_path, line, 
         vl5_terminal(history="EURUSD", history_dir=str(tmp_path), connect=False)
     assert f"history not loaded: {tmp_path}/EURUSD/M1.csv {problem}" in str(refused.value)
     assert "(status 1)" in str(refused.value)
+
+
+def day_lines(first_day, count):
+    """`count` weekday D1 bars of KSTL from `first_day` (a date's Unix day)."""
+    rnd = random.Random(11)
+    lines, day, price = [], first_day, 18500
+    while len(lines) < count:
+        if (day + 4) % 7 not in (0, 6):  # not Sunday or Saturday
+            close = price + rnd.randint(-300, 300)
+            high, low = max(price, close) + rnd.randint(1, 90), min(price, close) - rnd.randint(1, 90)
+            prices = ",".join(f"{p / 100:.2f}" for p in (price, high, low, close))
+            lines.append(f"{day * 86400},{prices},{rnd.randint(4, 9000)},{rnd.randint(1, 5)},{rnd.randint(0, 10**6)}")
+            price = close
+        day += 1
+    return lines
+
+
+def test_daily_bars_serve_days_weeks_months_and_the_market_ends_with_them(vl5_terminal, tmp_path):
+    first = 19751  # Monday 2024-01-29
+    lines = day_lines(first, 30)
+    (tmp_path / "KSTL").mkdir()
+    (tmp_path / "KSTL" / "D1.csv").write_text("\n".join([HEADER, *lines]) + "\n")
+    end = int(lines[-1].split(",")[0]) + 86400
+    after = end + 2 * 86400 + 15 * 3600  # Monday afternoon, in the share's hours, past the data
+    vl5_terminal(history="KSTL", history_dir=str(tmp_path), clock=after)
+    assert vl.symbol_select("KSTL", True)
+
+    d1 = vl.copy_rates_range("KSTL", c.TIMEFRAME_D1, 0, after)
+    assert d1.tobytes() == as_rates(lines, d1.dtype).tobytes()
+    for timeframe, period in ((c.TIMEFRAME_W1, lambda t: (t // 86400 + 4) // 7),
+                              (c.TIMEFRAME_MN1, lambda t: np.datetime64(int(t), "s").astype("datetime64[M]"))):
+        merged = vl.copy_rates_range("KSTL", timeframe, 0, after)
+        keys = [period(t) for t in d1["time"]]
+        assert len(merged) == len(set(keys))
+        for bar in merged:
+            part = d1[[k == period(bar["time"]) for k in keys]]
+            assert (bar["open"], bar["close"]) == (part["open"][0], part["close"][-1])
+            assert (bar["high"], bar["low"]) == (part["high"].max(), part["low"].min())
+            assert (bar["tick_volume"], bar["real_volume"]) == (part["tick_volume"].sum(), part["real_volume"].sum())
+
+    # Shorter bars are the day's path, inside the 14:30-21:00 session: four minutes of it.
+    day = d1[0]
+    m1 = vl.copy_rates_range("KSTL", c.TIMEFRAME_M1, int(day["time"]), int(day["time"]) + 86399)
+    assert [int(t) - int(day["time"]) for t in m1["time"]] == [
+        (14 * 60 + 30 + k) * 60 for k in (0, 129, 259, 389)]
+    rising = day["close"] >= day["open"]
+    assert m1["open"].tolist() == [day["open"], *((day["low"], day["high"]) if rising else (day["high"], day["low"])),
+                                   day["close"]]
+    assert m1["tick_volume"].sum() == day["tick_volume"]
+
+    # Past the data: no new quote, and the market is closed.
+    tick = vl.symbol_info_tick("KSTL")
+    assert tick.bid == d1["close"][-1] and tick.time_msc < end * 1000
+    assert len(vl.copy_ticks_range("KSTL", end, after, c.COPY_TICKS_ALL)) == 0
+    result = send(action=c.TRADE_ACTION_DEAL, symbol="KSTL", type=c.ORDER_TYPE_BUY, volume=1.0)
+    assert result.retcode == c.TRADE_RETCODE_MARKET_CLOSED

@@ -312,12 +312,14 @@ std::string Usage() {
          "Trading hours (UTC): currencies and XAUUSD from Sunday 22:00 to Friday 22:00, KSTL and\n"
          "US500 on weekdays 14:30-21:00, BTCUSD and new symbols always. Swaps are charged at 00:00\n"
          "UTC for each weekday that ended, three times for the symbol's swap_rollover3days.\n"
-         "History files: a symbol named in history serves the bars of <history folder>/<SYMBOL>/M1.csv\n"
-         "(time,open,high,low,close,tick_volume,spread,real_volume; time in Unix seconds or\n"
-         "YYYY-MM-DD HH:MM[:SS] UTC) and the ticks of ticks.csv beside it when present\n"
-         "(time_msc,bid,ask,last,volume,flags); without them every bar's ticks run open, low, high,\n"
-         "close (high first when it closed lower) at seconds 0, 20, 40 and 59. A set clock with a\n"
-         "clock_speed inside the loaded range replays them as a live market.\n";
+         "History files: a symbol named in history serves the bars of <history folder>/<SYMBOL>/M1.csv,\n"
+         "H1.csv or D1.csv, one of them (time,open,high,low,close,tick_volume,spread,real_volume;\n"
+         "time in Unix seconds or YYYY-MM-DD HH:MM[:SS] UTC, the start of the bar's minute, hour or\n"
+         "day), and beside M1.csv the ticks of ticks.csv when present (time_msc,bid,ask,last,volume,\n"
+         "flags); without them every bar's ticks run open, low, high, close (high first when it\n"
+         "closed lower), at seconds 0, 20, 40 and 59 of a minute bar, spread over a longer bar's open\n"
+         "minutes; shorter timeframes are the bars of these ticks. A set clock with a clock_speed\n"
+         "inside the loaded range replays them as a live market; outside it the symbol is closed.\n";
 }
 
 bool ParseCommandLine(const std::vector<std::string>& args, CommandLine* out, std::string* error) {

@@ -52,6 +52,11 @@ class Market {
   // So are the kept bars: requests for bars go through them.
   BarCache* bars(std::size_t index) const { return bars_[index].get(); }
   std::optional<std::size_t> Find(std::u16string_view name) const;
+  // Whether `symbol` trades at `minute` (Unix minutes): its price source's
+  // answer, which loaded data, `hours = data` and the trading hours agree on.
+  bool IsOpen(std::size_t symbol, std::int64_t minute) const {
+    return paths_[symbol].source().Open(specs_[symbol], minute);
+  }
   const KeptMinutes& kept_minutes() const { return *kept_minutes_; }
   const KeptBars& kept_bars() const { return *kept_bars_; }
 

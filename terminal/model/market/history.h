@@ -1,11 +1,14 @@
-// A symbol's history loaded from files (history_files.h): its minute bars
-// exactly as given, and its ticks when a tick file came with them. A loaded
-// symbol has no synthetic prices at all: its bars of every timeframe merge
-// these minute bars, and its ticks are the loaded ones or, without a tick
-// file, a fixed path through each bar (PathTicks). Immutable once loaded and
+// A symbol's history loaded from files (history_files.h): its bars of one
+// size (M1, H1 or D1) exactly as given, and, beside minute bars, its ticks
+// when a tick file came with them. A loaded symbol has no synthetic prices
+// at all. Its bars of the file's size and of every longer timeframe merge
+// the loaded bars; its ticks are the loaded ones or, without a tick file, a
+// fixed path through each bar (PathTicks), and bars shorter than the file's
+// are those these ticks make. The history is immutable once loaded and
 // shared by the symbol's loaded prices (loaded_prices.h), so it is held once.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -18,15 +21,10 @@
 namespace vl5::terminal::market {
 
 struct History {
-  std::vector<Bar> minutes;  // M1 bars, opening times strictly increasing
-  std::vector<Tick> ticks;   // ordered by time; empty: every bar follows its path
+  std::int32_t timeframe = 1;  // minutes a bar spans: 1 (M1), 60 (H1) or 1440 (D1)
+  std::vector<Bar> bars;       // opening times strictly increasing, each the start of its period
+  std::vector<Tick> ticks;     // ordered by time; empty: every bar follows its path
 
-  // The bar opening in `minute`; nullptr when there is none.
-  const Bar* BarAt(std::int64_t minute) const;
-  // Minutes of the first bar at or after / the last bar at or before
-  // `minute`; INT64_MAX / kNoMinute (active_minutes.h) when there is none.
-  std::int64_t NextBarMinute(std::int64_t minute) const;
-  std::int64_t LastBarMinute(std::int64_t minute) const;
   // The first loaded tick at or after `ms`.
   std::vector<Tick>::const_iterator TicksFrom(std::int64_t ms) const;
 };
@@ -34,31 +32,87 @@ struct History {
 // Loaded histories by symbol name; symbols not named keep synthetic prices.
 using Histories = std::map<std::u16string, std::shared_ptr<const History>>;
 
-// Most ticks a minute of PathTicks holds.
+// Most ticks the path of one bar holds.
 inline constexpr int kPathTicks = 4;
 
-// The ticks of a bar when no tick file was loaded: its open at second 0,
-// then its low at second 20 and its high at second 40 (the other way round
-// when the bar closed below its open), its close at second 59; a point at
-// the price of the one before is left out. Every tick quotes the bar's
-// spread above the bid. On an exchange symbol every tick is also a trade at
-// the bid, and the bar's real volume is split over them. `previous` is the
-// bar before (nullptr: none), for the change flags of the first tick.
-// Returns how many ticks were written.
+// When the path of a bar passes its open, first extreme, second extreme and
+// close, in Unix milliseconds.
+using PathTimes = std::array<std::int64_t, kPathTicks>;
+
+// The path of a minute bar: seconds 0, 20, 40 and 59 of its minute.
+PathTimes MinutePath(const Bar& bar);
+
+// The path of a bar of `minutes` minutes, spread over those of its minutes
+// that `open` says are open (all of them when none is): point j of the four
+// lies in open minute (j * (N - 1)) / 3 of the N, at second 0, 20, 40 or 59
+// as it is the first, second, third or fourth point in that minute. A
+// one-minute bar so keeps MinutePath, and every minute holding a point
+// holds one at its very first millisecond.
+PathTimes SpreadPath(const Bar& bar, std::int64_t minutes, const std::function<bool(std::int64_t)>& open);
+
+// The ticks of a bar when no tick file was loaded: its open, then its low
+// and its high (the other way round when the bar closed below its open),
+// then its close, at `times`; a point at the price of the one before is
+// left out. Every tick quotes the bar's spread above the bid. On an
+// exchange symbol every tick is also a trade at the bid, and the bar's real
+// volume is split over them. `previous` is the bar before (nullptr: none),
+// for the change flags of the first tick. Returns how many ticks were written.
+int PathTicks(const SymbolSpec& spec, const Bar& bar, const Bar* previous, const PathTimes& times,
+              Tick out[kPathTicks]);
+// The same for a minute bar (MinutePath).
 int PathTicks(const SymbolSpec& spec, const Bar& bar, const Bar* previous, Tick out[kPathTicks]);
 
-// The ticks of `minute`: the loaded ones, or the path of its bar.
-void HistoryMinute(const History& history, const SymbolSpec& spec, std::int64_t minute, MinuteTicks* out);
+// A history as one symbol serves it: where each bar's path lies (the bar's
+// open minutes are those of the symbol's trading hours, or, for a symbol
+// with `hours_from_data`, the bar's whole span), and the bars and ticks of
+// every query.
+class HistoryPaths {
+ public:
+  // `history` holds at least one bar; `spec` outlives the paths.
+  HistoryPaths(const SymbolSpec& spec, std::shared_ptr<const History> history);
 
-// The last tick at or before `now_ms`; false before the first.
-bool LastHistoryTick(const History& history, const SymbolSpec& spec, std::int64_t now_ms, Tick* tick);
+  const History& history() const { return *history_; }
+  const SymbolSpec& spec() const { return *spec_; }
+  // The first minute holding a bar or tick, and the first after them all:
+  // the loaded data spans [FirstMinute(), EndMinute()).
+  std::int64_t FirstMinute() const { return first_minute_; }
+  std::int64_t EndMinute() const { return end_minute_; }
+  // Whether `minute` lies in the span of a loaded bar.
+  bool InBar(std::int64_t minute) const;
 
-// The bars of `span` (indexes of `timeframe`) merged from the minute bars
-// that opened by `now_ms`, oldest first, each emitted when it holds one.
-// The minute bar forming at `now_ms` holds the points of its path passed by
-// then, with its tick and real volume in proportion; complete, it is the
-// loaded bar exactly. Returns the number emitted.
-std::int64_t ForEachHistoryBar(const History& history, const SymbolSpec& spec, std::int32_t timeframe, BarSpan span,
-                               std::int64_t now_ms, const std::function<void(const Bar&)>& emit);
+  // The first minute holding a tick of a bar's path at or after `minute`
+  // (INT64_MAX: none), and the last at or before it (kNoMinute: none).
+  std::int64_t NextActiveMinute(std::int64_t minute) const;
+  std::int64_t LastActiveMinute(std::int64_t minute) const;
+  // The ticks of `minute`: the loaded ones, or those of the bar paths in it.
+  void Minute(std::int64_t minute, MinuteTicks* out) const;
+  // The last tick at or before `now_ms`; false before the first.
+  bool LastTick(std::int64_t now_ms, Tick* tick) const;
+
+  // The bars of `span` (indexes of `timeframe`) that exist by `now_ms`,
+  // oldest first, each emitted when it holds one. Timeframes as long as the
+  // file's or longer merge the loaded bars; the loaded bar forming at
+  // `now_ms` holds the points of its path passed by then (complete, it is
+  // the loaded bar exactly). Shorter timeframes hold the points of the
+  // paths, each carrying an equal share of its bar's tick and real volume
+  // (at least one tick). Returns the number emitted.
+  std::int64_t ForEachBar(std::int32_t timeframe, BarSpan span, std::int64_t now_ms,
+                          const std::function<void(const Bar&)>& emit) const;
+
+ private:
+  // The ticks of bar `i`'s path; their count.
+  int TicksOf(std::size_t i, Tick out[kPathTicks]) const;
+  // The points of bar `i`'s path as one-tick bars with their volume shares.
+  int PiecesOf(std::size_t i, Bar out[kPathTicks]) const;
+  // The first bar whose span ends after `seconds`.
+  std::size_t FirstEndingAfter(std::int64_t seconds) const;
+
+  const SymbolSpec* spec_;
+  std::shared_ptr<const History> history_;
+  std::int64_t bar_seconds_;
+  std::vector<PathTimes> times_;  // by bar, for bars longer than a minute
+  std::int64_t first_minute_;
+  std::int64_t end_minute_;
+};
 
 }  // namespace vl5::terminal::market

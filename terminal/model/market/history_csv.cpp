@@ -162,12 +162,26 @@ bool BadValue(std::string* problem, std::string_view field, const char* column) 
   return Refuse(problem, "bad value '" + std::string(field.substr(0, 40)) + "' in column " + column);
 }
 
-bool ParseRecord(int digits, std::string_view line, Bar* bar, std::string* problem) {
+// What a bar of `timeframe` minutes opens at.
+const char* BarStart(std::int32_t timeframe) {
+  switch (timeframe) {
+    case 60:
+      return "a whole hour";
+    case 1440:
+      return "00:00 UTC of a day";
+    default:
+      return "a whole minute";
+  }
+}
+
+bool ParseRecord(int digits, std::int32_t timeframe, std::string_view line, Bar* bar, std::string* problem) {
   std::string_view f[std::size(kBarColumns)];
   if (!Split(line, kBarColumns, std::size(kBarColumns), f, problem)) return false;
   std::int64_t ms = 0;
   if (!ParseTime(f[0], 1000, &ms)) return BadValue(problem, f[0], kBarColumns[0]);
-  if (ms % 60000 != 0) return Refuse(problem, "time " + std::string(f[0]) + " is not a whole minute");
+  if (ms % (std::int64_t{timeframe} * 60000) != 0) {
+    return Refuse(problem, "time " + std::string(f[0]) + " is not " + BarStart(timeframe));
+  }
   bar->time = ms / 1000;
   std::int64_t* prices[] = {&bar->open, &bar->high, &bar->low, &bar->close};
   for (std::size_t i = 0; i < 4; ++i) {
@@ -187,7 +201,7 @@ bool ParseRecord(int digits, std::string_view line, Bar* bar, std::string* probl
   return true;
 }
 
-bool ParseRecord(int digits, std::string_view line, Tick* tick, std::string* problem) {
+bool ParseRecord(int digits, std::int32_t, std::string_view line, Tick* tick, std::string* problem) {
   std::string_view f[std::size(kTickColumns)];
   if (!Split(line, kTickColumns, std::size(kTickColumns), f, problem)) return false;
   if (!ParseTime(f[0], 1, &tick->time_msc)) return BadValue(problem, f[0], kTickColumns[0]);
@@ -261,7 +275,7 @@ bool HistoryCsv<Record>::Line(std::string_view text) {
   if (first && IsLetter(text.front())) return true;  // the header
   std::string problem;
   Record record;
-  if (!ParseRecord(digits_, text, &record, &problem)) {
+  if (!ParseRecord(digits_, timeframe_, text, &record, &problem)) {
     // problem says what
   } else if (!records_.empty() && !InOrder(records_.back(), record)) {
     problem = "time " + std::string(text.substr(0, text.find(','))) + " " + OrderRule(record);

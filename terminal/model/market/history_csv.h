@@ -7,9 +7,11 @@
 // stand before the time). Prices are decimals with at most the symbol's
 // digits (more only as trailing zeros), volumes and spreads whole numbers.
 //
-//   minute bars: time,open,high,low,close,tick_volume,spread,real_volume
-//     times strictly increasing and whole minutes; low <= open, close <= high;
-//     at least one tick; spread in points
+//   bars:        time,open,high,low,close,tick_volume,spread,real_volume
+//     times strictly increasing, each the start of a bar of the file's size
+//     (a whole minute, a whole hour, or 00:00 UTC of a day), so no two bars
+//     share a period; low <= open, close <= high; at least one tick; spread
+//     in points
 //   ticks:       time_msc,bid,ask,last,volume,flags
 //     times never decreasing; 0 < bid <= ask; flags as the terminal reports them
 //   volumes at most kMaxVolume; spreads (ask - bid for ticks) at most 10^6 points
@@ -37,8 +39,10 @@ inline constexpr std::uint64_t kMaxVolume = 100000000000ULL;
 template <typename Record>
 class HistoryCsv {
  public:
-  // Only the symbol's digits are kept: a temporary spec will do.
-  explicit HistoryCsv(const SymbolSpec& spec) : digits_(spec.digits) {}
+  // Only the symbol's digits are kept: a temporary spec will do. Bars open
+  // at the start of a bar of `timeframe` minutes (M1, H1 or D1).
+  explicit HistoryCsv(const SymbolSpec& spec, std::int32_t timeframe = 1)
+      : digits_(spec.digits), timeframe_(timeframe) {}
 
   bool Feed(std::string_view piece);
   // The last line, when the file does not end with a line break.
@@ -51,6 +55,7 @@ class HistoryCsv {
   bool Line(std::string_view text);
 
   const int digits_;
+  const std::int32_t timeframe_;
   std::vector<Record> records_;
   std::string carry_;  // a line begun in an earlier piece
   std::int64_t line_ = 0;

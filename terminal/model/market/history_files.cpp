@@ -15,9 +15,9 @@ namespace {
 // Reads one file into `records`; a missing file is a problem only when
 // `required`.
 template <typename Record>
-bool ReadFile(const SymbolSpec& spec, const std::u16string& path, bool required, std::vector<Record>* records,
-              std::string* error) {
-  HistoryCsv<Record> csv(spec);
+bool ReadFile(const SymbolSpec& spec, std::int32_t timeframe, const std::u16string& path, bool required,
+              std::vector<Record>* records, std::string* error) {
+  HistoryCsv<Record> csv(spec, timeframe);
   const os::FileRead result = os::StreamRegularFile(path, [&](const char* data, std::size_t size) {
     return csv.Feed({data, size});
   });
@@ -40,11 +40,37 @@ bool ReadFile(const SymbolSpec& spec, const std::u16string& path, bool required,
   return true;
 }
 
+// The one bar file of a symbol's folder: two would say different things
+// about the same periods.
+bool FindBarsFile(const std::u16string& symbol_folder, const HistoryBarsFile** found, std::string* error) {
+  *found = nullptr;
+  for (const HistoryBarsFile& file : kHistoryBarsFiles) {
+    if (!os::Exists(JoinPath(symbol_folder, file.name))) continue;
+    if (*found != nullptr) {
+      *error = PathText(symbol_folder) + " holds both " + wire::Utf16ToUtf8((*found)->name) + " and " +
+               wire::Utf16ToUtf8(file.name) + ": keep the bars of one size";
+      return false;
+    }
+    *found = &file;
+  }
+  // None: the minute bars are required, and their absence is named.
+  if (*found == nullptr) *found = &kHistoryBarsFiles[0];
+  return true;
+}
+
 bool LoadOne(const SymbolSpec& spec, const std::u16string& folder, History* history, std::string* error) {
   const std::u16string symbol_folder = JoinPath(folder, spec.name);
-  return CheckPrivateFolder(symbol_folder, error) &&
-         ReadFile(spec, JoinPath(symbol_folder, kHistoryBarsFile), true, &history->minutes, error) &&
-         ReadFile(spec, JoinPath(symbol_folder, kHistoryTicksFile), false, &history->ticks, error);
+  const HistoryBarsFile* bars = nullptr;
+  if (!CheckPrivateFolder(symbol_folder, error) || !FindBarsFile(symbol_folder, &bars, error)) return false;
+  history->timeframe = bars->timeframe;
+  const std::u16string ticks = JoinPath(symbol_folder, kHistoryTicksFile);
+  // Ticks beside longer bars would make their own shorter bars, unlike the bars' paths.
+  if (bars->timeframe != 1 && os::Exists(ticks)) {
+    *error = PathText(ticks) + " goes only with M1.csv, not " + wire::Utf16ToUtf8(bars->name);
+    return false;
+  }
+  return ReadFile(spec, bars->timeframe, JoinPath(symbol_folder, bars->name), true, &history->bars, error) &&
+         ReadFile(spec, 1, ticks, false, &history->ticks, error);
 }
 
 }  // namespace

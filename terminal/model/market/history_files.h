@@ -1,8 +1,11 @@
 // Where loaded histories lie and how they are read. The history folder holds
-// one folder per symbol, named as the symbol:
+// one folder per symbol, named as the symbol, with the symbol's bars in one
+// file named after their size, and optionally its ticks:
 //
-//   <history folder>/EURUSD/M1.csv      minute bars (required)
-//   <history folder>/EURUSD/ticks.csv   ticks (optional)
+//   <history folder>/EURUSD/M1.csv      minute bars, or
+//   <history folder>/EURUSD/H1.csv      hourly bars, or
+//   <history folder>/EURUSD/D1.csv      daily bars (exactly one of the three)
+//   <history folder>/EURUSD/ticks.csv   ticks (optional; only beside M1.csv)
 //
 // in the format of history_csv.h. Both folders and files must be this
 // user's own and writable by nobody else; links are not followed. Every
@@ -10,6 +13,7 @@
 // the start, naming the file and line, instead of leaving half a history.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -18,7 +22,12 @@
 
 namespace vl5::terminal::market {
 
-inline constexpr char16_t kHistoryBarsFile[] = u"M1.csv";
+// The bar files by the minutes their bars span.
+struct HistoryBarsFile {
+  const char16_t* name;
+  std::int32_t timeframe;
+};
+inline constexpr HistoryBarsFile kHistoryBarsFiles[] = {{u"M1.csv", 1}, {u"H1.csv", 60}, {u"D1.csv", 1440}};
 inline constexpr char16_t kHistoryTicksFile[] = u"ticks.csv";
 
 // Loads the histories of `symbols` (names of `specs`) from `folder`; false

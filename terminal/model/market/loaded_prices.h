@@ -1,5 +1,9 @@
 // Loaded prices: a symbol's history from the user's files (history.h),
-// served as given and nothing outside it.
+// served as given and nothing outside it. The market is open only within
+// the loaded data: before its first bar and after the end of its last one
+// (and of its last tick) the symbol is closed, its quote staying at the
+// last loaded tick; inside, its trading hours decide, or, with
+// `hours_from_data`, the spans of its bars.
 #pragma once
 
 #include <cstdint>
@@ -15,11 +19,12 @@ class LoadedPrices final : public PriceSource {
   // `history` holds at least one bar.
   LoadedPrices(const SymbolSpec& spec, std::shared_ptr<const History> history);
 
-  std::int64_t FirstMinute() const override { return first_minute_; }
+  std::int64_t FirstMinute() const override { return paths_.FirstMinute(); }
   // Never saved: KeepsDays() is false.
   std::uint64_t Fingerprint() const override { return 0; }
-  // Its bars of every timeframe merge the loaded minute bars at once.
+  // Its bars of every timeframe are made from the loaded bars at once.
   bool KeepsDays() const override { return false; }
+  bool Open(const SymbolSpec& spec, std::int64_t minute) const override;
   std::unique_ptr<MinuteWalk> Walk() const override;
   std::int64_t NextActiveMinute(std::int64_t minute) const override;
   std::int64_t LastActiveMinute(std::int64_t minute) const override;
@@ -32,9 +37,7 @@ class LoadedPrices final : public PriceSource {
                           std::int64_t now_ms, const std::function<void(const Bar&)>& emit) const override;
 
  private:
-  const SymbolSpec* spec_;
-  std::shared_ptr<const History> history_;
-  std::int64_t first_minute_;
+  HistoryPaths paths_;
 };
 
 }  // namespace vl5::terminal::market

@@ -2,8 +2,11 @@
 
 #include "terminal/model/market/generated_prices.h"
 #include "terminal/model/market/loaded_prices.h"
+#include "terminal/model/market/symbol_spec.h"
 
 namespace vl5::terminal::market {
+
+bool PriceSource::Open(const SymbolSpec& spec, std::int64_t minute) const { return spec.hours.Open(minute); }
 
 std::unique_ptr<const PriceSource> MakePriceSource(const SymbolSpec& spec, std::uint64_t seed,
                                                    std::shared_ptr<const History> history) {

@@ -40,6 +40,10 @@ class PriceSource {
   // worth it where a day's bar costs a walk over its every minute.
   virtual bool KeepsDays() const = 0;
 
+  // Whether the symbol of `spec` trades at `minute`: the one answer every
+  // trade request, trigger and stop-out asks. By default its trading hours.
+  virtual bool Open(const SymbolSpec& spec, std::int64_t minute) const;
+
   virtual std::unique_ptr<MinuteWalk> Walk() const = 0;
   // The first minute with a bar at or after `minute` (INT64_MAX: none), the
   // last at or before it (kNoMinute: none), and the first holding a tick at

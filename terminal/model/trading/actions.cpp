@@ -43,7 +43,7 @@ bool QuoteSymbol(const Desk& desk, const std::u16string& name, Plan* plan) {
   plan->symbol = *symbol;
   plan->quoted = QuoteAt(desk.market, *symbol, desk.now_ms, &plan->quote);
   // Between hours the last quote is still shown, but nothing trades.
-  if (!plan->quoted || !desk.market.spec(*symbol).hours.Open(market::FloorDiv(desk.now_ms, 60000))) {
+  if (!plan->quoted || !desk.market.IsOpen(*symbol, market::FloorDiv(desk.now_ms, 60000))) {
     plan->retcode = wire::TRADE_RETCODE_MARKET_CLOSED;
     return false;
   }

@@ -22,7 +22,7 @@ const Position* MostLosing(const Desk& desk, Quote* quote) {
   double worst_result = 0.0;
   for (const Position& position : desk.ledger.positions()) {
     Quote q;
-    if (!desk.market.spec(position.symbol).hours.Open(market::FloorDiv(desk.now_ms, 60000)) ||
+    if (!desk.market.IsOpen(position.symbol, market::FloorDiv(desk.now_ms, 60000)) ||
         !QuoteAt(desk.market, position.symbol, desk.now_ms, &q)) {
       continue;
     }

@@ -70,6 +70,8 @@ Event NextEvent(const Desk& desk, std::size_t symbol, std::int64_t after_ms, std
       const market::Tick& tick = ticks->ticks[j];
       if (tick.time_msc <= after_ms) continue;
       if (tick.time_msc > last_ms) return event;
+      // A tick of a closed market (loaded data outside the hours) fills nothing.
+      if (!desk.market.IsOpen(symbol, market::FloorDiv(tick.time_msc, kMinuteMs))) continue;
       if (watch.levels.AnyFires(tick)) return Event{tick.time_msc, true, tick};
     }
   }

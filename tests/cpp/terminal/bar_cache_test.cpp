@@ -42,7 +42,7 @@ std::shared_ptr<const History> LoadedHistory(const SymbolSpec& spec) {
   HistoryCsv<Bar> csv(spec);
   EXPECT_TRUE(csv.Feed(text) && csv.Finish()) << csv.error();
   auto history = std::make_shared<History>();
-  history->minutes = std::move(csv.records());
+  history->bars = std::move(csv.records());
   return history;
 }
 

@@ -165,7 +165,7 @@ TEST(HistoryTest, TheLargestVolumesSumWithoutWrapping) {
               csv.Finish())
       << csv.error();
   auto bars = std::make_shared<History>();
-  bars->minutes = csv.records();
+  bars->bars = csv.records();
   const Market market(DefaultSymbols(), 1, Histories{{u"EURUSD", bars}});
   const PricePath& path = market.path(IndexOf(market, u"EURUSD"));
   const std::int64_t now_ms = (kMonday + 3600) * 1000;
@@ -177,7 +177,7 @@ TEST(HistoryTest, TheLargestVolumesSumWithoutWrapping) {
 
   // A day's volume of more ticks than the bound allows for stops at the largest value.
   auto ticks = std::make_shared<History>();
-  ticks->minutes = {MakeBar(kMonday, 100, 100, 100, 100)};
+  ticks->bars = {MakeBar(kMonday, 100, 100, 100, 100)};
   const std::uint64_t half = std::uint64_t{1} << 63;
   for (int j = 0; j < 2; ++j) {
     ticks->ticks.push_back(
@@ -198,7 +198,7 @@ struct Loaded {
       if (i >= 70 && i < 100) continue;
       const std::int64_t open = 108000 + (i * 37) % 50;
       const std::int64_t close = 108000 + (i * 53) % 50;
-      h->minutes.push_back(MakeBar(kMonday + 60 * i, open, std::max(open, close) + i % 7, std::min(open, close) - i % 5,
+      h->bars.push_back(MakeBar(kMonday + 60 * i, open, std::max(open, close) + i % 7, std::min(open, close) - i % 5,
                                    close, 1 + i, i % 4, 0));
     }
     if (with_ticks) {
@@ -223,8 +223,8 @@ TEST(HistoryTest, ServesTheLoadedBarsAndAggregatesThem) {
   const std::int64_t end_ms = (kMonday + 4 * 3600) * 1000;
   const BarSpan all = BarsRange(path, wire::TIMEFRAME_M1, 0, kMonday * 2, end_ms, 1 << 20);
   const std::vector<Bar> m1 = CollectBars(path, nullptr, wire::TIMEFRAME_M1, all, end_ms);
-  ASSERT_EQ(m1.size(), loaded.history->minutes.size());
-  for (std::size_t i = 0; i < m1.size(); ++i) EXPECT_TRUE(SameBar(m1[i], loaded.history->minutes[i])) << i;
+  ASSERT_EQ(m1.size(), loaded.history->bars.size());
+  for (std::size_t i = 0; i < m1.size(); ++i) EXPECT_TRUE(SameBar(m1[i], loaded.history->bars[i])) << i;
 
   const BarSpan hours = BarsFromPos(path, wire::TIMEFRAME_H1, 0, 10, end_ms, 100);
   const std::vector<Bar> h1 = CollectBars(path, nullptr, wire::TIMEFRAME_H1, hours, end_ms);
@@ -239,7 +239,7 @@ TEST(HistoryTest, ServesTheLoadedBarsAndAggregatesThem) {
   }
 
   // The minute forming at 10:05:30 has passed its open and first extreme only.
-  const Bar& fifth = loaded.history->minutes[5];
+  const Bar& fifth = loaded.history->bars[5];
   const std::int64_t mid_ms = (kMonday + 5 * 60 + 30) * 1000;
   const std::vector<Bar> partial =
       CollectBars(path, nullptr, wire::TIMEFRAME_M1, BarsFromPos(path, wire::TIMEFRAME_M1, 0, 1, mid_ms, 100), mid_ms);
@@ -257,7 +257,7 @@ TEST(HistoryTest, ServesTheLoadedBarsAndAggregatesThem) {
   Tick last;
   EXPECT_FALSE(LastTick(path, kMonday * 1000 - 1, &last));
   ASSERT_TRUE(LastTick(path, end_ms, &last));
-  EXPECT_EQ(last.bid, loaded.history->minutes.back().close);
+  EXPECT_EQ(last.bid, loaded.history->bars.back().close);
 }
 
 TEST(HistoryTest, ServesLoadedTicksAsGivenEvenManyInAMinute) {
@@ -286,10 +286,10 @@ TEST(HistoryTest, DecadesBetweenTwoMinutesCostOneStep) {
   // 21 million empty minutes lie between the two bars; tick walks and bar
   // loops step over them at once (the sanitized fuzzer took 28 s before).
   auto h = std::make_shared<History>();
-  h->minutes = {MakeBar(kMonday, 100, 110, 90, 105), MakeBar(kMonday + 40LL * 365 * 86400, 105, 120, 100, 110)};
+  h->bars = {MakeBar(kMonday, 100, 110, 90, 105), MakeBar(kMonday + 40LL * 365 * 86400, 105, 120, 100, 110)};
   const Market market(DefaultSymbols(), 1, Histories{{u"EURUSD", h}});
   const PricePath& path = market.path(IndexOf(market, u"EURUSD"));
-  const std::int64_t now_ms = (h->minutes[1].time + 3600) * 1000;
+  const std::int64_t now_ms = (h->bars[1].time + 3600) * 1000;
   EXPECT_EQ(CollectTicks(path, 0, now_ms).size(), 8u);
   for (std::int32_t timeframe : {wire::TIMEFRAME_M1, wire::TIMEFRAME_H1}) {
     const BarSpan span = BarsRange(path, timeframe, 0, now_ms / 1000, now_ms, 100);
@@ -330,7 +330,7 @@ TEST_F(HistoryFilesTest, LoadsWholeFilesOrNothingAndNamesTheFile) {
   Write("ticks.csv", "");
   ASSERT_TRUE(Load(&histories, &error)) << error;
   ASSERT_EQ(histories.count(u"EURUSD"), 1u);
-  EXPECT_EQ(histories[u"EURUSD"]->minutes.size(), 1u);
+  EXPECT_EQ(histories[u"EURUSD"]->bars.size(), 1u);
   EXPECT_TRUE(histories[u"EURUSD"]->ticks.empty());
 
   // A link is not followed, and a file others may write is not trusted.
