@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "terminal/base/time_zone.h"
+
 namespace vl5::terminal {
 
 struct AccountConfig {
@@ -36,6 +38,9 @@ struct SymbolConfig {
   std::u16string name;
   std::optional<double> commission_per_lot;
   std::optional<double> commission_percent;
+  // Trading hours and their zone (keys timezone and hours); unset: the symbol's own.
+  std::shared_ptr<const TimeZone> timezone;
+  std::optional<std::string> hours;  // checked by market::ParseHoursText
 };
 
 struct Settings {

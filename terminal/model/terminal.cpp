@@ -2,12 +2,31 @@
 
 #include "terminal/base/calendar.h"
 #include "terminal/model/account/account_record.h"
+#include "terminal/model/market/hours_text.h"
 #include "terminal/model/market/ticks.h"
 #include "src/wire/commands.h"
 
 namespace vl5::terminal {
 
 namespace {
+
+// The hours keys of a [Symbol] section on top of the symbol's own: a zone
+// alone moves the same windows into it; `data` leaves the windows alone.
+void ApplyHours(const SymbolConfig& config, market::SymbolSpec* spec) {
+  std::shared_ptr<const TimeZone> zone = config.timezone ? config.timezone : spec->hours.shared_zone();
+  std::vector<market::OpenWindow> windows = spec->hours.windows();
+  if (config.hours) {
+    market::HoursText text;
+    std::string error;  // the settings checked the text already
+    if (!market::ParseHoursText(*config.hours, &text, &error)) return;
+    if (text.from_data) {
+      spec->hours_from_data = true;
+    } else {
+      windows = std::move(text.windows);
+    }
+  }
+  spec->hours = market::TradingHours(std::move(windows), std::move(zone));
+}
 
 // The built-in symbols as the settings file changes them.
 std::vector<market::SymbolSpec> ConfiguredSymbols(const Settings& settings) {
@@ -17,6 +36,7 @@ std::vector<market::SymbolSpec> ConfiguredSymbols(const Settings& settings) {
       if (spec.name != config.name) continue;
       if (config.commission_per_lot) spec.commission_per_lot = config.commission_per_lot;
       if (config.commission_percent) spec.commission_percent = config.commission_percent;
+      if (config.timezone || config.hours) ApplyHours(config, &spec);
     }
   }
   return symbols;

@@ -6,7 +6,9 @@
 #include <map>
 #include <type_traits>
 
+#include "terminal/base/zone_files.h"
 #include "terminal/model/market/catalog.h"
+#include "terminal/model/market/hours_text.h"
 #include "src/wire/text.h"
 #include "terminal/model/clock.h"
 
@@ -96,6 +98,22 @@ bool ParseSymbolList(std::string_view text, std::vector<std::u16string>* symbols
     text.remove_prefix(comma + 1);
   }
   *symbols = std::move(parsed);
+  return true;
+}
+
+bool ParseZone(std::string_view text, std::shared_ptr<const TimeZone>* zone) {
+  std::string error;
+  std::shared_ptr<const TimeZone> loaded = LoadTimeZone(Trim(text), &error);
+  if (loaded == nullptr) return false;
+  *zone = std::move(loaded);
+  return true;
+}
+
+bool ParseHours(std::string_view text, std::optional<std::string>* hours) {
+  market::HoursText parsed;
+  std::string error;
+  if (!market::ParseHoursText(text, &parsed, &error)) return false;
+  *hours = std::string(text);
   return true;
 }
 
@@ -245,7 +263,27 @@ const Key<SymbolConfig> kSymbolKeys[] = {
     {"commission_percent", "PERCENT", "replaces the account's for deals in this symbol",
      [](SymbolConfig* s, std::string_view v) { return ParseOptionalAmount(v, 100.0, &s->commission_percent); },
      [](const SymbolConfig&) { return std::string(); }},
+    {"timezone", "ZONE",
+     "time zone of the hours and the rollover, e.g. America/New_York (default: UTC; a built-in symbol's exchange's)",
+     [](SymbolConfig* s, std::string_view v) { return ParseZone(v, &s->timezone); },
+     [](const SymbolConfig&) { return std::string(); }},
+    {"hours", "HOURS|always|data",
+     "weekly hours in that zone, e.g. Mon-Fri 09:30-16:00 or Sun 17:00 - Fri 17:00 (default: always; built-ins their own)",
+     [](SymbolConfig* s, std::string_view v) { return ParseHours(v, &s->hours); },
+     [](const SymbolConfig&) { return std::string(); }},
 };
+
+// Why a value of a key with reasons of its own was refused; "" for the others.
+std::string Why(std::string_view key, std::string_view value) {
+  std::string why;
+  if (key == "timezone") {
+    LoadTimeZone(Trim(value), &why);
+  } else if (key == "hours") {
+    market::HoursText hours;
+    market::ParseHoursText(value, &hours, &why);
+  }
+  return why.empty() ? why : ": " + why;
+}
 
 template <typename T, std::size_t N>
 const Key<T>* FindKey(const Key<T> (&keys)[N], std::string_view name) {
@@ -342,9 +380,11 @@ std::string Usage() {
          HelpLines(kAccountKeys, AccountConfig{}, "", false) +
          "Sections [Symbol <name>] change a built-in symbol, with the keys:\n" +
          HelpLines(kSymbolKeys, SymbolConfig{}, "", false) +
-         "Trading hours (UTC): currencies and XAUUSD from Sunday 22:00 to Friday 22:00, KSTL and\n"
-         "US500 on weekdays 14:30-21:00, BTCUSD always. Swaps are charged at 00:00 UTC for each\n"
-         "weekday that ended, three times for the symbol's swap_rollover3days.\n"
+         "Trading hours: currencies and XAUUSD from Sunday 17:00 to Friday 17:00 New York time,\n"
+         "KSTL and US500 on weekdays 09:30-16:00 New York time, BTCUSD always. Swaps are charged\n"
+         "daily where each symbol's trading day ends (17:00 New York time for currencies and\n"
+         "XAUUSD, 16:00 for KSTL and US500, 00:00 UTC for BTCUSD) for each weekday that ended,\n"
+         "three times for the symbol's swap_rollover3days.\n"
          "History files: a symbol named in history serves the bars of <history folder>/<SYMBOL>/M1.csv\n"
          "(time,open,high,low,close,tick_volume,spread,real_volume; time in Unix seconds or\n"
          "YYYY-MM-DD HH:MM[:SS] UTC) and the ticks of ticks.csv beside it when present\n"
@@ -403,7 +443,7 @@ bool ApplySectionKey(const Key<T> (&keys)[N], T* target, const IniEntry& entry, 
     return false;
   }
   if (!key->apply(target, entry.value)) {
-    *error = BadValue(entry.key, entry.value) + " in [" + entry.section + "]";
+    *error = BadValue(entry.key, entry.value) + " in [" + entry.section + "]" + Why(entry.key, entry.value);
     return false;
   }
   return true;
@@ -418,7 +458,7 @@ bool ApplySymbolKey(Settings* s, std::string_view name, const IniEntry& entry, s
   }
   auto config =
       std::find_if(s->symbols.begin(), s->symbols.end(), [&](const SymbolConfig& c) { return c.name == symbol; });
-  if (config == s->symbols.end()) config = s->symbols.insert(s->symbols.end(), SymbolConfig{symbol, {}, {}});
+  if (config == s->symbols.end()) config = s->symbols.insert(s->symbols.end(), SymbolConfig{symbol, {}, {}, {}, {}});
   return ApplySectionKey(kSymbolKeys, &*config, entry, error);
 }
 
