@@ -125,6 +125,14 @@ TEST(SettingsTest, BadValuesAreRefusedWholeInTheFileAndOnTheCommandLine) {
                      {"Account 500", "colour", "1", "unknown setting 'colour'"},
                      {"Symbol EURUSD", "commission_percent", "200"},
                      {"Symbol EURUSD", "commission_per_lot", "inf"},
+                     {"Symbol EURUSD", "timezone", "Mars/Olympus_Mons"},
+                     {"Symbol EURUSD", "timezone", "../../etc/passwd"},
+                     {"Symbol EURUSD", "timezone", ""},
+                     {"Symbol EURUSD", "hours", "Mon-Fri 09:30-24:01"},
+                     {"Symbol EURUSD", "hours", "Mon-Fri 16:00-09:30"},
+                     {"Symbol EURUSD", "hours", "Mon-Fri 09:00-17:00, Tue 12:00-13:00"},
+                     {"Symbol EURUSD", "hours", "Moon 09:30-16:00"},
+                     {"Symbol EURUSD", "hours", ""},
                      {"Symbol NOWHERE", "commission_percent", "1", "unknown symbol [symbol nowhere]"},
                      {"Elsewhere", "x", "1", "unknown section [elsewhere]"},
                      {"Account x", "balance", "1", "unknown section [account x]"}};
@@ -240,6 +248,23 @@ TEST(SettingsTest, CostsAndMarginLevelsPerAccountAndSymbol) {
   EXPECT_FALSE(s.symbols[0].commission_per_lot.has_value());
   EXPECT_EQ(s.symbols[1].commission_per_lot, 4.0);
   EXPECT_FALSE(s.symbols[1].commission_percent.has_value());
+}
+
+TEST(SettingsTest, HoursAndTheirZonePerSymbolAndWhyTheyAreRefused) {
+  Settings s;
+  std::string error;
+  ASSERT_TRUE(ApplyIni(&s, "[Symbol KSTL]\ntimezone = Europe/London\nhours = Mon-Fri 08:00-16:30\n", &error)) << error;
+  ASSERT_EQ(s.symbols.size(), 1u);
+  ASSERT_NE(s.symbols[0].timezone, nullptr);
+  EXPECT_EQ(s.symbols[0].timezone->name(), "Europe/London");
+  EXPECT_EQ(s.symbols[0].hours, "Mon-Fri 08:00-16:30");
+  EXPECT_FALSE(ApplyIni(&s, "[Terminal]\nseed=2\n\n[Symbol EURUSD]\nhours = Mon-Fri 09:30-24:01\n", &error));
+  EXPECT_EQ(error,
+            "terminal.ini line 5: bad value 'Mon-Fri 09:30-24:01' for hours in [symbol eurusd]: '24:01' is not a "
+            "time of day (00:00 to 24:00)");
+  EXPECT_FALSE(ApplyIni(&s, "[Symbol EURUSD]\ntimezone = Europe/Atlantis\n", &error));
+  EXPECT_EQ(error.rfind("terminal.ini line 2: bad value 'Europe/Atlantis' for timezone in [symbol eurusd]: unknown "
+                        "time zone 'Europe/Atlantis'", 0), 0u) << error;
 }
 
 TEST(SettingsTest, TheTradingSwitchReadsFromTheFile) {
