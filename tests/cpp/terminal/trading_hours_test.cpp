@@ -6,6 +6,9 @@
 #include "terminal/base/zone_files.h"
 #include "terminal/model/market/hours_text.h"
 #include "terminal/model/market/trading_hours.h"
+#include "terminal/model/terminal.h"
+#include "terminal/server/settings_table.h"
+#include "tests/cpp/terminal/request_helpers.h"
 #include "tests/cpp/terminal/trading_fixture.h"
 #include "src/wire/market_codes.h"
 
@@ -199,6 +202,37 @@ TEST(TradingHoursTest, EdgesInsideTheSkippedOrRepeatedHour) {
   EXPECT_FALSE(until.Open(Minute(2024, 11, 3, 6, 15)));
   EXPECT_EQ(until.PreviousOpen(Minute(2024, 11, 3, 6, 15)), Minute(2024, 11, 3, 5, 29));
   EXPECT_EQ(until.NextOpen(Minute(2024, 11, 3, 6, 15)), Minute(2024, 11, 9, 17));  // Saturday 12:00 EST
+}
+
+// The keys of a [Symbol] section reach the symbol: new hours in a new zone,
+// a zone alone moving the symbol's own hours, `data`; the cached days of
+// hours in another zone are other days.
+TEST(TradingHoursTest, TheSettingsKeysSetTheSymbolsHours) {
+  Settings settings;
+  std::string error;
+  ASSERT_TRUE(ApplyIni(&settings,
+                       "[Symbol KSTL]\ntimezone=Europe/London\nhours=Mon-Fri 08:00-16:30\n"
+                       "[Symbol EURUSD]\ntimezone=Asia/Tokyo\n[Symbol BTCUSD]\nhours=data\n",
+                       &error))
+      << error;
+  const Terminal terminal(settings, terminal::testing::TestFolders());
+  const market::Market& market = terminal.market();
+  const market::SymbolSpec& kstl = market.spec(IndexOf(market, u"KSTL"));
+  EXPECT_FALSE(kstl.hours.Open(Minute(2024, 7, 9, 7) - 1));  // 08:00 BST
+  EXPECT_TRUE(kstl.hours.Open(Minute(2024, 7, 9, 7)));
+  EXPECT_TRUE(kstl.hours.Open(Minute(2024, 7, 9, 15, 29)));
+  EXPECT_FALSE(kstl.hours.Open(Minute(2024, 7, 9, 15, 30)));
+  const market::SymbolSpec& eurusd = market.spec(IndexOf(market, u"EURUSD"));
+  EXPECT_FALSE(eurusd.hours.Open(Minute(2024, 7, 7, 8) - 1));  // Sunday 17:00 in Tokyo
+  EXPECT_TRUE(eurusd.hours.Open(Minute(2024, 7, 7, 8)));
+  const market::SymbolSpec& btcusd = market.spec(IndexOf(market, u"BTCUSD"));
+  EXPECT_TRUE(btcusd.hours_from_data);
+  EXPECT_TRUE(btcusd.hours.always_open());
+  const market::Market built_in(market::DefaultSymbols(), 1);
+  const std::size_t i = IndexOf(market, u"EURUSD");
+  EXPECT_NE(market.path(i).Fingerprint(), built_in.path(i).Fingerprint());
+  EXPECT_EQ(market.path(IndexOf(market, u"GBPUSD")).Fingerprint(),
+            built_in.path(IndexOf(market, u"GBPUSD")).Fingerprint());
 }
 
 TEST(HoursTextTest, WindowsAlwaysAndDataAreReadAndImpossibleHoursRefused) {
