@@ -50,6 +50,9 @@ TEST(TimeZoneTest, OffsetsOfSystemZonesAtKnownInstants) {
       {"Australia/Sydney", Utc(2024, 4, 6, 16) - 1, 11 * 3600},  // 2024-04-07 03:00 AEDT
       {"Australia/Sydney", Utc(2024, 4, 6, 16), 10 * 3600},
       {"Australia/Sydney", Utc(2300, 1, 15, 0), 11 * 3600},
+      {"Australia/Sydney", Utc(2300, 7, 15, 0), 10 * 3600},
+      {"Australia/Sydney", Utc(2600, 1, 15, 0), 11 * 3600},
+      {"Australia/Sydney", Utc(2600, 7, 15, 0), 10 * 3600},
       {"UTC", Utc(2024, 7, 1, 12), 0},
   };
   for (const auto& row : rows) {
