@@ -1,8 +1,10 @@
 // Time zones from the system's zone database: offsets and local times
 // against known values, and zone files that must be refused.
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cstdlib>
 #include <filesystem>
@@ -14,6 +16,9 @@
 
 namespace vl5::terminal {
 namespace {
+
+// Against the system's zone database, its owners, modes and FIFOs: POSIX only.
+#ifndef _WIN32
 
 std::int64_t Utc(int year, int month, int day, int hour, int minute = 0) {
   return market::DaysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60;
@@ -185,6 +190,8 @@ TEST_F(ZoneFolderTest, AZoneFolderWithoutTheFileFallsBackToTheBuiltInCopy) {
   EXPECT_EQ(ny->OffsetAt(Utc(2024, 1, 15, 12)), -5 * 3600);
   EXPECT_EQ(LoadTimeZone("Europe/London", &error), nullptr);
 }
+
+#endif  // _WIN32
 
 }  // namespace
 }  // namespace vl5::terminal
