@@ -124,7 +124,9 @@ bool ParseWindow(Reader& r, std::vector<OpenWindow>* windows, std::string* error
   }
   if (!r.Time(&close, error)) return false;
   if (close <= open) {
-    *error = "a window ends before it starts (" + Clock(open) + "-" + Clock(close).substr(4) + ")";
+    // Times of day alone: 24:00 is written as such, not as the next day's 00:00.
+    const auto time = [](std::int64_t m) { return m == kDayMinutes ? std::string("24:00") : Clock(m).substr(4); };
+    *error = "a window ends before it starts (" + time(open) + "-" + time(close) + ")";
     return false;
   }
   for (int day = first;; day = (day + 1) % 7) {

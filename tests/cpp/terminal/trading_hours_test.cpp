@@ -272,7 +272,7 @@ TEST(HoursTextTest, WindowsAlwaysAndDataAreReadAndImpossibleHoursRefused) {
   } bad[] = {
       {"Mon-Fri 09:30-24:01", "not a time of day"},
       {"Mon-Fri 09:60-16:00", "not a time of day"},
-      {"Mon-Fri 16:00-09:30", "ends before it starts"},
+      {"Mon-Fri 16:00-09:30", "a window ends before it starts (16:00-09:30)"},
       {"Mon-Fri 09:30-09:30", "ends before it starts"},
       {"Mon-Fri 09:00-17:00, Wed 16:00-18:00", "overlap"},
       {"Sun 17:00 - Fri 17:00, Fri 16:00-18:00", "overlap"},
