@@ -136,7 +136,8 @@ std::shared_ptr<const TimeZone> TimeZone::Parse(std::string name, std::string_vi
   if (!rule.summer) {
     if (rule.standard != zone->changes_.back().offset) return fail("the footer disagrees with the last transition");
   } else {
-    const std::int64_t from = c.time == 0 ? 1970 : YearOf(last);
+    // A file's last transition may lie anywhere: the years listed stay few.
+    const std::int64_t from = c.time == 0 ? 1970 : std::clamp<std::int64_t>(YearOf(last), 1800, kTableYears);
     std::vector<Change> year;
     for (std::int64_t y = from; y <= kTableYears; ++y) {
       year.clear();

@@ -85,6 +85,37 @@ TEST(TimeZoneTest, LocalTimesSkippedAndRepeatedByTheClockChange) {
   for (const auto& row : rows) EXPECT_EQ(ny->LocalToUtc(row.local), row.utc) << row.local;
 }
 
+// A minimal TZif file: one transition at `at` from type 0 to type 1, then `rule`.
+std::string OneTransition(std::int64_t at, std::int32_t before, std::int32_t after, const std::string& rule) {
+  auto be = [](std::uint64_t v, int bytes) {
+    std::string out;
+    for (int i = bytes - 1; i >= 0; --i) out += static_cast<char>(v >> (8 * i) & 0xff);
+    return out;
+  };
+  auto header = [&](std::uint32_t times, std::uint32_t types, std::uint32_t chars) {
+    return std::string("TZif2") + std::string(15, '\0') + be(0, 4) + be(0, 4) + be(0, 4) + be(times, 4) +
+           be(types, 4) + be(chars, 4);
+  };
+  auto type = [&](std::int32_t offset, int isdst, int abbr) {
+    return be(static_cast<std::uint32_t>(offset), 4) + static_cast<char>(isdst) + static_cast<char>(abbr);
+  };
+  const std::string v1 = header(0, 1, 4) + type(before, 0, 0) + std::string("LMT\0", 4);
+  const std::string v2 = header(1, 2, 8) + be(static_cast<std::uint64_t>(at), 8) + std::string(1, '\1') +
+                         type(before, 0, 0) + type(after, 0, 4) + std::string("LMT\0EST\0", 8);
+  return v1 + v2 + "\n" + rule + "\n";
+}
+
+TEST(TimeZoneTest, ATransitionAtTheEdgeOfTimeLoadsAtOnce) {
+  // The rule is listed from the year of the last transition: here 292 billion years ago.
+  std::string error;
+  const std::shared_ptr<const TimeZone> zone = TimeZone::Parse(
+      "Edge", OneTransition(-(std::int64_t{1} << 62), -17762, -5 * 3600, "EST5EDT,M3.2.0,M11.1.0"), &error);
+  ASSERT_NE(zone, nullptr) << error;
+  EXPECT_EQ(zone->OffsetAt(Utc(2024, 7, 1, 12)), -4 * 3600);
+  EXPECT_EQ(zone->OffsetAt(Utc(2024, 1, 15, 12)), -5 * 3600);
+  EXPECT_EQ(zone->OffsetAt(-(std::int64_t{1} << 62) - 1), -17762);
+}
+
 // A folder the test owns, set as the zone folder for its lifetime.
 class ZoneFolderTest : public ::testing::Test {
  protected:
