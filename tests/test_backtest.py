@@ -72,9 +72,12 @@ def test_steps_over_a_weekend_at_once_or_bar_by_bar_agree(monkeypatch):
         monkeypatch.setattr(backtest, "CLOSE_TO_END", close_to_end)
         runs.append(backtest.run(flip, "EURUSD", vl.TIMEFRAME_M15, "2024-03-08T12:00Z", "2024-03-11T12:00Z",
                                  seed=4, progress=False))
+    # Closed from Friday 22:00 UTC to Sunday 21:00 UTC, 17:00 New York time both, summer time
+    # having begun there that Sunday.
     weekend = runs[0].equity["2024-03-08T21:00Z":"2024-03-10T23:00Z"].index
     assert [t.strftime("%a %H:%M") for t in weekend] == ["Fri 21:00", "Fri 21:15", "Fri 21:30", "Fri 21:45",
-                                                         "Fri 22:00", "Sun 22:15", "Sun 22:30", "Sun 22:45",
+                                                         "Fri 22:00", "Sun 21:15", "Sun 21:30", "Sun 21:45",
+                                                         "Sun 22:00", "Sun 22:15", "Sun 22:30", "Sun 22:45",
                                                          "Sun 23:00"]
     pd.testing.assert_frame_equal(runs[0].deals, runs[1].deals)
     pd.testing.assert_series_equal(runs[0].equity, runs[1].equity)

@@ -64,14 +64,15 @@ def test_swaps_are_charged_at_each_rollover_a_step_crosses(vl5):
         sim.advance_to(moment)
         return vl.positions_get()[0].swap
 
-    tuesday = MONDAY + 86400
+    # EURUSD rolls over at 17:00 New York time, 22:00 UTC in early March.
+    tuesday = MONDAY + 86400 + 22 * 3600
     assert swap_after(tuesday - 1) == 0.0
     assert swap_after(tuesday) == one_day  # the rollover at the step's last moment
     assert swap_after(tuesday + 12 * 3600) == one_day
-    assert swap_after(tuesday + 86400 + 60) == 2 * one_day
+    assert swap_after(tuesday + 86400 + 60) == 4 * one_day  # Wednesday's counts three days
     closed = send(action=vl.TRADE_ACTION_DEAL, symbol="EURUSD", type=vl.ORDER_TYPE_SELL, volume=1.0,
                   position=opened.order)
-    assert vl.history_deals_get(ticket=closed.deal)[0].swap == 2 * one_day
+    assert vl.history_deals_get(ticket=closed.deal)[0].swap == 4 * one_day
 
 
 def served(symbol, moment):
@@ -109,8 +110,9 @@ def test_nothing_after_the_clock_is_served_after_steps(vl5_terminal):
 
 
 @pytest.mark.parametrize("symbol, expected", [
-    # A currency closes Friday 22:00 and reopens Sunday 22:00: its next bar then ends Sunday 23:00.
-    ("EURUSD", ["2024-03-08T22:00Z", "2024-03-10T23:00Z", "2024-03-11T00:00Z"]),
+    # A currency closes Friday 22:00 UTC and reopens Sunday 21:00 UTC, 17:00 in New York both times
+    # (summer time began there that Sunday): its next bar then ends Sunday 22:00.
+    ("EURUSD", ["2024-03-08T22:00Z", "2024-03-10T22:00Z", "2024-03-10T23:00Z"]),
     ("BTCUSD", ["2024-03-08T22:00Z", "2024-03-08T23:00Z", "2024-03-09T00:00Z"]),
 ])
 def test_next_bar_skips_a_closed_market_only(vl5_terminal, symbol, expected):

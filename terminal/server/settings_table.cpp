@@ -309,9 +309,11 @@ std::string Usage() {
          "letters, digits, '.', '_' or '-'; it is also the folder of its history), with the keys\n"
          "(a new symbol's defaults by kind: forex/CFD/index/stock):\n" +
          SymbolHelpLines() +
-         "Trading hours (UTC): currencies and XAUUSD from Sunday 22:00 to Friday 22:00, KSTL and\n"
-         "US500 on weekdays 14:30-21:00, BTCUSD and new symbols always. Swaps are charged at 00:00\n"
-         "UTC for each weekday that ended, three times for the symbol's swap_rollover3days.\n"
+         "Trading hours: currencies and XAUUSD from Sunday 17:00 to Friday 17:00 New York time,\n"
+         "KSTL and US500 on weekdays 09:30-16:00 New York time, BTCUSD always. Swaps are charged\n"
+         "daily where each symbol's trading day ends (17:00 New York time for currencies and\n"
+         "XAUUSD, 16:00 for KSTL and US500, 00:00 UTC for BTCUSD) for each weekday that ended,\n"
+         "three times for the symbol's swap_rollover3days.\n"
          "History files: a symbol named in history serves the bars of <history folder>/<SYMBOL>/M1.csv,\n"
          "H1.csv or D1.csv, one of them (time,open,high,low,close,tick_volume,spread,real_volume;\n"
          "time in Unix seconds or YYYY-MM-DD HH:MM[:SS] UTC, the start of the bar's minute, hour or\n"

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "terminal/base/calendar.h"
+#include "terminal/base/zone_files.h"
 #include "src/wire/market_codes.h"
 
 namespace vl5::terminal::market {
@@ -11,12 +12,14 @@ namespace {
 
 std::int64_t MonthStart(int year, int month) { return DaysFromCivil(year, month, 1) * 86400; }
 
-// Currencies and metals close for the weekend from Friday to Sunday at 22:00
-// UTC; US shares and the US index trade during the exchange's regular hours,
-// 14:30 to 21:00 UTC (daylight saving is not modelled).
-constexpr std::int64_t kFxRollover = 22 * 60;
-constexpr std::int64_t kExchangeOpen = 14 * 60 + 30;
-constexpr std::int64_t kExchangeClose = 21 * 60;
+// Currencies and metals trade from Sunday to Friday at 17:00 New York time;
+// US shares and the US index during the exchange's regular hours, 09:30 to
+// 16:00 New York time; both follow New York's summer time.
+constexpr std::int64_t kFxDayEnd = 17 * 60;
+constexpr std::int64_t kExchangeOpen = 9 * 60 + 30;
+constexpr std::int64_t kExchangeClose = 16 * 60;
+
+std::shared_ptr<const TimeZone> NewYork() { return BuiltInZone("America/New_York"); }
 
 // What every symbol of this terminal shares: full trading, market execution,
 // all order kinds, both filling policies and every expiration mode.
@@ -66,7 +69,7 @@ SymbolSpec Forex(std::u16string base, std::u16string quote, std::u16string descr
   s.margin_hedged = 50000.0;
   s.swap_long = -6.5;
   s.swap_short = 1.2;
-  s.hours = TradingHours::FiveDayWeek(kFxRollover);
+  s.hours = TradingHours::FiveDayWeek(kFxDayEnd, NewYork());
   s.selected = selected;
   return s;
 }
@@ -94,7 +97,7 @@ SymbolSpec Gold() {
   s.margin_hedged = 50.0;
   s.swap_long = -25.0;
   s.swap_short = 8.0;
-  s.hours = TradingHours::FiveDayWeek(kFxRollover);
+  s.hours = TradingHours::FiveDayWeek(kFxDayEnd, NewYork());
   s.selected = true;
   return s;
 }
@@ -111,7 +114,7 @@ SymbolSpec Index() {
   s.margin_hedged = 0.5;
   s.swap_long = -12.0;
   s.swap_short = -3.0;
-  s.hours = TradingHours::Weekdays(kExchangeOpen, kExchangeClose);
+  s.hours = TradingHours::Weekdays(kExchangeOpen, kExchangeClose, NewYork());
   return s;
 }
 
@@ -148,7 +151,7 @@ SymbolSpec Stock() {
   s.margin_hedged = 0.5;
   s.swap_long = -4.0;
   s.swap_short = -2.0;
-  s.hours = TradingHours::Weekdays(kExchangeOpen, kExchangeClose);
+  s.hours = TradingHours::Weekdays(kExchangeOpen, kExchangeClose, NewYork());
   return s;
 }
 

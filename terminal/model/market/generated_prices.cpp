@@ -107,6 +107,10 @@ std::uint64_t GeneratedPrices::Fingerprint() const {
   for (const OpenWindow& window : s.hours.windows()) {
     h = Hash(h, static_cast<std::uint64_t>(window.open), static_cast<std::uint64_t>(window.close));
   }
+  // The same windows in another zone are other hours (no zone: UTC, as before zones).
+  if (const TimeZone* zone = s.hours.zone(); zone != nullptr && !s.hours.always_open()) {
+    h = Hash(h, zone->fingerprint());
+  }
   return h;
 }
 

@@ -6,6 +6,8 @@
 #include "src/wire/market_codes.h"
 #include "src/wire/text.h"
 #include "terminal/base/value_text.h"
+#include "terminal/base/zone_files.h"
+#include "terminal/model/market/hours_text.h"
 
 namespace vl5::terminal::market {
 
@@ -165,6 +167,39 @@ bool ParseSlippage(std::string_view text, Slippage* value) {
   return true;
 }
 
+// The zone of the hours and the rollover. The symbol's windows move into it,
+// whichever of timezone and hours comes first.
+bool SetZone(std::string_view text, SymbolSpec* spec) {
+  std::string why;
+  std::shared_ptr<const TimeZone> zone = LoadTimeZone(Trim(text), &why);
+  if (zone == nullptr) return false;
+  spec->hours = TradingHours(spec->hours.windows(), std::move(zone));
+  return true;
+}
+
+// Weekly windows in the symbol's zone, `always`, or `data`: open wherever
+// the loaded history has bars.
+bool SetHours(std::string_view text, SymbolSpec* spec) {
+  HoursText parsed;
+  std::string why;
+  if (!ParseHoursText(text, &parsed, &why)) return false;
+  spec->hours_from_data = parsed.from_data;
+  if (!parsed.from_data) spec->hours = TradingHours(std::move(parsed.windows), spec->hours.shared_zone());
+  return true;
+}
+
+// Why a value of a key with reasons of its own was refused; "" for the others.
+std::string Why(std::string_view key, std::string_view value) {
+  std::string why;
+  if (key == "timezone") {
+    LoadTimeZone(Trim(value), &why);
+  } else if (key == "hours") {
+    HoursText hours;
+    ParseHoursText(value, &hours, &why);
+  }
+  return why.empty() ? why : ": " + why;
+}
+
 struct Key {
   const char* name;
   const char* shape;  // of the value, in the help and in a refusal
@@ -254,6 +289,14 @@ const Key kKeys[] = {
      [](SymbolSpec* s, std::string_view v) { return ParseRange(v, 0.0, 0.5, &s->daily_volatility); }},
     {"spread", "POINTS", "without a history: the smallest spread, 0 to 100000 (default: 10/20/50/2)",
      [](SymbolSpec* s, std::string_view v) { return ParseRange(v, 0, 100000, &s->spread_points); }},
+    // Trading hours.
+    {"timezone", "ZONE",
+     "IANA zone of the hours and the rollover, e.g. America/New_York (default: UTC; a built-in symbol's exchange's)",
+     [](SymbolSpec* s, std::string_view v) { return SetZone(v, s); }},
+    {"hours", "HOURS|always|data",
+     "weekly hours in that zone, e.g. Mon-Fri 09:30-16:00 or Sun 17:00 - Fri 17:00, windows joined by commas; "
+     "data: open wherever the history has bars (default: always; a built-in symbol its own)",
+     [](SymbolSpec* s, std::string_view v) { return SetHours(v, s); }},
     // Fills (trading/fills.h).
     {"book_fills", "[0|1]",
      "market orders walk the depth of market: FOK all or nothing, IOC the rest cancelled, RETURN the rest "
@@ -356,8 +399,10 @@ bool ApplySymbolKeys(const SymbolConfig& section, SymbolSpec* spec, SymbolProble
     const Key* key = FindKey(entry.key);
     if (key == nullptr) return Fail(section, entry.line, "unknown setting '" + entry.key + "'", problem);
     if (!key->apply(spec, entry.value)) {
-      return Fail(section, entry.line,
-                  "bad value '" + entry.value + "' for " + entry.key + " (" + key->shape + ")", problem);
+      Fail(section, entry.line, "bad value '" + entry.value + "' for " + entry.key + " (" + key->shape + ")",
+           problem);
+      problem->message += Why(entry.key, entry.value);
+      return false;
     }
   }
   return CheckTogether(section, *spec, problem);

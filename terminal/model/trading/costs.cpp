@@ -8,6 +8,12 @@
 
 namespace vl5::terminal::trading {
 
+namespace {
+
+constexpr std::int64_t kMinuteMs = 60000;
+
+}  // namespace
+
 double DealCommission(const market::Market& market, const AccountConfig& account, std::size_t symbol, double volume,
                       double price, std::int64_t now_ms) {
   const market::SymbolSpec& spec = market.spec(symbol);
@@ -21,12 +27,22 @@ double DealCommission(const market::Market& market, const AccountConfig& account
   return -RoundMoney(per_lot * volume + percent / 100.0 * value);
 }
 
-std::int64_t NextRollover(std::int64_t ms) { return (market::FloorDiv(ms, kDayMs) + 1) * kDayMs; }
+std::int64_t NextRollover(const market::SymbolSpec& spec, std::int64_t ms) {
+  const market::TradingHours& hours = spec.hours;
+  const std::int64_t day = market::FloorDiv(hours.LocalMinute(market::FloorDiv(ms, kMinuteMs)), market::kDayMinutes);
+  // A local day is 23 to 25 hours long: the one after `ms` is among the next few.
+  for (std::int64_t d = day - 1; d <= day + 3; ++d) {
+    const std::int64_t rollover = hours.UtcMinute(d * market::kDayMinutes + hours.DayEnd()) * kMinuteMs;
+    if (rollover > ms) return rollover;
+  }
+  return (market::FloorDiv(ms, kDayMs) + 1) * kDayMs;
+}
 
 double RolloverSwap(const market::Market& market, const Position& position, std::int64_t rollover_ms) {
   const market::SymbolSpec& spec = market.spec(position.symbol);
   if (spec.swap_mode != wire::SYMBOL_SWAP_MODE_POINTS) return 0.0;
-  const int ended = market::DayOfWeek(rollover_ms / 60000 - 1);  // the day the rollover closes
+  // The local day the rollover closes.
+  const int ended = market::DayOfWeek(spec.hours.LocalMinute(market::FloorDiv(rollover_ms, kMinuteMs) - 1));
   if (ended == static_cast<int>(wire::DAY_OF_WEEK_SATURDAY) || ended == static_cast<int>(wire::DAY_OF_WEEK_SUNDAY)) {
     return 0.0;
   }

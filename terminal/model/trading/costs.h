@@ -7,11 +7,15 @@
 // instead of the account's. Booked on the deal and taken from the balance
 // at once.
 //
-// Swap: at the rollover, 00:00 UTC, each open position is charged for the
-// day that ended: swap_long or swap_short points per lot, three times for
-// the symbol's swap_rollover3days weekday and nothing for Saturday and
-// Sunday, so that a week costs seven days. It accumulates on the position
-// (and in the equity) and is booked on the deals that close it.
+// Swap: at its symbol's rollover each open position is charged for the
+// trading day that ended: swap_long or swap_short points per lot, three
+// times for the symbol's swap_rollover3days weekday and nothing for Saturday
+// and Sunday, so that a week costs seven days. It accumulates on the
+// position (and in the equity) and is booked on the deals that close it.
+// The rollover is daily at the local time the symbol's trading day ends
+// (TradingHours::DayEnd): 17:00 New York time for currencies and metals,
+// the close for weekday sessions, midnight for symbols always open; days
+// are the symbol's local days.
 #pragma once
 
 #include <cstddef>
@@ -29,8 +33,8 @@ inline constexpr std::int64_t kDayMs = 86400 * 1000;
 double DealCommission(const market::Market& market, const AccountConfig& account, std::size_t symbol, double volume,
                       double price, std::int64_t now_ms);
 
-// The first rollover after `ms`.
-std::int64_t NextRollover(std::int64_t ms);
+// The first rollover of `spec` after `ms`.
+std::int64_t NextRollover(const market::SymbolSpec& spec, std::int64_t ms);
 // The swap the rollover at `rollover_ms` charges `position`, to the cent.
 double RolloverSwap(const market::Market& market, const Position& position, std::int64_t rollover_ms);
 

@@ -157,16 +157,18 @@ void ApplyOrders(Desk& at, std::size_t symbol, const market::Tick& tick, const Q
   }
 }
 
-void ChargeSwaps(Desk& at) {
+// The positions in the symbols whose rollover is now.
+void ChargeSwaps(Desk& at, const std::vector<std::int64_t>& rollovers) {
   for (Position& position : at.ledger.positions()) {
-    if (position.time_msc < at.now_ms)
+    if (rollovers[position.symbol] == at.now_ms && position.time_msc < at.now_ms)
       position.swap = RoundMoney(position.swap + RolloverSwap(at.market, position, at.now_ms));
   }
 }
 
-// A symbol's next event is looked for only up to the next rollover: there
-// the account changes and every symbol looks again, so a look to the end of a
-// long step would walk the same ticks once for every day it spans.
+// A symbol's next event is looked for only up to its next rollover: at any
+// rollover the account changes and every symbol looks again, so a look to
+// the end of a long step would walk the same ticks once for every day it
+// spans.
 struct Watched {
   std::size_t symbol;
   std::int64_t done_ms;    // events up to here are carried out
@@ -185,7 +187,7 @@ void CatchUp(Desk& desk) {
   const std::int64_t from = ledger.evaluated_ms();
   if (desk.now_ms <= from) return;
   auto look = [&](Watched& w) {
-    w.looked_ms = std::min(desk.now_ms, NextRollover(w.done_ms));
+    w.looked_ms = std::min(desk.now_ms, NextRollover(desk.market.spec(w.symbol), w.done_ms));
     w.next = NextEvent(desk, w.symbol, w.done_ms, w.looked_ms);
   };
   std::vector<Watched> watched;
@@ -203,9 +205,22 @@ void CatchUp(Desk& desk) {
       look(other);
     }
   };
-  std::int64_t rollover = NextRollover(from);
+  // Each symbol has its own rollover; only those of symbols with positions
+  // matter. Everything up to `passed` is carried out.
+  std::vector<std::int64_t> rollovers(desk.market.size(), INT64_MIN);
+  std::int64_t passed = from;
+  auto next_rollover = [&] {
+    std::int64_t first = kNever;
+    for (const Position& position : ledger.positions()) {
+      std::int64_t& next = rollovers[position.symbol];
+      if (next <= passed) next = NextRollover(desk.market.spec(position.symbol), passed);
+      first = std::min(first, next);
+    }
+    return first;
+  };
   const std::int64_t now_ms = desk.now_ms;
   for (;;) {
+    const std::int64_t rollover = next_rollover();
     auto w = std::min_element(watched.begin(), watched.end(), [now_ms](const Watched& a, const Watched& b) {
       return a.due_ms(now_ms) < b.due_ms(now_ms);
     });
@@ -213,10 +228,10 @@ void CatchUp(Desk& desk) {
     // A rollover before an event at the same moment: a position opened at midnight pays no swap yet.
     if (rollover <= desk.now_ms && rollover <= event_ms) {
       Desk at = desk.At(rollover);
-      ChargeSwaps(at);
+      ChargeSwaps(at, rollovers);
       StopOut(at);
       refresh(nullptr, rollover + 1);
-      rollover = ledger.positions().empty() ? NextRollover(std::min(event_ms, desk.now_ms)) : rollover + kDayMs;
+      passed = rollover;
       continue;
     }
     if (event_ms == kNever) break;
@@ -226,6 +241,7 @@ void CatchUp(Desk& desk) {
       continue;
     }
     const std::size_t deals = ledger.deals().size(), orders = ledger.orders().size();
+    passed = std::max(passed, w->next.time_ms);  // a rollover of a symbol that had no position stays undone
     Desk at = desk.At(w->next.time_ms);
     if (w->next.at_tick) {
       const Quote quote = QuoteOf(desk.market.spec(w->symbol), w->next.tick);

@@ -2,6 +2,7 @@
 // both add up in positions, deals and the balance.
 #include <gtest/gtest.h>
 
+#include "terminal/base/calendar.h"
 #include "terminal/model/trading/costs.h"
 #include "terminal/model/trading/money.h"
 #include "tests/cpp/terminal/trading_fixture.h"
@@ -14,8 +15,10 @@ using testing::CloseOrder;
 using testing::MarketOrder;
 
 constexpr std::int64_t kHourMs = 3600 * 1000;
-// kNowMs is a Tuesday evening; EURUSD charges the triple swap for Wednesday.
-constexpr std::int64_t kThursdayMs = kNowMs + 2 * 86400 * 1000 - 20 * kHourMs;
+// kNowMs is a Tuesday evening (2023-11-14 22:13 UTC), just after EURUSD's
+// rollover at 17:00 New York time (22:00 UTC in winter); EURUSD charges the
+// triple swap for Wednesday. Thursday 23:13 UTC is after Thursday's rollover.
+constexpr std::int64_t kThursdayMs = kNowMs + 2 * 86400 * 1000 + 1 * kHourMs;
 
 AccountConfig WithCommission() {
   AccountConfig config = DefaultAccounts()[0];
@@ -56,7 +59,7 @@ TEST_F(CostsTest, CommissionAndSwapsShowOnDealsAndPositionsAndAddUpInTheBalance)
   EXPECT_EQ(DealOf(opened.deal).commission, -3.5);  // 7 a lot
   EXPECT_EQ(account_.balance(), 10000.0 - 3.5);
 
-  // Rollovers on Wednesday 00:00 (Tuesday, once) and Thursday 00:00 (Wednesday, three times):
+  // Rollovers on Wednesday 22:00 UTC (Wednesday, three times) and Thursday 22:00 (Thursday, once):
   // -6.5 points a lot and day on a long of 0.5 lot is -3.25 a day.
   Engine thursday = At(kThursdayMs);
   ASSERT_EQ(ledger_.positions().size(), 1u);
@@ -79,14 +82,15 @@ TEST_F(CostsTest, ASymbolsOwnRateReplacesTheAccountsAndWeekendsCostNothing) {
   ASSERT_EQ(gold.retcode, wire::TRADE_RETCODE_DONE);
   // 0.01 % of 0.2 x 100 oz at the price, not 7 a lot.
   EXPECT_EQ(DealOf(gold.deal).commission, -RoundMoney(0.0001 * 0.2 * 100.0 * gold.price));
-  // By Saturday 01:00 the rollovers charged Tuesday, Wednesday three times,
-  // Thursday and Friday; those of Sunday and Monday 00:00 charge nothing.
+  // By Saturday 01:00 UTC the rollovers at 17:00 New York time charged
+  // Wednesday three times, Thursday and Friday; Saturday's and Sunday's
+  // charge nothing.
   const std::int64_t saturday = kNowMs + 4 * 86400 * 1000 - 21 * kHourMs;
   At(saturday);
   const double before = ledger_.positions()[0].swap;
   At(saturday + 2 * 86400 * 1000);
   EXPECT_EQ(ledger_.positions()[0].swap, before);
-  EXPECT_EQ(before, RoundMoney(8.0 * 0.01 * 100.0 * 0.2 * 6));  // +8 points a lot and day
+  EXPECT_EQ(before, RoundMoney(8.0 * 0.01 * 100.0 * 0.2 * 5));  // +8 points a lot and day
 }
 
 // Each rollover charges the day it ends: three days for the symbol's
@@ -103,15 +107,57 @@ TEST(RolloverSwapTest, TheTripleSwapIsChargedForTheSymbolsWeekdayExactly) {
       {u"EURUSD", 1.0, -6.5, {1, 3, 1, 1, 0, 0, 1}},   // triple on Wednesday
       {u"BTCUSD", 10.0, -2.0, {1, 1, 1, 3, 0, 0, 1}},  // triple on Friday
   };
-  const std::int64_t tuesday_ends = NextRollover(kNowMs);
+  // Tuesday noon UTC: the next rollover, of either symbol, ends Tuesday.
+  const std::int64_t tuesday_noon = market::FloorDiv(kNowMs, kDayMs) * kDayMs + 12 * kHourMs;
   for (const Row& row : rows) {
     Position position;
     position.symbol = *market.Find(row.symbol);
     position.volume = row.volume;
+    std::int64_t rollover = tuesday_noon;
     for (int day = 0; day < 7; ++day) {
-      EXPECT_DOUBLE_EQ(RolloverSwap(market, position, tuesday_ends + day * kDayMs), row.days[day] * row.one_day)
+      rollover = NextRollover(market.spec(position.symbol), rollover);
+      EXPECT_DOUBLE_EQ(RolloverSwap(market, position, rollover), row.days[day] * row.one_day)
           << "row " << &row - rows << ", the rollover ending day " << day << " after Tuesday";
     }
+  }
+}
+
+// EURUSD rolls over at 17:00 New York time: 21:00 UTC in July, 22:00 UTC in
+// January; a position open over it pays the day, Wednesday's three times.
+TEST(RolloverSwapTest, CurrenciesRollOverAtFivePmNewYorkSummerAndWinter) {
+  const market::Market market(market::DefaultSymbols(), 1);
+  const struct {
+    int month;
+    int tuesday;
+    int hour;  // of the rollover, UTC
+  } rows[] = {{7, 9, 21}, {1, 9, 22}, {3, 12, 21}, {11, 5, 22}};  // the Tuesdays after the changes too
+  for (const auto& row : rows) {
+    const std::int64_t day_ms = market::DaysFromCivil(2024, row.month, row.tuesday) * kDayMs;
+    const std::int64_t rollover = day_ms + row.hour * kHourMs;
+    Account account(DefaultAccounts()[0]);
+    Ledger ledger(account.balance(), day_ms);
+    auto at = [&](std::int64_t ms) {
+      Engine engine(market, account, ledger, ms);
+      engine.CatchUp();
+      return engine;
+    };
+    // BTCUSD beside it rolls over at 00:00 UTC, each symbol at its own time.
+    Engine opening = at(day_ms + 12 * kHourMs);
+    ASSERT_EQ(opening.Send(MarketOrder(u"EURUSD", wire::ORDER_TYPE_BUY, 1.0)).retcode, wire::TRADE_RETCODE_DONE);
+    ASSERT_EQ(opening.Send(MarketOrder(u"BTCUSD", wire::ORDER_TYPE_BUY, 1.0)).retcode, wire::TRADE_RETCODE_DONE);
+    const auto swaps = [&](double eurusd, double btcusd) {
+      ASSERT_EQ(ledger.positions().size(), 2u);
+      EXPECT_EQ(ledger.positions()[0].swap, eurusd) << row.month;
+      EXPECT_EQ(ledger.positions()[1].swap, btcusd) << row.month;
+    };
+    at(rollover - 1);
+    swaps(0.0, 0.0);
+    at(rollover);
+    swaps(-6.5, 0.0);  // Tuesday
+    at(rollover + kDayMs - 1);
+    swaps(-6.5, -0.2);  // BTCUSD's Tuesday ended at midnight
+    at(rollover + kDayMs);
+    swaps(-26.0, -0.2);  // and Wednesday three times
   }
 }
 

@@ -126,6 +126,14 @@ TEST(SettingsTest, BadValuesAreRefusedWholeInTheFileAndOnTheCommandLine) {
                      {"Account 500", "colour", "1", "unknown setting 'colour'"},
                      {"Symbol EURUSD", "commission_percent", "200"},
                      {"Symbol EURUSD", "commission_per_lot", "inf"},
+                     {"Symbol EURUSD", "timezone", "Mars/Olympus_Mons"},
+                     {"Symbol EURUSD", "timezone", "../../etc/passwd"},
+                     {"Symbol EURUSD", "timezone", ""},
+                     {"Symbol EURUSD", "hours", "Mon-Fri 09:30-24:01"},
+                     {"Symbol EURUSD", "hours", "Mon-Fri 16:00-09:30"},
+                     {"Symbol EURUSD", "hours", "Mon-Fri 09:00-17:00, Tue 12:00-13:00"},
+                     {"Symbol EURUSD", "hours", "Moon 09:30-16:00"},
+                     {"Symbol EURUSD", "hours", ""},
                      {"Elsewhere", "x", "1", "unknown section [elsewhere]"},
                      {"Account x", "balance", "1", "unknown section [account x]"}};
   for (const Bad& row : bad) {
@@ -243,6 +251,30 @@ TEST(SettingsTest, CostsAndMarginLevelsPerAccountAndSymbol) {
   EXPECT_FALSE(gold.commission_per_lot.has_value());
   EXPECT_EQ(euro.commission_per_lot, 4.0);
   EXPECT_FALSE(euro.commission_percent.has_value());
+}
+
+TEST(SettingsTest, HoursAndTheirZonePerSymbolAndWhyTheyAreRefused) {
+#ifdef _WIN32
+  GTEST_SKIP() << "zones other than the built-in ones come from a zone folder, which Windows lacks";
+#endif
+  Settings s;
+  std::string error;
+  ASSERT_TRUE(ApplyIni(&s, "[Symbol KSTL]\ntimezone = Europe/London\nhours = Mon-Fri 08:00-16:30\n", &error)) << error;
+  std::vector<market::SymbolSpec> symbols;
+  ASSERT_TRUE(ConfiguredSymbols(s, &symbols, &error)) << error;
+  const auto kstl = std::find_if(symbols.begin(), symbols.end(), [](const auto& x) { return x.name == u"KSTL"; });
+  ASSERT_NE(kstl, symbols.end());
+  ASSERT_NE(kstl->hours.shared_zone(), nullptr);
+  EXPECT_EQ(kstl->hours.shared_zone()->name(), "Europe/London");
+  ASSERT_EQ(kstl->hours.windows().size(), 5u);
+  EXPECT_EQ(kstl->hours.windows()[0].open, market::kDayMinutes + 8 * 60);  // Monday 08:00 local
+  EXPECT_FALSE(ApplyIni(&s, "[Terminal]\nseed=2\n\n[Symbol EURUSD]\nhours = Mon-Fri 09:30-24:01\n", &error));
+  EXPECT_EQ(error,
+            "terminal.ini line 5: bad value 'Mon-Fri 09:30-24:01' for hours (HOURS|always|data) in [Symbol EURUSD]: "
+            "'24:01' is not a time of day (00:00 to 24:00)");
+  EXPECT_FALSE(ApplyIni(&s, "[Symbol EURUSD]\ntimezone = Europe/Atlantis\n", &error));
+  EXPECT_EQ(error.rfind("terminal.ini line 2: bad value 'Europe/Atlantis' for timezone (ZONE) in [Symbol EURUSD]: "
+                        "unknown time zone 'Europe/Atlantis'", 0), 0u) << error;
 }
 
 TEST(SettingsTest, TheTradingSwitchReadsFromTheFile) {
