@@ -33,6 +33,9 @@ for python in "$@"; do
   base=${python%-dbg}
   packages+=",$base,$base-dev,$base-venv"
   [ "$python" = "$base" ] || packages+=",$python"
+  # Up to 3.11 venv needs Debian's separate distutils, which it names by a
+  # virtual package that debootstrap does not resolve.
+  case $base in python3.[0-9] | python3.1[01]) packages+=",python3-distutils" ;; esac
 done
 case $root in /|"$repo"|"$HOME") echo "error: $root cannot be a root's folder" >&2; exit 2 ;; esac
 for point in proc dev; do  # left mounted by a run that was killed
