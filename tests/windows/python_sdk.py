@@ -138,8 +138,9 @@ def windows_config(archive, version):
         for line in fields.get("Checksums-Sha256", "").splitlines():
             parts = line.split()
             if len(parts) == 3 and parts[2].endswith(".orig.tar.xz"):
-                candidates.append(((3, int(match.group(2))), fields["Version"], fields["Directory"], parts))
-    for key, source_version, directory, (sha256, _, name) in sorted(candidates, reverse=True):
+                numbers = tuple(int(number) for number in re.findall(r"\d+", fields["Version"]))
+                candidates.append(((3, int(match.group(2))), numbers, fields["Version"], fields["Directory"], parts))
+    for key, _, source_version, directory, (sha256, _, name) in sorted(candidates, reverse=True):
         url = f"{MIRROR}/{directory}/{name}"
         try:
             with urllib.request.urlopen(url, timeout=300) as reply:
