@@ -2,8 +2,9 @@
 # Every test of the project, after the set-up it needs on a fresh Debian
 # machine: C++ unit tests (plain and under ASan/UBSan), the Windows cross
 # build and its tests under Wine, the Python suite, the extension's tests
-# under CPython 3.14 (release and debug builds), the import and dtype tests
-# under NumPy 1.26, the wheel, and self-fuzzing. One step per line;
+# under CPython 3.14 (release and debug builds) and 3.9, the extension
+# cross-built for Windows and checked, the import and dtype tests under
+# NumPy 1.26, the wheel, and self-fuzzing. One step per line;
 # each step is a script of its own.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -35,6 +36,12 @@ bash tests/docs/run.sh
 
 step "the extension under CPython 3.14, release and debug builds, in a Debian unstable root"
 bash tests/versions/run_in_root.sh sid "$repo/build/roots/sid" python3.14 python3.14-dbg
+
+step "the extension under CPython 3.9, the oldest supported, in a Debian 11 root"
+bash tests/versions/run_in_root.sh bullseye "$repo/build/roots/bullseye" python3.9
+
+step "the extension cross-built for Windows x64 against CPython 3.14: exports, imports, layout assertions"
+bash tests/windows/extension_build.sh "$repo/build/windows-extension"
 
 step "import and dtype tests under NumPy 1.26"
 bash tests/numpy1/run.sh

@@ -16,12 +16,13 @@ sys.exit(not os.path.isfile(os.path.join(sysconfig.get_paths()["include"], "Pyth
 
 # ... and what the test command lacks beyond that: CMake, GoogleTest (built
 # library and sources for the cross build), mingw-w64, Wine, clang for the
-# fuzzing step (which adds clang's fuzzer runtime itself), and debootstrap for
-# the roots of other CPython versions.
+# fuzzing step (which adds clang's fuzzer runtime itself), debootstrap for
+# the roots of other CPython versions, and gpgv with Debian's keyring to check
+# what the Windows build of the extension downloads from Debian.
 test_packages_missing() {
   build_packages_missing
   local p
-  for p in cmake googletest libgtest-dev g++-mingw-w64-x86-64-posix wine wine64 clang clang-format debootstrap; do
+  for p in cmake googletest libgtest-dev g++-mingw-w64-x86-64-posix wine wine64 clang clang-format debootstrap gpgv debian-archive-keyring; do
     if command -v dpkg-query >/dev/null 2>&1; then
       dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' || echo "$p"
     else

@@ -3,9 +3,10 @@
 # Debian root of SUITE made with debootstrap below ROOT (kept, so a second run
 # downloads nothing), this checkout's files copied in, the package built there
 # for each PYTHON and the extension's tests run with it against terminal64 and
-# the scripted peer. A PYTHON ending in -dbg is CPython's debug build, run with
-# -X dev: a failed C-API assertion or reference-count check aborts it and
-# fails this step. Needs root (debootstrap, chroot, mounts).
+# the scripted peer, both built there too. A PYTHON ending in -dbg is
+# CPython's debug build, run with -X dev: a failed C-API assertion or
+# reference-count check aborts it and fails this step. Needs root
+# (debootstrap, chroot, mounts).
 #
 #   tests/versions/run_in_root.sh SUITE ROOT PYTHON [PYTHON ...]
 #   e.g. tests/versions/run_in_root.sh sid build/roots/sid python3.14 python3.14-dbg
@@ -15,7 +16,6 @@ suite=$1
 root=$(realpath -m "$2")
 shift 2
 repo=$(cd "$(dirname "$0")/../.." && pwd)
-peer=${VL5_SCRIPTED_PEER:-$repo/build/cpp/tests/scripted_peer}
 mirror=${VL5_DEBIAN_MIRROR:-http://deb.debian.org/debian}
 # The extension's own behaviour: binding, exchange shapes, arrays, leaks,
 # interrupts, session, market and trading through terminal64.
@@ -26,13 +26,15 @@ if [ "$(id -u)" -ne 0 ]; then
   echo "error: this step makes a Debian $suite root with debootstrap and chroot: run the test command as root" >&2
   exit 1
 fi
-[ -x "$peer" ] || { echo "error: no scripted peer at $peer (the C++ step builds it)" >&2; exit 1; }
 
-packages=ca-certificates,g++,cmake
+packages=ca-certificates,g++,make,cmake
 for python in "$@"; do
   base=${python%-dbg}
   packages+=",$base,$base-dev,$base-venv"
   [ "$python" = "$base" ] || packages+=",$python"
+  # Up to 3.11 venv needs Debian's separate distutils, which it names by a
+  # virtual package that debootstrap does not resolve.
+  case $base in python3.[0-9] | python3.1[01]) packages+=",python3-distutils" ;; esac
 done
 case $root in /|"$repo"|"$HOME") echo "error: $root cannot be a root's folder" >&2; exit 2 ;; esac
 for point in proc dev; do  # left mounted by a run that was killed
@@ -71,7 +73,11 @@ done
 rm -rf "$root/src"
 mkdir -p "$root/src"
 git -C "$repo" ls-files -z | (cd "$repo" && tar --null -T - -cf -) | tar -xf - -C "$root/src"
-install -m 755 "$peer" "$root/usr/local/bin/scripted_peer"
+# The scripted peer, built by the root's own compiler: one built on this
+# machine may need a newer C library than the root's. Kept between runs (the
+# copy above keeps the files' times), so only what changed is built again.
+chroot "$root" /bin/sh -c "cmake -S /src -B /peer-build -DVL5_PYTHON=OFF -DVL5_TESTS=ON \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null && cmake --build /peer-build -j2 --target scripted_peer >/dev/null"
 
 for python in "$@"; do
   flags=()
@@ -82,8 +88,8 @@ for python in "$@"; do
   chroot "$root" /bin/sh -c "[ -x $venv/bin/python ] || $python -m venv $venv"
   chroot "$root" "$venv/bin/python" -m pip install -q --disable-pip-version-check \
     numpy pytest psutil scikit-build-core ninja
-  chroot "$root" /bin/sh -c "cd /src && rm -rf build && $venv/bin/python -m pip install -q \
+  chroot "$root" /bin/sh -c "cd /src && rm -rf build && CMAKE_BUILD_PARALLEL_LEVEL=2 $venv/bin/python -m pip install -q \
     --disable-pip-version-check --no-build-isolation --force-reinstall --no-deps ."
-  chroot "$root" /bin/sh -c "cd /src && VL5_SCRIPTED_PEER=/usr/local/bin/scripted_peer \
+  chroot "$root" /bin/sh -c "cd /src && VL5_SCRIPTED_PEER=/peer-build/tests/scripted_peer \
     $venv/bin/python ${flags[*]} -m pytest -q -p no:cacheprovider ${tests[*]/#/tests/}"
 done
