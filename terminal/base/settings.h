@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-
 namespace vl5::terminal {
 
 struct AccountConfig {

@@ -64,7 +64,7 @@ class TimeZone {
 
   std::string name_;
   std::uint64_t fingerprint_ = 0;
-  std::vector<Change> changes_;  // ascending; the first at INT64_MIN
+  std::vector<Change> changes_;         // ascending; the first at INT64_MIN
   std::int64_t table_end_ = INT64_MAX;  // past this the rule answers
   Rule rule_;
 };

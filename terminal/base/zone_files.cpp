@@ -61,8 +61,8 @@ bool ValidZoneName(std::string_view name) {
   if (name.empty() || name.size() > 255 || name.front() == '/' || name.back() == '/') return false;
   char before = '/';
   for (char c : name) {
-    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
-                       c == '+' || c == '-';
+    const bool plain =
+        (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '+' || c == '-';
     if (!plain && !(c == '/' && before != '/')) return false;
     before = c;
   }

@@ -51,8 +51,7 @@ std::unique_ptr<EmbeddedTerminal> EmbeddedTerminal::Create(const std::vector<std
   market::Histories histories;
   std::vector<market::SymbolSpec> symbols;
   if (!ConfiguredSymbols(settings, &symbols, error) ||
-      !market::LoadHistories(symbols, settings.history, wire::Utf8ToUtf16(settings.history_dir), &histories,
-                             error)) {
+      !market::LoadHistories(symbols, settings.history, wire::Utf8ToUtf16(settings.history_dir), &histories, error)) {
     *error = "history not loaded: " + *error;
     return nullptr;
   }

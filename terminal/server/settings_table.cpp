@@ -180,7 +180,9 @@ const Key<AccountConfig> kAccountKeys[] = {
     {"latency_ms", "MS",
      "market time from sending a market order to its fill at the first tick after it, at most 10000; "
      "a clock that stands still fills at once",
-     [](AccountConfig* a, std::string_view v) { return ParseRange<std::uint32_t>(v, 0, kMaxLatencyMs, &a->latency_ms); },
+     [](AccountConfig* a, std::string_view v) {
+       return ParseRange<std::uint32_t>(v, 0, kMaxLatencyMs, &a->latency_ms);
+     },
      [](const AccountConfig& a) { return std::to_string(a.latency_ms); }},
 };
 

@@ -49,6 +49,14 @@ enum class FileRead { kRead, kMissing, kNotRegular, kForeign, kTooLarge, kFailed
 // user, or writable by group or others; Windows: a reparse point is
 // kNotRegular).
 FileRead ReadRegularFile(const std::u16string& path, std::size_t limit, std::string* bytes);
+// A file of a system folder such as the time-zone database, which links
+// aliases to their files: the link is resolved, and the file and every folder
+// on the resolved path must belong to root or this user and be writable by no
+// one else (a world-writable folder only with the sticky bit, where no one else
+// can move what is passed through); opened without blocking, a regular file
+// of at most `limit` bytes (kForeign for an untrusted file or folder). On
+// Windows as ReadRegularFile.
+FileRead ReadSystemFile(const std::u16string& path, std::size_t limit, std::string* bytes);
 // The same file checks, for a file of any size: hands it to `piece` in pieces
 // of at most 1 MiB as they are read, so it is never held whole. `piece`
 // returning false ends the read (still kRead: the caller knows why).

@@ -142,7 +142,8 @@ bool ParseHoursText(std::string_view text, HoursText* hours, std::string* error)
   std::string lower;
   for (char c : text) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   const std::size_t begin = lower.find_first_not_of(" \t");
-  const std::string word = begin == std::string::npos ? "" : lower.substr(begin, lower.find_last_not_of(" \t") + 1 - begin);
+  const std::string word =
+      begin == std::string::npos ? "" : lower.substr(begin, lower.find_last_not_of(" \t") + 1 - begin);
   HoursText parsed;
   if (word == "always" || word == "data") {
     parsed.always = word == "always";

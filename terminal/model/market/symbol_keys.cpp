@@ -39,18 +39,18 @@ const Named kExecutionModes[] = {{"REQUEST", wire::SYMBOL_TRADE_EXECUTION_REQUES
                                  {"MARKET", wire::SYMBOL_TRADE_EXECUTION_MARKET},
                                  {"EXCHANGE", wire::SYMBOL_TRADE_EXECUTION_EXCHANGE}};
 const Named kSwapModes[] = {{"DISABLED", wire::SYMBOL_SWAP_MODE_DISABLED}, {"POINTS", wire::SYMBOL_SWAP_MODE_POINTS}};
-const Named kDays[] = {{"SUNDAY", wire::DAY_OF_WEEK_SUNDAY},       {"MONDAY", wire::DAY_OF_WEEK_MONDAY},
-                       {"TUESDAY", wire::DAY_OF_WEEK_TUESDAY},     {"WEDNESDAY", wire::DAY_OF_WEEK_WEDNESDAY},
-                       {"THURSDAY", wire::DAY_OF_WEEK_THURSDAY},   {"FRIDAY", wire::DAY_OF_WEEK_FRIDAY},
+const Named kDays[] = {{"SUNDAY", wire::DAY_OF_WEEK_SUNDAY},     {"MONDAY", wire::DAY_OF_WEEK_MONDAY},
+                       {"TUESDAY", wire::DAY_OF_WEEK_TUESDAY},   {"WEDNESDAY", wire::DAY_OF_WEEK_WEDNESDAY},
+                       {"THURSDAY", wire::DAY_OF_WEEK_THURSDAY}, {"FRIDAY", wire::DAY_OF_WEEK_FRIDAY},
                        {"SATURDAY", wire::DAY_OF_WEEK_SATURDAY}};
 const Named kFillings[] = {{"FOK", wire::SYMBOL_FILLING_FOK}, {"IOC", wire::SYMBOL_FILLING_IOC}};
 const Named kExpirations[] = {{"GTC", wire::SYMBOL_EXPIRATION_GTC},
                               {"DAY", wire::SYMBOL_EXPIRATION_DAY},
                               {"SPECIFIED", wire::SYMBOL_EXPIRATION_SPECIFIED},
                               {"SPECIFIED_DAY", wire::SYMBOL_EXPIRATION_SPECIFIED_DAY}};
-const Named kOrderKinds[] = {{"MARKET", wire::SYMBOL_ORDER_MARKET},   {"LIMIT", wire::SYMBOL_ORDER_LIMIT},
-                             {"STOP", wire::SYMBOL_ORDER_STOP},       {"STOP_LIMIT", wire::SYMBOL_ORDER_STOP_LIMIT},
-                             {"SL", wire::SYMBOL_ORDER_SL},           {"TP", wire::SYMBOL_ORDER_TP},
+const Named kOrderKinds[] = {{"MARKET", wire::SYMBOL_ORDER_MARKET},  {"LIMIT", wire::SYMBOL_ORDER_LIMIT},
+                             {"STOP", wire::SYMBOL_ORDER_STOP},      {"STOP_LIMIT", wire::SYMBOL_ORDER_STOP_LIMIT},
+                             {"SL", wire::SYMBOL_ORDER_SL},          {"TP", wire::SYMBOL_ORDER_TP},
                              {"CLOSEBY", wire::SYMBOL_ORDER_CLOSEBY}};
 
 std::string Upper(std::string_view text) {
@@ -228,8 +228,7 @@ const Key kKeys[] = {
      [](SymbolSpec* s, std::string_view v) { return ParsePositive(v, &s->contract_size); }},
     {"currency_base", "XXX", "three letters (default: USD)",
      [](SymbolSpec* s, std::string_view v) { return ParseCurrency(v, &s->currency_base); }},
-    {"currency_profit", "XXX",
-     "profits are in it; USD or a currency with a USD<XXX> or <XXX>USD symbol (default: USD)",
+    {"currency_profit", "XXX", "profits are in it; USD or a currency with a USD<XXX> or <XXX>USD symbol (default: USD)",
      [](SymbolSpec* s, std::string_view v) { return ParseCurrency(v, &s->currency_profit); }},
     {"currency_margin", "XXX", "as currency_profit (default: currency_base for forex, else currency_profit)",
      [](SymbolSpec* s, std::string_view v) { return ParseCurrency(v, &s->currency_margin); }},
@@ -251,7 +250,8 @@ const Key kKeys[] = {
      [](SymbolSpec* s, std::string_view v) {
        return SetNamed(v, kExecutionModes, "SYMBOL_TRADE_EXECUTION_", &s->execution_mode);
      }},
-    {"filling_mode", "FOK|IOC", "filling policies allowed besides RETURN, names joined by | or 0 to 3 (default: FOK|IOC)",
+    {"filling_mode", "FOK|IOC",
+     "filling policies allowed besides RETURN, names joined by | or 0 to 3 (default: FOK|IOC)",
      [](SymbolSpec* s, std::string_view v) { return ParseBits(v, kFillings, "SYMBOL_FILLING_", &s->filling_mode); }},
     {"expiration_mode", "GTC|DAY|SPECIFIED|SPECIFIED_DAY",
      "expirations allowed, joined by | or 0 to 15 (default: all four)",
@@ -333,8 +333,7 @@ bool CheckTogether(const SymbolConfig& section, const SymbolSpec& spec, SymbolPr
   auto last = [&](std::string_view a, std::string_view b) { return std::max(LineOf(section, a), LineOf(section, b)); };
   if (spec.volume_min > spec.volume_max) {
     return Fail(section, last("volume_min", "volume_max"),
-                "volume_min " + FormatNumber(spec.volume_min) + " exceeds volume_max " +
-                    FormatNumber(spec.volume_max),
+                "volume_min " + FormatNumber(spec.volume_min) + " exceeds volume_max " + FormatNumber(spec.volume_max),
                 problem);
   }
   if (spec.volume_limit != 0.0 && spec.volume_limit < spec.volume_min) {
@@ -399,8 +398,7 @@ bool ApplySymbolKeys(const SymbolConfig& section, SymbolSpec* spec, SymbolProble
     const Key* key = FindKey(entry.key);
     if (key == nullptr) return Fail(section, entry.line, "unknown setting '" + entry.key + "'", problem);
     if (!key->apply(spec, entry.value)) {
-      Fail(section, entry.line, "bad value '" + entry.value + "' for " + entry.key + " (" + key->shape + ")",
-           problem);
+      Fail(section, entry.line, "bad value '" + entry.value + "' for " + entry.key + " (" + key->shape + ")", problem);
       problem->message += Why(entry.key, entry.value);
       return false;
     }

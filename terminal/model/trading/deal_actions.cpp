@@ -65,9 +65,8 @@ Plan PlanOpen(const Desk& desk, const TradeRequest& r) {
   const bool may_rest = r.type_filling == wire::ORDER_FILLING_RETURN && BookFills(spec);
   const bool full = may_rest && desk.ledger.orders().size() >= kMaxPendingOrders;
   plan.retcode = FirstFailure({full ? wire::TRADE_RETCODE_LIMIT_ORDERS : 0, CheckOrderKind(spec, r.type, r.sl, r.tp),
-                               CheckVolume(spec, r.volume),
-                               CheckFilling(spec, r.type_filling, BookFills(spec)), CheckOpening(spec, buy),
-                               CheckDeviation(desk, plan, r, buy),
+                               CheckVolume(spec, r.volume), CheckFilling(spec, r.type_filling, BookFills(spec)),
+                               CheckOpening(spec, buy), CheckDeviation(desk, plan, r, buy),
                                CheckStops(spec, buy, ClosePrice(buy, plan.quote), r.sl, r.tp)});
   if (plan.retcode != 0) return plan;
   plan.margin_change =

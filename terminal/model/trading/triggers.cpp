@@ -121,8 +121,8 @@ void Fill(Desk& at, std::uint64_t ticket, const market::Tick& tick, const Quote&
   double price = DealPrice(row.buy(), quote);
   if (row.chases()) {
     const market::SymbolSpec& spec = at.market.spec(order.symbol);
-    price = spec.Price(Slipped(at.market, order.symbol, row.buy(), order.volume_current, tick, ticket,
-                               ToPoints(spec, price)));
+    price = spec.Price(
+        Slipped(at.market, order.symbol, row.buy(), order.volume_current, tick, ticket, ToPoints(spec, price)));
   }
   Revalue(at);
   const double margin =

@@ -129,7 +129,7 @@ TEST(RolloverSwapTest, CurrenciesRollOverAtFivePmNewYorkSummerAndWinter) {
   const struct {
     int month;
     int tuesday;
-    int hour;  // of the rollover, UTC
+    int hour;                                                     // of the rollover, UTC
   } rows[] = {{7, 9, 21}, {1, 9, 22}, {3, 12, 21}, {11, 5, 22}};  // the Tuesdays after the changes too
   for (const auto& row : rows) {
     const std::int64_t day_ms = market::DaysFromCivil(2024, row.month, row.tuesday) * kDayMs;

@@ -199,7 +199,7 @@ struct Loaded {
       const std::int64_t open = 108000 + (i * 37) % 50;
       const std::int64_t close = 108000 + (i * 53) % 50;
       h->bars.push_back(MakeBar(kMonday + 60 * i, open, std::max(open, close) + i % 7, std::min(open, close) - i % 5,
-                                   close, 1 + i, i % 4, 0));
+                                close, 1 + i, i % 4, 0));
     }
     if (with_ticks) {
       for (int j = 0; j < 40; ++j) {  // more than a generated minute ever holds

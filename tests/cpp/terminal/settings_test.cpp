@@ -274,7 +274,10 @@ TEST(SettingsTest, HoursAndTheirZonePerSymbolAndWhyTheyAreRefused) {
             "'24:01' is not a time of day (00:00 to 24:00)");
   EXPECT_FALSE(ApplyIni(&s, "[Symbol EURUSD]\ntimezone = Europe/Atlantis\n", &error));
   EXPECT_EQ(error.rfind("terminal.ini line 2: bad value 'Europe/Atlantis' for timezone (ZONE) in [Symbol EURUSD]: "
-                        "unknown time zone 'Europe/Atlantis'", 0), 0u) << error;
+                        "unknown time zone 'Europe/Atlantis'",
+                        0),
+            0u)
+      << error;
 }
 
 TEST(SettingsTest, TheTradingSwitchReadsFromTheFile) {

@@ -35,7 +35,8 @@ TEST(SymbolSectionsTest, AZeroSwapChargesNothingAtTheRollover) {
     const market::Market market(SymbolsOf(c.ini), 1);
     Account account(DefaultAccounts()[0]);
     trading::Ledger ledger(account.balance(), kNowMs);
-    ASSERT_EQ(trading::Engine(market, account, ledger, kNowMs).Send(MarketOrder(u"EURUSD", wire::ORDER_TYPE_BUY, 1.0))
+    ASSERT_EQ(trading::Engine(market, account, ledger, kNowMs)
+                  .Send(MarketOrder(u"EURUSD", wire::ORDER_TYPE_BUY, 1.0))
                   .retcode,
               wire::TRADE_RETCODE_DONE)
         << c.ini;
@@ -50,8 +51,7 @@ TEST(SymbolSectionsTest, AZeroSwapChargesNothingAtTheRollover) {
 }
 
 TEST(SymbolSectionsTest, OverriddenVolumeLimitsAreEnforcedByOrderCheck) {
-  const market::Market market(
-      SymbolsOf("[Symbol eurusd]\nvolume_min=0.5\nvolume_max=2\nvolume_step=0.5\n"), 1);
+  const market::Market market(SymbolsOf("[Symbol eurusd]\nvolume_min=0.5\nvolume_max=2\nvolume_step=0.5\n"), 1);
   Account account(DefaultAccounts()[0]);
   trading::Ledger ledger(account.balance(), kNowMs);
   const trading::Engine engine(market, account, ledger, kNowMs);

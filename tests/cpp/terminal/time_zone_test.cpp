@@ -76,11 +76,11 @@ TEST(TimeZoneTest, LocalTimesSkippedAndRepeatedByTheClockChange) {
   } rows[] = {
       {Utc(2024, 7, 1, 9, 30), Utc(2024, 7, 1, 13, 30)},
       {Utc(2024, 1, 2, 9, 30), Utc(2024, 1, 2, 14, 30)},
-      {Utc(2024, 3, 10, 2, 30), Utc(2024, 3, 10, 7)},       // skipped: the moment of the change
+      {Utc(2024, 3, 10, 2, 30), Utc(2024, 3, 10, 7)},  // skipped: the moment of the change
       {Utc(2024, 3, 10, 3, 0), Utc(2024, 3, 10, 7)},
-      {Utc(2024, 11, 3, 1, 30), Utc(2024, 11, 3, 5, 30)},   // repeated: the first time, still EDT
+      {Utc(2024, 11, 3, 1, 30), Utc(2024, 11, 3, 5, 30)},  // repeated: the first time, still EDT
       {Utc(2024, 11, 3, 2, 0), Utc(2024, 11, 3, 7)},
-      {Utc(2100, 3, 14, 2, 30), Utc(2100, 3, 14, 7)},       // the rule's skipped hour
+      {Utc(2100, 3, 14, 2, 30), Utc(2100, 3, 14, 7)},  // the rule's skipped hour
   };
   for (const auto& row : rows) EXPECT_EQ(ny->LocalToUtc(row.local), row.utc) << row.local;
 }
@@ -93,8 +93,8 @@ std::string OneTransition(std::int64_t at, std::int32_t before, std::int32_t aft
     return out;
   };
   auto header = [&](std::uint32_t times, std::uint32_t types, std::uint32_t chars) {
-    return std::string("TZif2") + std::string(15, '\0') + be(0, 4) + be(0, 4) + be(0, 4) + be(times, 4) +
-           be(types, 4) + be(chars, 4);
+    return std::string("TZif2") + std::string(15, '\0') + be(0, 4) + be(0, 4) + be(0, 4) + be(times, 4) + be(types, 4) +
+           be(chars, 4);
   };
   auto type = [&](std::int32_t offset, int isdst, int abbr) {
     return be(static_cast<std::uint32_t>(offset), 4) + static_cast<char>(isdst) + static_cast<char>(abbr);

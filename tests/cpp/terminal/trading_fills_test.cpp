@@ -78,9 +78,8 @@ TEST(BookFillsTest, AnOrderWalksTheBookAndItsFillingSaysWhatBecomesOfTheRest) {
     for (const market::BookEntry& e : market::BookAround(spec, tick, 1)) {
       if (e.type == (row.buy ? wire::BOOK_TYPE_SELL : wire::BOOK_TYPE_BUY)) side.push_back(e);
     }
-    std::sort(side.begin(), side.end(), [&](const auto& a, const auto& b) {
-      return row.buy ? a.price < b.price : a.price > b.price;
-    });
+    std::sort(side.begin(), side.end(),
+              [&](const auto& a, const auto& b) { return row.buy ? a.price < b.price : a.price > b.price; });
     ASSERT_EQ(side.size(), 10u);
     ASSERT_EQ(side.front().price, row.buy ? tick.ask : tick.bid);
     double filled = 0.0, cost = 0.0;
@@ -93,8 +92,8 @@ TEST(BookFillsTest, AnOrderWalksTheBookAndItsFillingSaysWhatBecomesOfTheRest) {
     const double price = spec.Price(static_cast<std::int64_t>(row.buy ? std::ceil(average) : std::floor(average)));
     const double balance = bench.account_.balance();
 
-    TradeRequest request = MarketOrder(u"KSTL", row.buy ? wire::ORDER_TYPE_BUY : wire::ORDER_TYPE_SELL,
-                                       filled + row.extra);
+    TradeRequest request =
+        MarketOrder(u"KSTL", row.buy ? wire::ORDER_TYPE_BUY : wire::ORDER_TYPE_SELL, filled + row.extra);
     request.type_filling = row.filling;
     const SendResult sent = bench.Send(kAllOpenMs, request);
     ASSERT_EQ(sent.retcode, row.retcode);
@@ -182,7 +181,8 @@ std::vector<std::int64_t> Slips(std::uint64_t seed) {
     const std::int64_t ms = kNowMs + i * 60000;
     const bool buy = i % 2 == 0;
     const Quote quote = bench.QuoteOf(u"EURUSD", ms);
-    const SendResult sent = bench.Send(ms, MarketOrder(u"EURUSD", buy ? wire::ORDER_TYPE_BUY : wire::ORDER_TYPE_SELL, 0.1));
+    const SendResult sent =
+        bench.Send(ms, MarketOrder(u"EURUSD", buy ? wire::ORDER_TYPE_BUY : wire::ORDER_TYPE_SELL, 0.1));
     EXPECT_EQ(sent.retcode, wire::TRADE_RETCODE_DONE);
     const std::int64_t points = bench.Points(u"EURUSD", sent.price);
     slips.push_back(buy ? points - quote.ask_points : quote.bid_points - points);
@@ -265,8 +265,8 @@ TEST(RequoteTest, InstantExecutionRequotesAPriceBeyondTheDeviationWithTheMarketO
   struct Row {
     const char* name;
     std::uint32_t execution;
-    int slip;       // fixed slippage
-    int stale;      // points the requested price lies below the ask
+    int slip;   // fixed slippage
+    int stale;  // points the requested price lies below the ask
     int deviation;
     std::uint32_t retcode;
   };
@@ -342,15 +342,15 @@ TEST(LatencyTest, AMarketOrderFillsAtTheFirstTickAfterTheLatencyUnlessTheClockSt
     const std::u16string symbol = u"EURUSD";
     std::memcpy(record.data() + wire::FindField(wire::kTradeRequestFields, "symbol")->offset, symbol.data(),
                 2 * symbol.size());
-    const vl5::terminal::testing::Reply reply =
-        vl5::terminal::testing::Call(terminal, client, wire::kCmdOrderSend,
-                                     vl5::terminal::testing::Request().Add(record).bytes(), sent_ms);
+    const vl5::terminal::testing::Reply reply = vl5::terminal::testing::Call(
+        terminal, client, wire::kCmdOrderSend, vl5::terminal::testing::Request().Add(record).bytes(), sent_ms);
     ASSERT_EQ(reply.At<std::uint32_t>(wire::FindField(wire::kOrderSendResultFields, "retcode")->offset),
               wire::TRADE_RETCODE_DONE);
     const double price = reply.At<double>(wire::FindField(wire::kOrderSendResultFields, "price")->offset);
     EXPECT_EQ(price, terminal.market().spec(eurusd).Price(expected.ask));
     std::int64_t deal_ms = 0;
-    ASSERT_TRUE(terminal.Trade(sent_ms, [&](Engine& engine) { deal_ms = engine.desk().ledger.deals().back().time_msc; }));
+    ASSERT_TRUE(
+        terminal.Trade(sent_ms, [&](Engine& engine) { deal_ms = engine.desk().ledger.deals().back().time_msc; }));
     EXPECT_EQ(deal_ms, expected.time_msc == at_send.time_msc ? sent_ms : expected.time_msc);
     if (row.stepped) {
       EXPECT_EQ(terminal.NowMs(), sent_ms);  // the clock did not move

@@ -141,18 +141,16 @@ TEST(TradingHoursTest, NewYorkHoursMoveWithItsSummerTime) {
     std::int64_t minute;  // the first open (or closed) minute
     bool opens;           // else it closes there
   } edges[] = {
-      {&fx, Minute(2024, 7, 7, 21), true},     // Sunday, July
-      {&fx, Minute(2024, 7, 12, 21), false},   // Friday, July
-      {&fx, Minute(2024, 1, 7, 22), true},     // Sunday, January
-      {&fx, Minute(2024, 1, 12, 22), false},   // Friday, January
-      {&fx, Minute(2024, 3, 8, 22), false},    // Friday before the change to summer time
-      {&fx, Minute(2024, 3, 10, 21), true},    // Sunday of the change, 17:00 EDT
-      {&fx, Minute(2024, 11, 1, 21), false},   // Friday before the change back
-      {&fx, Minute(2024, 11, 3, 22), true},    // Sunday of the change, 17:00 EST
-      {&stock, Minute(2024, 7, 9, 13, 30), true},
-      {&stock, Minute(2024, 7, 9, 20), false},
-      {&stock, Minute(2024, 1, 9, 14, 30), true},
-      {&stock, Minute(2024, 1, 9, 21), false},
+      {&fx, Minute(2024, 7, 7, 21), true},    // Sunday, July
+      {&fx, Minute(2024, 7, 12, 21), false},  // Friday, July
+      {&fx, Minute(2024, 1, 7, 22), true},    // Sunday, January
+      {&fx, Minute(2024, 1, 12, 22), false},  // Friday, January
+      {&fx, Minute(2024, 3, 8, 22), false},   // Friday before the change to summer time
+      {&fx, Minute(2024, 3, 10, 21), true},   // Sunday of the change, 17:00 EDT
+      {&fx, Minute(2024, 11, 1, 21), false},  // Friday before the change back
+      {&fx, Minute(2024, 11, 3, 22), true},   // Sunday of the change, 17:00 EST
+      {&stock, Minute(2024, 7, 9, 13, 30), true},  {&stock, Minute(2024, 7, 9, 20), false},
+      {&stock, Minute(2024, 1, 9, 14, 30), true},  {&stock, Minute(2024, 1, 9, 21), false},
       {&stock, Minute(2024, 3, 11, 13, 30), true},  // the Monday after the change
       {&stock, Minute(2024, 11, 4, 14, 30), true},
   };
@@ -245,10 +243,15 @@ TEST(HoursTextTest, WindowsAlwaysAndDataAreReadAndImpossibleHoursRefused) {
     const char* text;
     W windows;
   } good[] = {
-      {"Mon-Fri 09:30-16:00", {{d + 570, d + 960}, {2 * d + 570, 2 * d + 960}, {3 * d + 570, 3 * d + 960},
-                               {4 * d + 570, 4 * d + 960}, {5 * d + 570, 5 * d + 960}}},
+      {"Mon-Fri 09:30-16:00",
+       {{d + 570, d + 960},
+        {2 * d + 570, 2 * d + 960},
+        {3 * d + 570, 3 * d + 960},
+        {4 * d + 570, 4 * d + 960},
+        {5 * d + 570, 5 * d + 960}}},
       {"Sun 17:00 - Fri 17:00", {{1020, 5 * d + 1020}}},
-      {"mon-thu 00:00-24:00, FRI 00:00-22:00", {{d, 2 * d}, {2 * d, 3 * d}, {3 * d, 4 * d}, {4 * d, 5 * d}, {5 * d, 5 * d + 1320}}},
+      {"mon-thu 00:00-24:00, FRI 00:00-22:00",
+       {{d, 2 * d}, {2 * d, 3 * d}, {3 * d, 4 * d}, {4 * d, 5 * d}, {5 * d, 5 * d + 1320}}},
       {"Fri 22:00 - Sun 22:00", {{0, 1320}, {5 * d + 1320, 7 * d}}},  // over the week's end
       {"Sat 10:00-14:00", {{6 * d + 600, 6 * d + 840}}},
   };

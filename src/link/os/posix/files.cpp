@@ -222,6 +222,34 @@ FileRead ReadRegularFile(const std::u16string& path, std::size_t limit, std::str
   return bytes->size() > limit ? FileRead::kTooLarge : FileRead::kRead;
 }
 
+FileRead ReadSystemFile(const std::u16string& path, std::size_t limit, std::string* bytes) {
+  const auto trusted = [](const struct stat& st) {
+    return (st.st_uid == 0 || st.st_uid == geteuid()) && (st.st_mode & 022) == 0;
+  };
+  char resolved[PATH_MAX];
+  if (realpath(Utf16ToUtf8(path).c_str(), resolved) == nullptr) {
+    return errno == ENOENT || errno == ENOTDIR ? FileRead::kMissing : FileRead::kFailed;
+  }
+  const std::string target = resolved;
+  for (std::size_t slash = target.find('/'); slash != std::string::npos; slash = target.find('/', slash + 1)) {
+    struct stat st;
+    if (lstat(slash == 0 ? "/" : target.substr(0, slash).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+      return FileRead::kFailed;
+    }
+    const bool sticky = (st.st_uid == 0 || st.st_uid == geteuid()) && (st.st_mode & S_ISVTX) != 0;
+    if (!trusted(st) && !sticky) return FileRead::kForeign;
+  }
+  Fd fd(open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+  struct stat st;
+  if (!fd) return errno == ENOENT ? FileRead::kMissing : FileRead::kFailed;
+  if (fstat(fd.get(), &st) != 0) return FileRead::kFailed;
+  if (!S_ISREG(st.st_mode)) return FileRead::kNotRegular;
+  if (!trusted(st)) return FileRead::kForeign;
+  if (st.st_size < 0 || static_cast<std::uint64_t>(st.st_size) > limit) return FileRead::kTooLarge;
+  if (!ReadAtMost(fd.get(), limit + 1, bytes)) return FileRead::kFailed;
+  return bytes->size() > limit ? FileRead::kTooLarge : FileRead::kRead;
+}
+
 FileRead StreamRegularFile(const std::u16string& path, const FilePiece& piece) {
   Fd fd;
   struct stat st;

@@ -127,6 +127,12 @@ FileRead ReadRegularFile(const std::u16string& path, std::size_t limit, std::str
   return FileRead::kRead;
 }
 
+// The folder beside the program is the user's own installation: what is
+// checked is that the thing read is a file on disk.
+FileRead ReadSystemFile(const std::u16string& path, std::size_t limit, std::string* bytes) {
+  return ReadRegularFile(path, limit, bytes);
+}
+
 FileRead StreamRegularFile(const std::u16string& path, const FilePiece& piece) {
   Handle file;
   std::uint64_t size = 0;
