@@ -1,13 +1,15 @@
 """Symbols of the user's own, defined by a [Symbol NAME] section of
 terminal.ini: a US stock loaded from a history file is described, served and
 traded as a built-in symbol is, with its own contract size and currencies."""
+from datetime import date
+
 import pytest
 
 import velmora5 as vl
 from velmora5 import constants as c
 from velmora5 import sim
 from velmora5.testing import TerminalError
-from test_history_e2e import HEADER, MONDAY, as_rates
+from test_history_e2e import HEADER, MONDAY, as_rates, day_lines
 from test_trading_e2e import deal, send
 
 STOCK = """
@@ -31,11 +33,11 @@ BARS = [f"{MONDAY + 60 * i},{100 + 0.1 * i:.2f},{100.12 + 0.1 * i:.2f},{99.98 + 
         f"{100.1 + 0.1 * i:.2f},4,3,100" for i in range(60)]
 
 
-def prepare(vl5_terminal, tmp_path, section):
+def prepare(vl5_terminal, tmp_path, section, bars=("M1.csv", BARS)):
     """A terminal program whose terminal.ini ends with `section`, ACME's
     history in `tmp_path`; returns the program and the file's line count."""
     (tmp_path / "ACME").mkdir()
-    (tmp_path / "ACME" / "M1.csv").write_text("\n".join([HEADER, *BARS]) + "\n")
+    (tmp_path / "ACME" / bars[0]).write_text("\n".join([HEADER, *bars[1]]) + "\n")
     exe = vl5_terminal.install()
     ini = vl5_terminal.register(exe) / "config" / "terminal.ini"
     ini.write_text(ini.read_text() + section)
@@ -80,3 +82,23 @@ def test_a_section_it_cannot_take_stops_the_start(vl5_terminal, tmp_path):
     with pytest.raises(TerminalError) as refused:
         vl5_terminal(exe=exe, history="ACME", history_dir=str(tmp_path), connect=False)
     assert f"terminal64: terminal.ini line {lines}: bad value '0' for volume_step" in str(refused.value)
+
+
+@pytest.mark.parametrize("monday, opens", [(date(2024, 1, 8), 14 * 60 + 30), (date(2024, 7, 8), 13 * 60 + 30)],
+                         ids=["winter", "summer"])
+def test_a_stock_of_ones_own_from_daily_bars_trades_in_new_york_hours(vl5_terminal, tmp_path, monday, opens):
+    first = (monday - date(1970, 1, 1)).days
+    lines = day_lines(first, 5)
+    hours = "timezone = America/New_York\nhours = Mon-Fri 09:30-16:00\n"
+    exe, _ = prepare(vl5_terminal, tmp_path, STOCK + hours, bars=("D1.csv", lines))
+    day = first * 86400
+    vl5_terminal(exe=exe, history="ACME", history_dir=str(tmp_path), clock=day + (opens - 1) * 60, stepped=True)
+    buy = deal("ACME", c.ORDER_TYPE_BUY, 1.0)
+    assert send(**buy).retcode == c.TRADE_RETCODE_MARKET_CLOSED  # 09:29 New York
+    sim.advance_to(day + opens * 60 + 30)
+    assert send(**buy).retcode == c.TRADE_RETCODE_DONE
+    sim.advance_to(day + (opens + 390) * 60)  # 16:00 New York
+    assert send(**buy).retcode == c.TRADE_RETCODE_MARKET_CLOSED
+    sim.advance_to(day + 5 * 86400)
+    d1 = vl.copy_rates_range("ACME", c.TIMEFRAME_D1, 0, day + 5 * 86400)
+    assert d1.tobytes() == as_rates(lines, d1.dtype).tobytes()
