@@ -1,7 +1,7 @@
 #include "terminal/model/terminal.h"
 
-#include <stdexcept>
 #include <algorithm>
+#include <stdexcept>
 
 #include "terminal/base/calendar.h"
 #include "terminal/model/account/account_record.h"
