@@ -30,6 +30,8 @@ function(vl5_embed_zones output)
   string(APPEND text "#include \"terminal/base/embedded_zones.h\"\n\nnamespace vl5::terminal {\n\nnamespace {\n")
   string(APPEND text "${arrays}}  // namespace\n\nconst EmbeddedZone kEmbeddedZones[] = {\n${entries}};\n")
   string(APPEND text "const std::size_t kEmbeddedZoneCount = ${index};\n\n}  // namespace vl5::terminal\n")
-  # Rewritten only when it changes, so a new configure does not rebuild it.
-  file(CONFIGURE OUTPUT "${output}" CONTENT "${text}" @ONLY)
+  # Copied over only when it changes, so a new configure does not rebuild it.
+  # (file(CONFIGURE) of CMake 3.18 drops the newlines.)
+  file(WRITE "${output}.new" "${text}")
+  configure_file("${output}.new" "${output}" COPYONLY)
 endfunction()
